@@ -1,0 +1,13 @@
+#include "briscaversion.h"
+
+#include <QApplication>
+#include <QMainWindow>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QMainWindow w;
+    w.setWindowTitle(QStringLiteral("Brisca"));
+    w.show();
+    return app.exec();
+}

@@ -1,0 +1,9 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+namespace Platform {
+// Writes data under a temporary name and renames it over path, so a failure
+// (full disk, crash) never leaves a truncated file under the real name.
+bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error = nullptr);
+}

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Collects every translatable text of the tree into translations/brisca_en.ts,
+# keeping the English already written. New entries come out "unfinished".
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+LUPDATE=$(command -v lupdate6 || command -v lupdate || echo /usr/lib/qt6/bin/lupdate)
+cd "$ROOT"
+"$LUPDATE" -no-obsolete -locations none -source-language it -target-language en \
+    app config comm data device session sim tools -ts translations/brisca_en.ts

@@ -1,0 +1,11 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="it">
+<context>
+    <name>MainAppl</name>
+    <message>
+        <source>Brisca</source>
+        <translation>Brisca</translation>
+    </message>
+</context>
+</TS>
