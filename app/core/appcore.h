@@ -1,0 +1,1 @@
+// Application-shell core: settings file and snapshot files live here.
