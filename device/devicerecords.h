@@ -108,4 +108,18 @@ struct ElfIdentification
     }
 };
 
+// The logger's trigger: four 32-bit words on the wire and in snapshots; the
+// first packs type (low byte) and delay in tenths of a second (next byte).
+struct TriggerSettings
+{
+    quint8 type = 0;                       // 0 off, 1 continuous, 2 external, 3 on a channel
+    quint8 delay = 0;
+    const ChannelRecord *channel = nullptr; // type 3 only; points into the channel list
+    qint32 lowThreshold = 0;               // raw
+    qint32 highThreshold = 0;              // raw
+
+    quint32 typeAndDelay() const { return quint32(type) | (quint32(delay) << 8); }
+    void clear() { *this = TriggerSettings(); }
+};
+
 constexpr int LineTypeEthernet = 4;
