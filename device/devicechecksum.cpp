@@ -16,6 +16,38 @@ std::array<quint16, 256> makeTable()
 }
 const std::array<quint16, 256> crcTable = makeTable();
 
+// One step of the check: the register times x^8, plus the byte.
+inline quint16 step(quint16 crc, uchar b)
+{
+    return quint16(crcTable[crc >> 8] ^ ((crc & 0xFF) << 8) ^ b);
+}
+
+// The step is linear, so eight steps fold into independent lookups:
+// after bytes b0..b7, crc = A^8(crc) ^ A^7(b0) ^ ... ^ A(b6) ^ b7, with A the
+// step without a byte. power[k][v] = A^k(v) for a byte v; stateHigh and
+// stateLow give A^8 of the register's two bytes.
+struct Folded
+{
+    std::array<std::array<quint16, 256>, 8> power{};
+    std::array<quint16, 256> stateHigh{}, stateLow{};
+    Folded()
+    {
+        for (int v = 0; v < 256; ++v) {
+            quint16 x = quint16(v);
+            for (int k = 0; k < 8; ++k) {
+                power[size_t(k)][size_t(v)] = x;
+                x = step(x, 0);
+            }
+            stateLow[size_t(v)] = x; // A^8(v)
+            quint16 h = quint16(v << 8);
+            for (int k = 0; k < 8; ++k)
+                h = step(h, 0);
+            stateHigh[size_t(v)] = h;
+        }
+    }
+};
+const Folded folded;
+
 int hexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -34,8 +66,15 @@ quint16 compute(const char *data, qsizetype size)
 {
     quint16 crc = 0;
     const auto *p = reinterpret_cast<const uchar *>(data);
-    for (qsizetype i = 0; i < size; ++i)
-        crc = quint16(crcTable[crc >> 8] ^ ((crc & 0xFF) << 8) ^ p[i]);
+    qsizetype i = 0;
+    const auto &w = folded.power;
+    for (; i + 8 <= size; i += 8) {
+        crc = quint16(folded.stateHigh[crc >> 8] ^ folded.stateLow[crc & 0xFF] ^ w[7][p[i]] ^ w[6][p[i + 1]]
+                      ^ w[5][p[i + 2]] ^ w[4][p[i + 3]] ^ w[3][p[i + 4]] ^ w[2][p[i + 5]] ^ w[1][p[i + 6]]
+                      ^ p[i + 7]);
+    }
+    for (; i < size; ++i)
+        crc = step(crc, p[i]);
     return quint16((crc << 8) | (crc >> 8));
 }
 

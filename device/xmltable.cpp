@@ -10,6 +10,69 @@ void XmlDocument::clear()
     m_attrs.clear();
     m_names.clear();
     m_nameList.clear();
+    m_latin1Names.clear();
+    m_fast = false;
+    m_rootChildByName.clear();
+    m_rootIndexed = false;
+}
+
+int XmlDocument::firstChildNamed(int node, int nameId) const
+{
+    if (node == 0) {
+        if (!m_rootIndexed) {
+            for (int c = m_nodes.empty() ? -1 : m_nodes[0].firstChild; c >= 0; c = m_nodes[size_t(c)].nextSibling)
+                if (!m_rootChildByName.contains(m_nodes[size_t(c)].name))
+                    m_rootChildByName.insert(m_nodes[size_t(c)].name, c);
+            m_rootIndexed = true;
+        }
+        return m_rootChildByName.value(nameId, -1);
+    }
+    for (int c = m_nodes[size_t(node)].firstChild; c >= 0; c = m_nodes[size_t(c)].nextSibling)
+        if (m_nodes[size_t(c)].name == nameId)
+            return c;
+    return -1;
+}
+
+int XmlDocument::internLatin1(const char *name, int size)
+{
+    const QByteArray key = QByteArray::fromRawData(name, size);
+    const auto it = m_latin1Names.constFind(key);
+    if (it != m_latin1Names.constEnd())
+        return it.value();
+    const int id = intern(QString::fromLatin1(name, size));
+    m_latin1Names.insert(QByteArray(name, size), id);
+    return id;
+}
+
+int XmlDocument::addElement(int parent, int nameId)
+{
+    const int idx = int(m_nodes.size());
+    Node n;
+    n.name = nameId;
+    n.parent = parent;
+    if (parent >= 0) {
+        Node &pn = m_nodes[size_t(parent)];
+        pn.hasChildNodes = true;
+        pn.hasElementChildren = true;
+        if (pn.lastChild >= 0)
+            m_nodes[size_t(pn.lastChild)].nextSibling = idx;
+        else
+            pn.firstChild = idx;
+        pn.lastChild = idx;
+    }
+    m_nodes.push_back(std::move(n));
+    return idx;
+}
+
+bool XmlDocument::setContent(const QByteArray &content, Error *error, Parser parser)
+{
+    clear();
+    if (parser == AnyParser && parseFast(content)) {
+        m_fast = true;
+        return true;
+    }
+    clear();
+    return parseGeneral(content, error);
 }
 
 int XmlDocument::intern(QStringView name)
@@ -29,9 +92,8 @@ int XmlDocument::intern(QStringView name)
     return lastId;
 }
 
-bool XmlDocument::setContent(const QByteArray &content, Error *error)
+bool XmlDocument::parseGeneral(const QByteArray &content, Error *error)
 {
-    clear();
     QXmlStreamReader xml(content);
     xml.setNamespaceProcessing(true);
     std::vector<int> stack;
@@ -156,9 +218,9 @@ namespace {
 int findChildNamedIn(const XmlDocument &doc, int start, int nameId)
 {
     for (int n = start; n >= 0; n = doc.node(n).nextSibling) {
-        for (int c = doc.node(n).firstChild; c >= 0; c = doc.node(c).nextSibling)
-            if (doc.node(c).name == nameId)
-                return c;
+        const int c = doc.firstChildNamed(n, nameId);
+        if (c >= 0)
+            return c;
         const int r = findChildNamedIn(doc, doc.node(n).firstChild, nameId);
         if (r >= 0)
             return r;

@@ -40,7 +40,8 @@ public:
 
     // Parses the whole content. Anything after the root element has been
     // closed (the checksum trailer) is not held against the document.
-    bool setContent(const QByteArray &content, Error *error = nullptr);
+    enum Parser { AnyParser, GeneralParserOnly };
+    bool setContent(const QByteArray &content, Error *error = nullptr, Parser parser = AnyParser);
     void clear();
     bool isNull() const { return m_nodes.empty(); }
 
@@ -54,9 +55,25 @@ public:
     bool hasAttributes(int node) const { return m_nodes[size_t(node)].attrCount > 0; }
     // All text below the element, in document order.
     QString text(int node) const;
+    // First child of node named nameId, -1 when none. The root's children
+    // (every row of every table) are indexed on first use.
+    int firstChildNamed(int node, int nameId) const;
+
+    // Which parser built the tree: the fast one for the usual UTF-8 device
+    // files, the general one for everything else (and for every error).
+    bool builtByFastParser() const { return m_fast; }
 
 private:
+    bool parseFast(const QByteArray &content);
+    bool parseGeneral(const QByteArray &content, Error *error);
     int intern(QStringView name);
+    int internLatin1(const char *name, int size);
+    int addElement(int parent, int nameId);
+
+    bool m_fast = false;
+    mutable QHash<int, int> m_rootChildByName;
+    mutable bool m_rootIndexed = false;
+    QHash<QByteArray, int> m_latin1Names; // fast parser: raw name bytes -> id
     void appendText(int node, QString &out) const;
 
     std::vector<Node> m_nodes; // the root element is node 0; top-level siblings follow

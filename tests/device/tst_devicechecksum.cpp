@@ -29,6 +29,31 @@ private slots:
         QCOMPARE(int(DeviceChecksum::compute(data)), expected);
     }
 
+    // Long contents take a folded path; it must agree with the plain
+    // byte-at-a-time definition at every length and alignment.
+    void longContentMatchesTheByteDefinition()
+    {
+        auto reference = [](const QByteArray &d) {
+            quint16 crc = 0;
+            for (char ch : d) {
+                quint16 t = quint16((crc >> 8) << 8);
+                for (int k = 0; k < 8; ++k)
+                    t = (t & 0x8000) ? quint16((t << 1) ^ 0x1021) : quint16(t << 1);
+                crc = quint16(t ^ ((crc & 0xFF) << 8) ^ uchar(ch));
+            }
+            return quint16((crc << 8) | (crc >> 8));
+        };
+        QByteArray data;
+        quint32 seed = 12345;
+        for (int i = 0; i < 300; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            data.append(char(seed >> 16));
+        }
+        for (int off = 0; off < 3; ++off)
+            for (int len = 0; len + off <= data.size(); len += 7)
+                QCOMPARE(DeviceChecksum::compute(data.constData() + off, len), reference(data.mid(off, len)));
+    }
+
     void storedValueScan_data()
     {
         QTest::addColumn<QByteArray>("content");

@@ -145,6 +145,66 @@ private slots:
             QVERIFY(!e.message.isEmpty());
     }
 
+    // The fast parser must build the same tree as the general one, and give
+    // up (leaving the verdict to it) on anything it does not fully handle.
+    void fastParserAgreesWithGeneralParser_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("fast");
+        const QByteArray ds = Fixture::dataSet({{"T", {"A", "B"}, {{"x", QString()}, {"  y\r\nz ", "&amp;&lt;"}}}});
+        QTest::newRow("dataset") << ds << true;
+        QTest::newRow("dataset with bom and trailer") << "\xEF\xBB\xBF" + Fixture::stamped(ds) << true;
+        QTest::newRow("declaration utf-8 single quotes") << QByteArray("<?xml version='1.0' encoding='UTF-8'?><a b='1'/>") << true;
+        QTest::newRow("declaration latin-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE0</a>") << false;
+        QTest::newRow("attribute line ends") << QByteArray("<a b=\"1\r\n2\t3&#10;\"/>") << true;
+        QTest::newRow("char refs") << QByteArray("<a>&#65;&#x42;&#233;</a>") << true;
+        QTest::newRow("blank char ref") << QByteArray("<a>&#32;<b/></a>") << false;
+        QTest::newRow("utf-8 text") << QByteArray("<a>Velocit\xC3\xA0</a>") << true;
+        QTest::newRow("bad utf-8") << QByteArray("<a>\xC3\x28</a>") << false;
+        QTest::newRow("comments and PIs") << QByteArray("<!--c--><?p x?><a><!--in--><?q?>t<b/>u</a><!--after-->") << true;
+        QTest::newRow("cdata") << QByteArray("<a><![CDATA[<x>]]></a>") << false;
+        QTest::newRow("doctype") << QByteArray("<!DOCTYPE a><a/>") << false;
+        QTest::newRow("default namespace") << QByteArray("<a xmlns=\"urn:x\"><b>1</b></a>") << true;
+        QTest::newRow("prefix declared below") << QByteArray("<a><p:b xmlns:p=\"urn:p\" p:c=\"1\"/></a>") << true;
+        QTest::newRow("prefix out of scope") << QByteArray("<a><p:b xmlns:p=\"urn:p\"/><p:c/></a>") << false;
+        QTest::newRow("duplicate attribute") << QByteArray("<a b=\"1\" b=\"2\"/>") << false;
+        QTest::newRow("attributes run together") << QByteArray("<a b=\"1\"c=\"2\"/>") << false;
+        QTest::newRow("lt in attribute") << QByteArray("<a b=\"<\"/>") << false;
+        QTest::newRow("undeclared entity") << QByteArray("<a>&nbsp;</a>") << false;
+        QTest::newRow("cdata end in text") << QByteArray("<a>]]></a>") << false;
+        QTest::newRow("double dash in comment") << QByteArray("<a><!-- a -- b --></a>") << false;
+        QTest::newRow("declaration not first") << QByteArray(" <?xml version=\"1.0\"?><a/>") << false;
+        QTest::newRow("text before root") << QByteArray("x<a/>") << false;
+        QTest::newRow("control character") << QByteArray("<a>\x01</a>") << false;
+        QTest::newRow("unclosed") << QByteArray("<a><b></b>") << false;
+        QTest::newRow("end tag with blank") << QByteArray("<a><b></b ></a >") << true;
+        QTest::newRow("row without children") << QByteArray("<a><T/><T>  </T><T><!--c--></T></a>") << true;
+    }
+    void fastParserAgreesWithGeneralParser()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, fast);
+        XmlDocument a, b;
+        const bool okA = a.setContent(text);
+        const bool okB = b.setContent(text, nullptr, XmlDocument::GeneralParserOnly);
+        QCOMPARE(okA, okB);
+        QCOMPARE(a.builtByFastParser(), fast);
+        if (!okA)
+            return;
+        QCOMPARE(a.nodeCount(), b.nodeCount());
+        for (int i = 0; i < a.nodeCount(); ++i) {
+            const XmlDocument::Node &x = a.node(i), &y = b.node(i);
+            QCOMPARE(a.nameOf(i), b.nameOf(i));
+            QCOMPARE(x.text, y.text);
+            QCOMPARE(x.parent, y.parent);
+            QCOMPARE(x.nextSibling, y.nextSibling);
+            QCOMPARE(x.hasChildNodes, y.hasChildNodes);
+            QCOMPARE(x.attrCount, y.attrCount);
+            for (const char *attr : {"b", "c", "p:c", "name", "xmlns"})
+                QCOMPARE(a.attribute(i, attr), b.attribute(i, attr));
+        }
+    }
+
     void entitiesAndLatin1Survive()
     {
         XmlDocument doc;
