@@ -165,14 +165,28 @@ bool allSpace(const QString &s)
     return true;
 }
 
+bool validUtf8(const char *b, const char *e)
+{
+    for (const char *q = b; q < e; ++q) {
+        if (uchar(*q) >= 0x80) {
+            QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString ignored = dec(QByteArrayView(b, e - b));
+            return !dec.hasError();
+        }
+    }
+    return true;
+}
+
 // Comment after "<!--": no "--" inside.
 bool skipComment(Cursor &c)
 {
+    const char *start = c.p;
     for (; c.end - c.p >= 2; ++c.p) {
         if (c.p[0] == '-' && c.p[1] == '-') {
             if (c.end - c.p >= 3 && c.p[2] == '>') {
+                const bool ok = validUtf8(start, c.p);
                 c.p += 3;
-                return true;
+                return ok;
             }
             return false;
         }
@@ -192,10 +206,14 @@ bool skipPI(Cursor &c)
         return false;
     if (len == 3 && qstrnicmp(name, "xml", 3) == 0)
         return false;
+    if (!c.startsWith("?>", 2) && (c.atEnd() || !isSpace(*c.p)))
+        return false;
+    const char *start = c.p;
     for (; c.end - c.p >= 2; ++c.p) {
         if (c.p[0] == '?' && c.p[1] == '>') {
+            const bool ok = validUtf8(start, c.p);
             c.p += 2;
-            return true;
+            return ok;
         }
         const unsigned char ch = uchar(*c.p);
         if (ch < 0x20 && ch != '\n' && ch != '\t' && ch != '\r')

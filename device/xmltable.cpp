@@ -92,9 +92,55 @@ int XmlDocument::intern(QStringView name)
     return lastId;
 }
 
+namespace {
+// Length of the content up to the root's end tag, found by its name; the
+// whole content when that cannot be told. The trailer that follows a device
+// document may hold any bytes, even ones that are not UTF-8, and the
+// general parser would otherwise trip over them before reaching the root.
+qsizetype documentLength(const QByteArray &content)
+{
+    const char *p = content.constData(), *end = p + content.size();
+    if (content.startsWith("\xEF\xBB\xBF"))
+        p += 3;
+    while (p < end) {
+        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
+            ++p;
+        } else if (end - p >= 4 && memcmp(p, "<!--", 4) == 0) {
+            const int e = content.indexOf("-->", p - content.constData() + 4);
+            if (e < 0)
+                return content.size();
+            p = content.constData() + e + 3;
+        } else if (end - p >= 2 && (memcmp(p, "<?", 2) == 0 || memcmp(p, "<!", 2) == 0)) {
+            const int e = content.indexOf('>', p - content.constData() + 2);
+            if (e < 0)
+                return content.size();
+            p = content.constData() + e + 1;
+        } else {
+            break;
+        }
+    }
+    if (p >= end || *p != '<')
+        return content.size();
+    const char *n = ++p;
+    while (p < end && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != '/' && *p != '>')
+        ++p;
+    if (p == n)
+        return content.size();
+    const QByteArray closing = "</" + QByteArray(n, int(p - n));
+    const qsizetype at = content.lastIndexOf(closing);
+    if (at < 0)
+        return content.size();
+    qsizetype i = at + closing.size();
+    while (i < content.size() && (content[i] == ' ' || content[i] == '\t' || content[i] == '\r' || content[i] == '\n'))
+        ++i;
+    return (i < content.size() && content[i] == '>') ? i + 1 : content.size();
+}
+} // namespace
+
 bool XmlDocument::parseGeneral(const QByteArray &content, Error *error)
 {
-    QXmlStreamReader xml(content);
+    const qsizetype length = documentLength(content);
+    QXmlStreamReader xml(length == content.size() ? content : content.left(length));
     xml.setNamespaceProcessing(true);
     std::vector<int> stack;
     bool rootClosed = false;
