@@ -165,12 +165,13 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     DeviceReadOptions ro;
     ro.maximumPeriodSampling = options.maximumPeriodSampling;
     ro.italian = options.italian;
-    DeviceTables::readChannels(table, model, ro, &rep.notes);
-    rep.scalingWarnings = DeviceTables::resolveScalings(model, &rep.notes);
+    QList<int> rows;
+    DeviceTables::readChannels(table, model, ro, &rep.notes, &rows);
+    rep.scalingWarnings = DeviceTables::resolveScalings(model, &rep.notes, &rows);
     for (const QString &w : qAsConst(rep.scalingWarnings))
         r.messages.append({DeviceMessage::Warning, w});
     DeviceTables::applySizeAndPeriodRules(model, options.maximumPeriodSampling,
-                                          model.loggerTable.elfCheckEnabled != 0, &rep.notes);
+                                          model.loggerTable.elfCheckEnabled != 0, &rep.notes, &rows);
 
     // 12: a declared table without rows means a device without logger.
     const bool loggerDeclared = table.open(QStringLiteral("TabDataLogger"));

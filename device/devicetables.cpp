@@ -137,7 +137,8 @@ void readElfData(const XmlTable &t, DeviceModel &m)
     }
 }
 
-void readChannels(const XmlTable &t, DeviceModel &m, const DeviceReadOptions &o, QList<DeviceNote> *notes)
+void readChannels(const XmlTable &t, DeviceModel &m, const DeviceReadOptions &o, QList<DeviceNote> *notes,
+                  QList<int> *sourceRows)
 {
     enum F { None, Factory, TabAdr, Address, Label, Desc, Type, MaxPer, Unit, NByte, Logger,
              G1, O1, G2, O2, ScalingId, LoggerNBytes, Validated };
@@ -221,13 +222,22 @@ void readChannels(const XmlTable &t, DeviceModel &m, const DeviceReadOptions &o,
         }
         c.uniqueCode = c.factoryName + '_' + QByteArray::number(c.tableAddress);
         m.channels.append(new ChannelRecord(c));
+        if (sourceRows)
+            sourceRows->append(rowNo);
     }
 }
 
-QStringList resolveScalings(DeviceModel &m, QList<DeviceNote> *notes)
+namespace {
+int rowOf(const QList<int> *sourceRows, int index)
+{
+    return sourceRows && index < sourceRows->size() ? sourceRows->at(index) : 0;
+}
+} // namespace
+
+QStringList resolveScalings(DeviceModel &m, QList<DeviceNote> *notes, const QList<int> *sourceRows)
 {
     QStringList warnings;
-    int index = 0;
+    int index = -1;
     for (ChannelRecord *c : qAsConst(m.channels)) {
         ++index;
         if (c->scalingId.isEmpty())
@@ -245,7 +255,7 @@ QStringList resolveScalings(DeviceModel &m, QList<DeviceNote> *notes)
                         + QString::fromLatin1(c->factoryName)
                         + QCoreApplication::translate("MainAppl", "\nVerrà impostata la scala 1:1");
         if (notes)
-            notes->append({DeviceNote::Adjusted, QStringLiteral("Channels"), 0,
+            notes->append({DeviceNote::Adjusted, QStringLiteral("Channels"), rowOf(sourceRows, index),
                            QStringLiteral("Channel_ScalingID"), QString::fromLatin1(c->factoryName),
                            QStringLiteral("scaling '%1' not in CalibrationScalings: 1:1 scaling")
                                .arg(QString::fromLatin1(c->scalingId))});
@@ -255,14 +265,16 @@ QStringList resolveScalings(DeviceModel &m, QList<DeviceNote> *notes)
 }
 
 void applySizeAndPeriodRules(DeviceModel &m, quint32 maximumPeriodSampling, bool elfCheckEnabled,
-                             QList<DeviceNote> *notes)
+                             QList<DeviceNote> *notes, const QList<int> *sourceRows)
 {
+    int index = -1;
     for (ChannelRecord *c : qAsConst(m.channels)) {
+        ++index;
         c->loggedBytes = c->loggerBytes;
         if (elfCheckEnabled && c->loggerBytes >= 3) {
             c->loggedBytes = 2;
             if (notes)
-                notes->append({DeviceNote::Adjusted, QStringLiteral("Channels"), 0,
+                notes->append({DeviceNote::Adjusted, QStringLiteral("Channels"), rowOf(sourceRows, index),
                                QStringLiteral("LoggerNBytes"), QString::fromLatin1(c->factoryName),
                                QStringLiteral("LoggerNBytes %1 logged as 2 bytes on a device with ELF "
                                               "identification")

@@ -32,12 +32,15 @@ namespace DeviceTables {
 
 void readScalings(const XmlTable &t, DeviceModel &m);
 void readElfData(const XmlTable &t, DeviceModel &m);
+// sourceRows, when given, receives the table row of every accepted channel
+// so later notes can name it.
 void readChannels(const XmlTable &t, DeviceModel &m, const DeviceReadOptions &o,
-                  QList<DeviceNote> *notes = nullptr);
+                  QList<DeviceNote> *notes = nullptr, QList<int> *sourceRows = nullptr);
 // One warning text per channel whose scaling id is unknown; those get 1:1.
-QStringList resolveScalings(DeviceModel &m, QList<DeviceNote> *notes = nullptr);
+QStringList resolveScalings(DeviceModel &m, QList<DeviceNote> *notes = nullptr,
+                            const QList<int> *sourceRows = nullptr);
 void applySizeAndPeriodRules(DeviceModel &m, quint32 maximumPeriodSampling, bool elfCheckEnabled,
-                             QList<DeviceNote> *notes = nullptr);
+                             QList<DeviceNote> *notes = nullptr, const QList<int> *sourceRows = nullptr);
 bool readLoggerTable(const XmlTable &t, DeviceModel &m, QList<DeviceNote> *notes = nullptr);
 void readCanIds(const XmlTable &t, DeviceModel &m);
 void readLineSettings(const XmlTable &t, DeviceModel &m);

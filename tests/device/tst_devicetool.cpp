@@ -72,6 +72,7 @@ private slots:
         QCOMPARE(run({good}, &out), 0);
         QVERIFY2(out.contains("rejected Channels row 2 (2bad): FactoryName '2bad'"), out.constData());
         QVERIFY2(out.contains("Channels:     2 accepted"), out.constData());
+        QVERIFY2(out.contains("adjusted Channels row 3 column LoggerNBytes (tiInj[0])"), out.constData());
         const QByteArray sum = QByteArray::number(DeviceChecksum::compute(Fixture::dataSet(t)), 16)
                                    .toUpper().rightJustified(4, '0');
         QVERIFY2(out.contains("stored " + sum + ", computed " + sum), out.constData());
