@@ -159,20 +159,8 @@ void EthernetLink::run()
             stop();
             break;
         }
-        if (r == 0 || header->caplen < 14)
-            continue;
-        const quint16 etherType = quint16(packet[12] << 8 | packet[13]);
-        if (etherType != ControlEtherType && etherType != MemoryEtherType)
-            continue;
-        // The sequence number has 12 bits; a frame with the top nibble set is
-        // not one of ours and is ignored rather than trusted.
-        if (header->caplen > 14 && (packet[14] & 0xF0) != 0)
-            continue;
-        RawFramePtr frame(new RawFrame);
-        const quint32 n = qMin<quint32>(header->caplen, RawFrame::MaxLength);
-        std::memcpy(frame->data, packet, n);
-        frame->length = quint16(n);
-        enqueue(std::move(frame), etherType == ControlEtherType ? ControlQueue : MemoryQueue);
+        if (r > 0)
+            acceptPacket(packet, header->caplen);
     }
 
     {
@@ -183,6 +171,24 @@ void EthernetLink::run()
         }
     }
     finish(p, &program);
+}
+
+void EthernetLink::acceptPacket(const quint8 *packet, quint32 capturedLength)
+{
+    if (!packet || capturedLength < 14)
+        return;
+    const quint16 etherType = quint16(packet[12] << 8 | packet[13]);
+    if (etherType != ControlEtherType && etherType != MemoryEtherType)
+        return;
+    // The sequence number has 12 bits; a frame with the top nibble set is not
+    // one of ours and is ignored rather than trusted.
+    if (capturedLength > 14 && (packet[14] & 0xF0) != 0)
+        return;
+    RawFramePtr frame(new RawFrame);
+    const quint32 n = qMin<quint32>(capturedLength, RawFrame::MaxLength);
+    std::memcpy(frame->data, packet, n);
+    frame->length = quint16(n);
+    enqueue(std::move(frame), etherType == ControlEtherType ? ControlQueue : MemoryQueue);
 }
 
 void EthernetLink::enqueue(RawFramePtr frame, Queue queue)

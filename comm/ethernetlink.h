@@ -59,6 +59,11 @@ public:
     void setEventReceiver(QObject *receiver) { m_eventReceiver = receiver; }
     QObject *eventReceiver() const { return m_eventReceiver; }
 
+    // What the receive thread does with each captured packet: ECU frames are
+    // copied (at most 1514 bytes) into the queue of their EtherType, anything
+    // else is ignored. Public so the queues can be exercised without a capture.
+    void acceptPacket(const quint8 *packet, quint32 capturedLength);
+
     static void listInterfaces(QStringList &names, QStringList &descriptions);
     static void findInterfaceMac(const QString &interfaceName, quint8 mac[6]);
 

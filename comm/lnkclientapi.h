@@ -17,7 +17,7 @@ typedef void (*LnkDisableFiskCAN)();
 typedef void (*LnkSetSpacingTransmissionTime)(int32_t spacing);
 typedef bool (*LnkInterfaceIsPresent)();
 typedef void (*LnkSetCANInterfaceParameters)(uint32_t canId, uint32_t second, uint32_t bitRate, uint8_t *result);
-typedef void (*LnkGetStaticTableStartAddress)(uint32_t space, int32_t one, uint32_t *address, int32_t one2);
+typedef bool (*LnkGetStaticTableStartAddress)(uint32_t space, int32_t one, uint32_t *address, int32_t one2);
 typedef void (*LnkUnusedEntry)();
 typedef bool (*LnkGetRealAddressFromStaticTableIndex)(uint32_t space, uint32_t tableAddress, uint32_t index,
                                                       int32_t one, int32_t zero, uint32_t *realAddress,
