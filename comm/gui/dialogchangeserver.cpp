@@ -80,8 +80,8 @@ bool DialogChangeServer::isValidAddress(const QString &address)
 void DialogChangeServer::cambioServer(int index)
 {
     if (index == 1) {
-        m_edited.clear();
         m_address->clear();
+        m_edited.clear();
         m_address->setEnabled(true);
         m_address->setFocus();
         m_address->setCursorPosition(0);
@@ -97,6 +97,8 @@ void DialogChangeServer::indirizzoIPManuale(const QString &text)
     // The mask pads unused digit places with blanks; the address is the rest.
     QString address = text;
     address.remove(QLatin1Char(' '));
+    if (address == QLatin1String("..."))
+        address.clear();
     m_edited = address;
 }
 
