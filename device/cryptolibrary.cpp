@@ -4,6 +4,15 @@
 #include <QFile>
 #include <memory>
 
+bool CryptoLibrary::loadAtStartup(const QString &programFolder)
+{
+    // Never unloaded: QLibrary only counts references, the process keeps it.
+    static QLibrary *process = nullptr;
+    if (!process)
+        process = new QLibrary(QDir(programFolder).filePath(QLatin1String(BaseName)));
+    return process->isLoaded() || process->load();
+}
+
 CryptoLibrary::CryptoLibrary(const QString &programFolder)
 {
     // By name from the program folder only, never from the system paths.

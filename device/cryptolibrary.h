@@ -16,6 +16,10 @@ public:
     // tells whether they all resolved and the library says it is ready.
     explicit CryptoLibrary(const QString &programFolder);
 
+    // Loads the library once for the whole process (call at start-up); the
+    // handle stays until exit, and every CryptoLibrary shares it.
+    static bool loadAtStartup(const QString &programFolder);
+
     bool usable() const { return m_usable; }
     QString fileName() const { return m_lib.fileName(); }
     QString errorString() const { return m_error; }
