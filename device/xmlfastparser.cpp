@@ -4,7 +4,6 @@
 // and the general parser decides; so it never accepts what that one rejects.
 #include "xmltable.h"
 
-#include <QStringDecoder>
 
 namespace {
 
@@ -56,6 +55,16 @@ bool validChar(uint u)
            || (u >= 0x10000 && u <= 0x10FFFF);
 }
 
+// Invalid UTF-8 has become U+FFFD, as in the general parser; what is left
+// to refuse are the two non-characters XML forbids.
+bool xmlChars(const QString &s)
+{
+    for (QChar ch : s)
+        if (ch.unicode() == 0xFFFE || ch.unicode() == 0xFFFF)
+            return false;
+    return true;
+}
+
 // Decodes character data up to the stop byte ('<' for text, the quote for
 // attribute values) with entities and line ends resolved. sawReference tells
 // whether an entity or character reference was met.
@@ -87,13 +96,10 @@ bool readChars(Cursor &c, char stop, bool attribute, QString &out, bool *sawRefe
         const int n = int(c.p - start);
         if (ascii) {
             out = QString::fromLatin1(start, n);
-        } else {
-            QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            out = dec(QByteArrayView(start, n));
-            if (dec.hasError())
-                return false;
+            return true;
         }
-        return true;
+        out = QString::fromUtf8(start, n);
+        return xmlChars(out);
     }
 
     raw.append(start, c.p - start);
@@ -152,9 +158,8 @@ bool readChars(Cursor &c, char stop, bool attribute, QString &out, bool *sawRefe
     }
     if (c.atEnd())
         return false;
-    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    out = dec(raw);
-    return !dec.hasError();
+    out = QString::fromUtf8(raw);
+    return xmlChars(out);
 }
 
 bool allSpace(const QString &s)
@@ -165,15 +170,12 @@ bool allSpace(const QString &s)
     return true;
 }
 
+// Non-ASCII spans of comments and PIs must still decode to XML characters.
 bool validUtf8(const char *b, const char *e)
 {
-    for (const char *q = b; q < e; ++q) {
-        if (uchar(*q) >= 0x80) {
-            QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QString ignored = dec(QByteArrayView(b, e - b));
-            return !dec.hasError();
-        }
-    }
+    for (const char *q = b; q < e; ++q)
+        if (uchar(*q) >= 0x80)
+            return xmlChars(QString::fromUtf8(b, int(e - b)));
     return true;
 }
 

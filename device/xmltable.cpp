@@ -1,5 +1,6 @@
 #include "xmltable.h"
 
+#include <QStringDecoder>
 #include <QXmlStreamReader>
 
 // ---------------------------------------------------------------- XmlDocument
@@ -93,54 +94,50 @@ int XmlDocument::intern(QStringView name)
 }
 
 namespace {
-// Length of the content up to the root's end tag, found by its name; the
-// whole content when that cannot be told. The trailer that follows a device
-// document may hold any bytes, even ones that are not UTF-8, and the
-// general parser would otherwise trip over them before reaching the root.
-qsizetype documentLength(const QByteArray &content)
+// The document as text. Bytes that are not valid in the document's encoding
+// become U+FFFD rather than an error: device files edited by hand often
+// carry a stray Latin-1 byte, and the trailer after the root may hold any
+// bytes at all. Null when the general parser should detect the encoding
+// itself (UTF-16 and UTF-32).
+QString decodeContent(const QByteArray &content)
 {
-    const char *p = content.constData(), *end = p + content.size();
-    if (content.startsWith("\xEF\xBB\xBF"))
-        p += 3;
-    while (p < end) {
-        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
-            ++p;
-        } else if (end - p >= 4 && memcmp(p, "<!--", 4) == 0) {
-            const int e = content.indexOf("-->", p - content.constData() + 4);
-            if (e < 0)
-                return content.size();
-            p = content.constData() + e + 3;
-        } else if (end - p >= 2 && (memcmp(p, "<?", 2) == 0 || memcmp(p, "<!", 2) == 0)) {
-            const int e = content.indexOf('>', p - content.constData() + 2);
-            if (e < 0)
-                return content.size();
-            p = content.constData() + e + 1;
-        } else {
-            break;
+    if (content.startsWith("\xFF\xFE") || content.startsWith("\xFE\xFF") || content.startsWith(QByteArray("\0\0", 2))
+        || (content.size() >= 2 && (content[0] == 0 || content[1] == 0)))
+        return QString();
+    QStringConverter::Encoding encoding = QStringConverter::Utf8;
+    if (!content.startsWith("\xEF\xBB\xBF") && content.startsWith("<?xml")) {
+        const int end = content.indexOf("?>");
+        const QByteArray decl = content.left(end < 0 ? 0 : end);
+        const int at = decl.indexOf("encoding");
+        if (at >= 0) {
+            int q = at + 8;
+            while (q < decl.size() && (decl[q] == ' ' || decl[q] == '=' || decl[q] == '\t' || decl[q] == '\r' || decl[q] == '\n'))
+                ++q;
+            if (q < decl.size() && (decl[q] == '"' || decl[q] == '\'')) {
+                const int close = decl.indexOf(decl[q], q + 1);
+                const auto named = QStringConverter::encodingForName(decl.mid(q + 1, close - q - 1).constData());
+                if (!named)
+                    return QString(); // unknown: let the parser say so
+                encoding = *named;
+            }
         }
     }
-    if (p >= end || *p != '<')
-        return content.size();
-    const char *n = ++p;
-    while (p < end && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != '/' && *p != '>')
-        ++p;
-    if (p == n)
-        return content.size();
-    const QByteArray closing = "</" + QByteArray(n, int(p - n));
-    const qsizetype at = content.lastIndexOf(closing);
-    if (at < 0)
-        return content.size();
-    qsizetype i = at + closing.size();
-    while (i < content.size() && (content[i] == ' ' || content[i] == '\t' || content[i] == '\r' || content[i] == '\n'))
-        ++i;
-    return (i < content.size() && content[i] == '>') ? i + 1 : content.size();
+    QStringDecoder decoder(encoding);
+    QString text = decoder.decode(content);
+    if (text.isNull())
+        text = QLatin1String("");
+    return text;
 }
 } // namespace
 
 bool XmlDocument::parseGeneral(const QByteArray &content, Error *error)
 {
-    const qsizetype length = documentLength(content);
-    QXmlStreamReader xml(length == content.size() ? content : content.left(length));
+    const QString text = decodeContent(content);
+    QXmlStreamReader xml;
+    if (text.isNull())
+        xml.addData(content);
+    else
+        xml.addData(text);
     xml.setNamespaceProcessing(true);
     std::vector<int> stack;
     bool rootClosed = false;

@@ -160,7 +160,8 @@ private slots:
         QTest::newRow("char refs") << QByteArray("<a>&#65;&#x42;&#233;</a>") << true;
         QTest::newRow("blank char ref") << QByteArray("<a>&#32;<b/></a>") << false;
         QTest::newRow("utf-8 text") << QByteArray("<a>Velocit\xC3\xA0</a>") << true;
-        QTest::newRow("bad utf-8") << QByteArray("<a>\xC3\x28</a>") << false;
+        QTest::newRow("bad utf-8 becomes U+FFFD") << QByteArray("<a>\xC3\x28</a>") << true;
+        QTest::newRow("non-character") << QByteArray("<a>\xEF\xBF\xBE</a>") << false;
         QTest::newRow("comments and PIs") << QByteArray("<!--c--><?p x?><a><!--in--><?q?>t<b/>u</a><!--after-->") << true;
         QTest::newRow("cdata") << QByteArray("<a><![CDATA[<x>]]></a>") << false;
         QTest::newRow("doctype") << QByteArray("<!DOCTYPE a><a/>") << false;
