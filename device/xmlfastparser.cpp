@@ -122,9 +122,17 @@ bool readChars(Cursor &c, char stop, bool attribute, QString &out, bool *sawRefe
             else if (ref == "apos")
                 raw += '\'';
             else if (ref.startsWith('#')) {
+                // Digits only: no sign, no blanks, which a number parser would allow.
+                const bool hex = ref.startsWith("#x");
+                const QByteArray digits = ref.mid(hex ? 2 : 1);
+                if (digits.isEmpty() || digits.size() > 8)
+                    return false;
+                for (char d : digits)
+                    if (!((d >= '0' && d <= '9') || (hex && ((d >= 'a' && d <= 'f') || (d >= 'A' && d <= 'F')))))
+                        return false;
                 bool ok = false;
-                const uint u = ref.startsWith("#x") ? ref.mid(2).toUInt(&ok, 16) : ref.mid(1).toUInt(&ok, 10);
-                if (!ok || !validChar(u) || ref.contains('+') || ref.contains('-') || ref.contains(' '))
+                const uint u = digits.toUInt(&ok, hex ? 16 : 10);
+                if (!ok || !validChar(u))
                     return false;
                 const char32_t cp = char32_t(u);
                 raw += QString::fromUcs4(&cp, 1).toUtf8();

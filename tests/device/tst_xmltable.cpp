@@ -158,6 +158,8 @@ private slots:
         QTest::newRow("declaration latin-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE0</a>") << false;
         QTest::newRow("attribute line ends") << QByteArray("<a b=\"1\r\n2\t3&#10;\"/>") << true;
         QTest::newRow("char refs") << QByteArray("<a>&#65;&#x42;&#233;</a>") << true;
+        QTest::newRow("line end inside a char ref") << QByteArray("<a x=\"&#35\r;\"/>") << false;
+        QTest::newRow("signed char ref") << QByteArray("<a>&#+65;</a>") << false;
         QTest::newRow("blank char ref") << QByteArray("<a>&#32;<b/></a>") << false;
         QTest::newRow("utf-8 text") << QByteArray("<a>Velocit\xC3\xA0</a>") << true;
         QTest::newRow("bad utf-8 becomes U+FFFD") << QByteArray("<a>\xC3\x28</a>") << true;
