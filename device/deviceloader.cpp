@@ -173,11 +173,19 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     DeviceTables::applySizeAndPeriodRules(model, options.maximumPeriodSampling,
                                           model.loggerTable.elfCheckEnabled != 0, &rep.notes, &rows);
 
+    rep.channelsAccepted = int(model.channels.size());
+
     // 12: a declared table without rows means a device without logger.
     const bool loggerDeclared = table.open(QStringLiteral("TabDataLogger"));
-    if (!loggerDeclared || table.rows().empty()) {
+    bool loggerValid = false;
+    if (loggerDeclared && !table.rows().empty()) {
+        loggerValid = DeviceTables::readLoggerTable(table, model, &rep.notes);
+        rep.loggerTableRead = true;
+        rep.loggerTable = model.loggerTable;
+    }
+    if (!rep.loggerTableRead) {
         model.noLoggerTable = true;
-    } else if (!DeviceTables::readLoggerTable(table, model, &rep.notes)) {
+    } else if (!loggerValid) {
         model.clearChannels();
         model.loggerTable = LoggerTable();
         model.trigger.clear();

@@ -53,6 +53,10 @@ struct DeviceLoadReport
     QStringList tablesFound, tablesMissing;
     QStringList scalingWarnings;
     QList<DeviceNote> notes;
+    // As read, before a refusal empties the model.
+    int channelsAccepted = 0;
+    bool loggerTableRead = false;
+    LoggerTable loggerTable;
     // Milliseconds spent per phase, for the benchmark.
     double msRead = 0, msChecksum = 0, msParse = 0, msTables = 0;
 };
@@ -62,7 +66,10 @@ struct DeviceLoadResult
     DeviceLoadOutcome outcome = DeviceLoadOutcome::NotOpened;
     QList<DeviceMessage> messages; // in the order they are to be shown
 
-    // What the main window does with its channel selection afterwards.
+    // What the main window does afterwards. On a complete load it deletes
+    // its logger protocol object, and builds a new one on model.loggerTable
+    // when rebuildLoggerProtocol is set (then the logger commands are
+    // enabled, those tied to the line following model.canSettings.lineType).
     bool modelReplaced = false;             // channels, selection and trigger were cleared
     bool disableSelectionControls = false;  // refused from the table checks on
     bool refillAvailableList = false;       // fill the available list from model.channels

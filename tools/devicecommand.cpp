@@ -91,7 +91,8 @@ int checkDevice(const QString &path, bool json, const DeviceLoadOptions &opts, Q
     const bool tablesRead = r.outcome == DeviceLoadOutcome::Loaded
                             || r.outcome == DeviceLoadOutcome::NoChannelsTable
                             || r.outcome == DeviceLoadOutcome::InvalidLoggerTable;
-    const LoggerTable &lt = model.loggerTable;
+    // Show the logger table as the file has it, even when the load refused it.
+    const LoggerTable &lt = rep.loggerTableRead ? rep.loggerTable : model.loggerTable;
 
     if (json) {
         QJsonObject o;
@@ -125,14 +126,14 @@ int checkDevice(const QString &path, bool json, const DeviceLoadOptions &opts, Q
                 {QStringLiteral("reason"), n.text}});
         o[QStringLiteral("notes")] = notes;
         if (tablesRead) {
-            o[QStringLiteral("channelCount")] = int(model.channels.size());
+            o[QStringLiteral("channelCount")] = rep.channelsAccepted;
             QJsonArray sc;
             for (const ScalingRecord &s : model.scalings)
                 sc.append(QJsonObject{{QStringLiteral("id"), QString::fromLatin1(s.id)}, {QStringLiteral("g1"), s.g1},
                                       {QStringLiteral("o1"), s.o1}, {QStringLiteral("g2"), s.g2}, {QStringLiteral("o2"), s.o2}});
             o[QStringLiteral("scalings")] = sc;
             QJsonObject lo;
-            lo[QStringLiteral("present")] = !model.noLoggerTable;
+            lo[QStringLiteral("present")] = rep.loggerTableRead;
             lo[QStringLiteral("valid")] = bool(lt.valid);
             lo[QStringLiteral("elfCheckEnabled")] = bool(lt.elfCheckEnabled);
             lo[QStringLiteral("AvailableBytes")] = double(lt.availableBytes);
@@ -192,16 +193,16 @@ int checkDevice(const QString &path, bool json, const DeviceLoadOptions &opts, Q
         out << "Missing:      " << (rep.tablesMissing.isEmpty() ? QStringLiteral("-") : rep.tablesMissing.join(QStringLiteral(", "))) << "\n";
     }
     if (tablesRead) {
-        out << "Channels:     " << model.channels.size() << " accepted\n";
+        out << "Channels:     " << rep.channelsAccepted << " accepted\n";
         for (const DeviceNote &n : rep.notes)
             out << "  " << (n.kind == DeviceNote::Rejected ? "rejected " : "adjusted ") << noteWhere(n) << ": " << n.text << "\n";
         out << "Scalings:     " << model.scalings.size() << "\n";
         for (const ScalingRecord &s : model.scalings)
             out << "  " << QString::fromLatin1(s.id) << ": g1 " << s.g1 << " o1 " << s.o1 << " g2 " << s.g2 << " o2 " << s.o2 << "\n";
-        out << "Logger table: " << (model.noLoggerTable ? QStringLiteral("none (no TabDataLogger row)")
-                                                        : (lt.valid ? QStringLiteral("valid") : QStringLiteral("INVALID")))
+        out << "Logger table: " << (!rep.loggerTableRead ? QStringLiteral("none (no TabDataLogger row)")
+                                                         : (lt.valid ? QStringLiteral("valid") : QStringLiteral("INVALID")))
             << "\n";
-        if (!model.noLoggerTable || r.outcome == DeviceLoadOutcome::InvalidLoggerTable) {
+        if (rep.loggerTableRead) {
             out << "  AvailableBytes " << lt.availableBytes << ", ChannelsCount_OffLine " << lt.channelsCountOffline
                 << ", ClearTimeOutSec " << lt.clearTimeout << ", MaxDownloadBuffer " << lt.maxDownloadBuffer
                 << ", PageAlignment " << lt.pageAlignment << "\n";

@@ -93,6 +93,10 @@ private slots:
         QCOMPARE(run({bad}, &out), 1);
         QVERIFY2(out.contains("TabDataLogger row 1 column XA_DataBeginAddress"), out.constData());
         QVERIFY(out.contains("incompleta e/o valori presenti non validi"));
+        // The refused table is shown as the file has it.
+        QVERIFY2(out.contains("Logger table: INVALID"), out.constData());
+        QVERIFY2(out.contains("XA_DataBeginAddress          0xFFFFFFFF"), out.constData());
+        QVERIFY2(out.contains("Channels:     2 accepted"), out.constData());
     }
 
     void stampWritesTheTrailerOnce()
