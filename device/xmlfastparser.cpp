@@ -344,8 +344,8 @@ bool XmlDocument::parseFast(const QByteArray &content)
                 return false;
             const bool ws = allSpace(text);
             if (stack.empty()) {
-                if (!ws)
-                    return false;
+                if (!ws || sawRef)
+                    return false; // outside the root only literal blanks
                 continue;
             }
             if (ws) {

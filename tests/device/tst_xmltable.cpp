@@ -178,6 +178,7 @@ private slots:
         QTest::newRow("double dash in comment") << QByteArray("<a><!-- a -- b --></a>") << false;
         QTest::newRow("declaration not first") << QByteArray(" <?xml version=\"1.0\"?><a/>") << false;
         QTest::newRow("text before root") << QByteArray("x<a/>") << false;
+        QTest::newRow("char ref before root") << QByteArray("&#10;<a/>") << false;
         QTest::newRow("control character") << QByteArray("<a>\x01</a>") << false;
         QTest::newRow("unclosed") << QByteArray("<a><b></b>") << false;
         QTest::newRow("end tag with blank") << QByteArray("<a><b></b ></a >") << true;
