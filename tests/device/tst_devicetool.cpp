@@ -117,6 +117,26 @@ private slots:
         QCOMPARE(run({"stamp", write("notxml.xml", "<a><b></a>"), twice}), 1);
     }
 
+    // The committed samples must be what their ECU description gives, or
+    // the simulator (made from the same description) disagrees with them.
+    void samplesMatchTheirDescription_data()
+    {
+        QTest::addColumn<QString>("sample");
+        QTest::addColumn<QStringList>("extra");
+        QTest::newRow("CAN") << "Default.XML" << QStringList();
+        QTest::newRow("Ethernet") << "DefaultEth.XML" << QStringList{"--line", "ethernet"};
+    }
+    void samplesMatchTheirDescription()
+    {
+        QFETCH(QString, sample);
+        QFETCH(QStringList, extra);
+        const QDir samples(qEnvironmentVariable("BRISCA_SOURCE_DIR") + "/samples");
+        const QString out = m_dir.filePath(sample);
+        QCOMPARE(run(QStringList{"sample", samples.filePath("sample_ecu.json"), out} + extra), 0);
+        QVERIFY2(read(out) == read(samples.filePath(sample)), "regenerate the sample with brisca-tool device sample");
+        QCOMPARE(run({out}), 0);
+    }
+
     void encryptThenLoad()
     {
         const QString plain = write("plain.xml", Fixture::stamped(Fixture::dataSet(Fixture::device())));
