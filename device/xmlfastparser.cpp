@@ -353,12 +353,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
                     return false; // let the general parser judge a referenced blank
                 continue;
             }
-            Node &n = m_nodes[size_t(stack.back().node)];
-            n.hasChildNodes = true;
-            if (n.text.isEmpty())
-                n.text = text;
-            else
-                n.text += text;
+            addText(stack.back().node, text);
             continue;
         }
         // Markup.

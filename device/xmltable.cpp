@@ -15,6 +15,19 @@ void XmlDocument::clear()
     m_fast = false;
     m_rootChildByName.clear();
     m_rootIndexed = false;
+    m_laterText.clear();
+}
+
+void XmlDocument::addText(int node, const QString &text)
+{
+    Node &n = m_nodes[size_t(node)];
+    n.hasChildNodes = true;
+    if (n.elementChildren > 0)
+        m_laterText[node].append({n.elementChildren, text});
+    else if (n.text.isEmpty())
+        n.text = text;
+    else
+        n.text += text;
 }
 
 int XmlDocument::firstChildNamed(int node, int nameId) const
@@ -55,6 +68,7 @@ int XmlDocument::addElement(int parent, int nameId)
         Node &pn = m_nodes[size_t(parent)];
         pn.hasChildNodes = true;
         pn.hasElementChildren = true;
+        ++pn.elementChildren;
         if (pn.lastChild >= 0)
             m_nodes[size_t(pn.lastChild)].nextSibling = idx;
         else
@@ -166,6 +180,7 @@ bool XmlDocument::parseGeneral(const QByteArray &content, Error *error)
                 Node &pn = m_nodes[size_t(p)];
                 pn.hasChildNodes = true;
                 pn.hasElementChildren = true;
+                ++pn.elementChildren;
                 if (pn.lastChild >= 0)
                     m_nodes[size_t(pn.lastChild)].nextSibling = idx;
                 else
@@ -182,14 +197,8 @@ bool XmlDocument::parseGeneral(const QByteArray &content, Error *error)
                 rootClosed = true;
             break;
         case QXmlStreamReader::Characters:
-            if (!stack.empty() && !xml.isWhitespace()) {
-                Node &n = m_nodes[size_t(stack.back())];
-                n.hasChildNodes = true;
-                if (n.text.isEmpty())
-                    n.text = xml.text().toString();
-                else
-                    n.text += xml.text();
-            }
+            if (!stack.empty() && !xml.isWhitespace())
+                addText(stack.back(), xml.text().toString());
             break;
         case QXmlStreamReader::Comment:
         case QXmlStreamReader::ProcessingInstruction:
@@ -235,12 +244,18 @@ QString XmlDocument::attribute(int node, const QString &qualifiedName) const
 
 void XmlDocument::appendText(int node, QString &out) const
 {
-    // Direct text and children's text interleave in the file; only the
-    // concatenation matters for the cells, which rarely have children.
     const Node &n = m_nodes[size_t(node)];
     out += n.text;
-    for (int c = n.firstChild; c >= 0; c = m_nodes[size_t(c)].nextSibling)
+    const auto later = m_laterText.constFind(node);
+    int ordinal = 0;
+    for (int c = n.firstChild; c >= 0; c = m_nodes[size_t(c)].nextSibling) {
         appendText(c, out);
+        ++ordinal;
+        if (later != m_laterText.constEnd())
+            for (const auto &piece : *later)
+                if (piece.first == ordinal)
+                    out += piece.second;
+    }
 }
 
 QString XmlDocument::text(int node) const

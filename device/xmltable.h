@@ -28,7 +28,8 @@ public:
         int attrCount = 0;
         bool hasChildNodes = false; // any element, text, comment or PI child
         bool hasElementChildren = false;
-        QString text;         // direct text, whitespace-only pieces dropped
+        QString text;         // direct text before the first child element
+        int elementChildren = 0;
     };
 
     struct Error
@@ -71,10 +72,15 @@ private:
     int addElement(int parent, int nameId);
 
     bool m_fast = false;
+    // Text that follows a child element (mixed content), by node: the
+    // number of child elements before it and the text.
+    QHash<int, QList<QPair<int, QString>>> m_laterText;
     mutable QHash<int, int> m_rootChildByName;
     mutable bool m_rootIndexed = false;
     QHash<QByteArray, int> m_latin1Names; // fast parser: raw name bytes -> id
     void appendText(int node, QString &out) const;
+    // Character data of node arriving now, in document order.
+    void addText(int node, const QString &text);
 
     std::vector<Node> m_nodes; // the root element is node 0; top-level siblings follow
     struct Attr
