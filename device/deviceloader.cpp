@@ -43,7 +43,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     QElapsedTimer clock;
     clock.start();
 
-    // 1-2: the library is looked up for every load, whether needed or not.
+    // The library is looked up for every load, whether needed or not.
     const CryptoLibrary crypto(options.programFolder);
     rep.cryptoUsable = crypto.usable();
     rep.cryptoError = crypto.errorString();
@@ -84,7 +84,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     rep.contentSize = content.size();
     rep.msRead = msSince(clock);
 
-    // 3: a content shorter than its trailer has nothing to check against.
+    // A content shorter than its trailer has nothing to check against.
     rep.storedChecksumFound = DeviceChecksum::storedValue(content, &rep.storedChecksum);
     if (covered >= 0) {
         rep.computedChecksumValid = true;
@@ -97,7 +97,6 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
         return r;
     }
 
-    // 4-5
     XmlDocument doc;
     XmlDocument::Error xmlError;
     if (!doc.setContent(content, &xmlError)) {
@@ -119,7 +118,8 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
         return found;
     };
 
-    // 6: nothing of the previous model has been touched yet.
+    // Without a logger table the device is refused before anything of the
+    // previous one is touched.
     if (!note(QStringLiteral("TabDataLogger"), table.hasTable(QStringLiteral("TabDataLogger")))) {
         r.disableSelectionControls = true;
         warn(r, "Tabella 'TabDataLogger' mancante, device inadeguato!!!");
@@ -128,26 +128,23 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
         return r;
     }
 
-    // 7
     if (note(QStringLiteral("CalibrationScalings"), table.open(QStringLiteral("CalibrationScalings"))))
         DeviceTables::readScalings(table, model);
     else
         warn(r, "Tabella 'CalibrationScalings' mancante, il device potrebbe essere inadeguato!!!");
 
-    // 8: from here on the previous device is gone.
+    // From here on the previous device is gone.
     model.clearChannels();
     model.loggerTable = LoggerTable();
     model.canSettings = CanSettings();
     model.trigger.clear();
     r.modelReplaced = true;
 
-    // 9
     if (note(QStringLiteral("ELFData"), table.open(QStringLiteral("ELFData")))) {
         DeviceTables::readElfData(table, model);
         model.loggerTable.elfCheckEnabled = model.elf.usable() ? 1 : 0;
     }
 
-    // 10
     if (!note(QStringLiteral("Channels"), table.open(QStringLiteral("Channels")))) {
         model.elf.idStringAddress = 0;
         model.elf.idStringSize = 0;
@@ -161,7 +158,6 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
         return r;
     }
 
-    // 11
     DeviceReadOptions ro;
     ro.maximumPeriodSampling = options.maximumPeriodSampling;
     ro.italian = options.italian;
@@ -175,7 +171,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
 
     rep.channelsAccepted = int(model.channels.size());
 
-    // 12: a declared table without rows means a device without logger.
+    // A declared logger table without rows means a device without logger.
     const bool loggerDeclared = table.open(QStringLiteral("TabDataLogger"));
     bool loggerValid = false;
     if (loggerDeclared && !table.rows().empty()) {
@@ -201,10 +197,9 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
         model.noLoggerTable = false;
     }
 
-    // 13
     model.currentDevicePath = model.devicePath;
 
-    // 14: the CAN tables are optional in practice; a missing one leaves zeros.
+    // The CAN tables are optional in practice; a missing one leaves zeros.
     if (note(QStringLiteral("CAN_Id"), table.open(QStringLiteral("CAN_Id"))))
         DeviceTables::readCanIds(table, model);
     if (note(QStringLiteral("CommunicationLineSettings"),
@@ -213,7 +208,6 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     if (note(QStringLiteral("CANLineSettings"), table.open(QStringLiteral("CANLineSettings"))))
         DeviceTables::readCanLineSettings(table, model);
 
-    // 15-18
     r.refillAvailableList = true;
     r.availableElfCheck = model.loggerTable.elfCheckEnabled != 0;
     r.availableNoLoggerTable = model.noLoggerTable;
@@ -221,7 +215,6 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     r.rebuildLoggerProtocol = !model.noLoggerTable;
     r.outcome = DeviceLoadOutcome::Loaded;
 
-    // 19
     if (model.channels.isEmpty())
         r.messages.append({DeviceMessage::Information, tr("Non sono presenti variabili da loggare!!!")});
     rep.msTables = msSince(clock);

@@ -41,7 +41,7 @@ DataSetTable channelsTable()
     return t;
 }
 
-struct ChannelSpec
+struct SampleChannel
 {
     QString factoryName;
     quint32 tableAddress = 0, address = 0, nByte = 0, loggerNBytes = 0, type = 0, periodMs = 0;
@@ -50,7 +50,7 @@ struct ChannelSpec
     bool validated = true, logger = true;
 };
 
-Row channelRow(const ChannelSpec &c)
+Row channelRow(const SampleChannel &c)
 {
     Row r;
     r << c.factoryName << dec(c.tableAddress) << hex(c.address) << c.labelIt << c.descIt << c.labelEn
@@ -178,7 +178,7 @@ DataSetDocument fromJson(const QByteArray &json, const QString &lineOverride, QS
     DataSetTable ch = channelsTable();
     for (const QJsonValue &v : root.value(QStringLiteral("channels")).toArray()) {
         const QJsonObject o = v.toObject();
-        ChannelSpec c;
+        SampleChannel c;
         c.factoryName = o.value(QStringLiteral("factoryName")).toString();
         c.tableAddress = u32(o.value(QStringLiteral("tableAddress")));
         c.address = u32(o.value(QStringLiteral("address")));
@@ -245,7 +245,7 @@ DataSetDocument large(int channelCount)
     ch.rows.reserve(channelCount);
     quint32 addr = 0x70000000;
     for (int i = 0; i < channelCount; ++i) {
-        ChannelSpec c;
+        SampleChannel c;
         c.factoryName = QStringLiteral("Var_%1.sig[%2]").arg(i / 8).arg(i % 8);
         c.tableAddress = quint32(i);
         c.nByte = sizes[i % 3];
