@@ -4,6 +4,8 @@
 // and the general parser decides; so it never accepts what that one rejects.
 #include "xmltable.h"
 
+#include <QStringDecoder>
+
 
 namespace {
 
@@ -55,6 +57,14 @@ bool validChar(uint u)
            || (u >= 0x10000 && u <= 0x10FFFF);
 }
 
+// A piece of the document decoded as the whole document is: invalid bytes
+// become U+FFFD, and a byte order mark inside stays a character.
+QString decodeUtf8(const char *p, int n)
+{
+    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return dec.decode(QByteArrayView(p, n));
+}
+
 // Invalid UTF-8 has become U+FFFD, as in the general parser; what is left
 // to refuse are the two non-characters XML forbids.
 bool xmlChars(const QString &s)
@@ -98,7 +108,7 @@ bool readChars(Cursor &c, char stop, bool attribute, QString &out, bool *sawRefe
             out = QString::fromLatin1(start, n);
             return true;
         }
-        out = QString::fromUtf8(start, n);
+        out = decodeUtf8(start, n);
         return xmlChars(out);
     }
 
@@ -166,7 +176,7 @@ bool readChars(Cursor &c, char stop, bool attribute, QString &out, bool *sawRefe
     }
     if (c.atEnd())
         return false;
-    out = QString::fromUtf8(raw);
+    out = decodeUtf8(raw.constData(), int(raw.size()));
     return xmlChars(out);
 }
 
@@ -183,7 +193,7 @@ bool validUtf8(const char *b, const char *e)
 {
     for (const char *q = b; q < e; ++q)
         if (uchar(*q) >= 0x80)
-            return xmlChars(QString::fromUtf8(b, int(e - b)));
+            return xmlChars(decodeUtf8(b, int(e - b)));
     return true;
 }
 

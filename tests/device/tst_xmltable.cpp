@@ -178,6 +178,8 @@ private slots:
         QTest::newRow("double dash in comment") << QByteArray("<a><!-- a -- b --></a>") << false;
         QTest::newRow("declaration not first") << QByteArray(" <?xml version=\"1.0\"?><a/>") << false;
         QTest::newRow("text before root") << QByteArray("x<a/>") << false;
+        QTest::newRow("byte order mark after the declaration") << QByteArray("<?xml version=\"1.0\"?>\xEF\xBB\xBF<a/>") << false;
+        QTest::newRow("byte order mark in text") << QByteArray("<a>\xEF\xBB\xBFx</a>") << true;
         QTest::newRow("char ref before root") << QByteArray("&#10;<a/>") << false;
         QTest::newRow("control character") << QByteArray("<a>\x01</a>") << false;
         QTest::newRow("unclosed") << QByteArray("<a><b></b>") << false;
