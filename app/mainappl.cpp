@@ -16,7 +16,6 @@
 #include <QMenuBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 
 namespace {
 QString g_settingsFilePath;
@@ -154,13 +153,11 @@ void MainAppl::createToolBar()
 {
     m_toolBar = new QToolBar(tr("Comandi"), this);
     m_toolBar->setObjectName(QStringLiteral("cmdTools"));
-    m_toolBar->setIconSize(QSize(40, 40));
+    // Room for the wide info picture; the 40x40 ones are shown unscaled.
+    m_toolBar->setIconSize(QSize(79, 47));
     addToolBar(m_toolBar);
     for (QAction *a : {m_info, m_sendConfig, m_readConfig, m_searchEcu, m_readData, m_automaticDownload})
         m_toolBar->addAction(a);
-    // The info picture is wider than the others; show it at its own size.
-    if (auto *button = qobject_cast<QToolButton *>(m_toolBar->widgetForAction(m_info)))
-        button->setIconSize(QSize(79, 47));
 }
 
 void MainAppl::createMenus()
