@@ -1,6 +1,11 @@
 #include "mainappl.h"
+#include "commsetupwidgets.h"
+#include "communicationmedium.h"
+#include "deviceloader.h"
 #include "dialogaboutprogram.h"
 #include "dialogdataoptions.h"
+#include "dialogselectiondevice.h"
+#include "ethernetlink.h"
 #include "inifile.h"
 #include "platformpaths.h"
 #include "startup.h"
@@ -14,8 +19,11 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTimer>
 #include <QToolBar>
+
+#include <cstring>
 
 namespace {
 QString g_settingsFilePath;
@@ -23,6 +31,25 @@ QString g_settingsFilePath;
 const QString kLocalHost = QStringLiteral("127.0.0.1");
 const QString kNoInterface = QStringLiteral("{}");
 } // namespace
+
+// The communication setup writes its keys through this.
+class IniSettingsStore : public SettingsStore
+{
+public:
+    explicit IniSettingsStore(IniFile &settings) : m_settings(settings) {}
+    bool hasGroup(const QString &group) const override { return m_settings.section(group) != nullptr; }
+    void writeEntry(const QString &group, const QString &key, const QString &value) override
+    {
+        const QString current = m_settings.currentSectionName();
+        m_settings.setSection(group);
+        m_settings.setValue(key, value);
+        m_settings.setSection(current);
+    }
+    bool save() override { return m_settings.write(); }
+
+private:
+    IniFile &m_settings;
+};
 
 QString MainAppl::settingsFilePath()
 {
@@ -43,22 +70,26 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
     Platform::ensureBriscaDataFolder();
     Startup::pruneOldDumps(Platform::briscaDataFolder());
 
-    m_state.serverHost = kLocalHost;
-    listInterfaces();
+    m_comm.serverHost = kLocalHost;
+    EthernetLink::listInterfaces(m_comm.nicNames, m_comm.nicDescriptions);
 
     setWindowTitle(tr("Brisca"));
 
     m_settings = std::make_unique<IniFile>(settingsFilePath());
     m_state = ShellSettingsIo::load(*m_settings, m_programDir);
+    m_comm.mediumType = m_state.mediumType;
+    m_comm.nicSystemName = m_state.nicSystemName;
+    m_comm.serverHost = m_state.serverHost;
 
     m_adapters = Platform::readAdapterTable();
-    m_interfaceIndex = m_interfaceNames.indexOf(m_state.nicSystemName);
-    if (m_interfaceIndex < 0) {
-        m_interfaceIndex = 0;
-        m_state.nicSystemName = m_interfaceNames.value(0);
+    m_comm.nicIndex = m_comm.nicNames.indexOf(m_comm.nicSystemName);
+    if (m_comm.nicIndex < 0) {
+        m_comm.nicIndex = 0;
+        m_comm.nicSystemName = m_comm.nicNames.value(0);
     }
-    m_interfaceMac = Platform::findAdapterMac(m_adapters, m_state.nicSystemName);
-    m_ethernetMedium = m_state.mediumType != QLatin1String("pontis");
+    const QByteArray mac = Platform::findAdapterMac(m_adapters, m_comm.nicSystemName);
+    std::memcpy(m_comm.hostMac, mac.constData(), qMin<size_t>(6, size_t(mac.size())));
+    m_comm.ethernetMedium = m_comm.mediumType != QLatin1String("pontis");
 
     createEthernetLink();
     createCommunicationMedium();
@@ -68,15 +99,21 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
     createMenus();
     updateMediumChecks();
 
+    m_settingsStore = std::make_unique<IniSettingsStore>(*m_settings);
+    m_commView = std::make_unique<CommActionsView>(m_setServer, m_setEthCard, m_serverItem, m_ethernetItem, nullptr);
+    m_commDialogs = std::make_unique<CommDialogsGui>(this);
+    m_commSetup = std::make_unique<CommSetup>(m_comm, *m_medium, m_settingsStore.get(), m_commView.get(),
+                                              m_commDialogs.get());
+
     m_channelSelection = createChannelSelection();
     setCentralWidget(m_channelSelection);
 
-    m_loggerTable = LoggerTable();
-    m_canSettings = CanSettings();
-    m_trigger.clear();
-    m_elf.idStringAddress = 0;
-    m_elf.idStringSize = 0;
-    m_noLoggerTable = true;
+    m_device.loggerTable = LoggerTable();
+    m_device.canSettings = CanSettings();
+    m_device.trigger.clear();
+    m_device.elf.idStringAddress = 0;
+    m_device.elf.idStringSize = 0;
+    m_device.noLoggerTable = true;
 
     // Runs from the event loop, once the window is on screen.
     QTimer::singleShot(0, this, &MainAppl::goOnlineWithLastConfig);
@@ -88,14 +125,20 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
 MainAppl::~MainAppl()
 {
     closeCommunication();
+    m_commSetup.reset();
+    m_commDialogs.reset();
+    m_commView.reset();
 
-    // The channel selection points into the lists below: it goes first.
+    // The channel selection points into the device model: it goes first.
     delete m_channelSelection;
     m_channelSelection = nullptr;
     delete m_interfaceSettingsMenu;
     m_interfaceSettingsMenu = nullptr;
+    m_medium.reset();
 
+    m_state.serverHost = m_comm.serverHost;
     ShellSettingsIo::saveIfChanged(*m_settings, m_state);
+    m_settingsStore.reset();
     m_settings.reset();
 }
 
@@ -218,34 +261,64 @@ QWidget *MainAppl::createChannelSelection()
 
 // --- communication and device (connected by their own subsystems) ------------
 
-void MainAppl::listInterfaces()
-{
-    // Filled from the capture library's interface list once the link exists.
-    m_interfaceNames.clear();
-    m_interfaceDescriptions.clear();
-}
-
 void MainAppl::createEthernetLink()
 {
-    // The raw Ethernet link on m_state.nicSystemName / m_interfaceMac, read
-    // timeout 10 ms, queue limit 1000; its thread starts when m_ethernetMedium.
+    m_comm.link = new EthernetLink(m_comm.nicSystemName, m_comm.hostMac, CommSetup::ReadTimeoutMs,
+                                   CommSetup::QueueLimit);
+    if (m_comm.ethernetMedium)
+        m_comm.link->start();
 }
 
 void MainAppl::createCommunicationMedium()
 {
-    // The medium follows m_ethernetMedium and the link pointer by reference.
+    // The medium follows the medium flag and the link slot, both of which
+    // the communication setup changes later.
+    m_medium = std::make_unique<CommunicationMedium>(&m_comm.ethernetMedium, &m_comm.link);
 }
 
 void MainAppl::closeCommunication()
 {
-    // Closes the server connection, stops and waits for the link thread, and
-    // frees link, logger protocol and medium.
+    if (m_medium)
+        m_medium->disconnect();
+    if (m_comm.link) {
+        if (m_comm.link->isRunning()) {
+            m_comm.link->stop();
+            m_comm.link->wait();
+        }
+        delete m_comm.link;
+        m_comm.link = nullptr;
+    }
+}
+
+void MainAppl::showMessage(int kind, const QString &text)
+{
+    switch (kind) {
+    case DeviceMessage::Critical:
+        QMessageBox::critical(this, windowTitle(), text);
+        break;
+    case DeviceMessage::Information:
+        QMessageBox::information(this, windowTitle(), text);
+        break;
+    default:
+        QMessageBox::warning(this, windowTitle(), text);
+        break;
+    }
 }
 
 void MainAppl::loadDevice()
 {
-    // Loads m_devicePath into the device model; on a complete load with a
-    // logger table it calls enableDeviceCommands(lineType).
+    DeviceLoadOptions options;
+    options.maximumPeriodSampling = quint32(m_state.maximumPeriodSampling);
+    options.italian = Startup::languageForLocale(Startup::localeNameFromEnvironment()) == QLatin1String("it");
+    options.programFolder = m_programDir;
+    const DeviceLoadResult result = DeviceLoader::load(m_device, options);
+    for (const DeviceMessage &message : result.messages)
+        showMessage(message.kind, message.text);
+    // The device that loaded completely is the one to come back to.
+    if (result.complete)
+        m_state.lastDeviceName = m_device.currentDevicePath;
+    if (result.rebuildLoggerProtocol)
+        enableDeviceCommands(m_device.canSettings.lineType);
 }
 
 void MainAppl::enableDeviceCommands(quint32 lineType)
@@ -257,7 +330,7 @@ void MainAppl::enableDeviceCommands(quint32 lineType)
     m_setEthCard->setEnabled(ethernetLine);
     m_searchEcu->setEnabled(ethernetLine);
     m_ethernetItem->setEnabled(ethernetLine);
-    if (m_ethernetMedium && !ethernetLine)
+    if (m_comm.ethernetMedium && !ethernetLine)
         selectServerInterface();
 }
 
@@ -269,14 +342,14 @@ void MainAppl::setCommandsEnabled(bool enabled)
 
 QString MainAppl::serverLabel() const
 {
-    return m_state.serverHost == kLocalHost ? tr("locale") : m_state.serverHost;
+    return m_comm.serverHost == kLocalHost ? tr("locale") : m_comm.serverHost;
 }
 
 QString MainAppl::interfaceLabel() const
 {
-    if (m_state.nicSystemName == kNoInterface || m_interfaceDescriptions.isEmpty())
+    if (m_comm.nicSystemName == kNoInterface || m_comm.nicDescriptions.isEmpty())
         return tr("nessuna");
-    return m_interfaceDescriptions.value(m_interfaceIndex);
+    return m_comm.nicDescriptions.value(m_comm.nicIndex);
 }
 
 void MainAppl::updateCommunicationTexts()
@@ -289,8 +362,8 @@ void MainAppl::updateCommunicationTexts()
 
 void MainAppl::updateMediumChecks()
 {
-    m_ethernetItem->setChecked(m_ethernetMedium);
-    m_serverItem->setChecked(!m_ethernetMedium);
+    m_ethernetItem->setChecked(m_comm.ethernetMedium);
+    m_serverItem->setChecked(!m_comm.ethernetMedium);
 }
 
 // --- slots -------------------------------------------------------------------
@@ -304,8 +377,16 @@ void MainAppl::impostaZero() {}
 void MainAppl::selezionaImportaDeviceXML()
 {
     setCommandsEnabled(false);
-    // The device selection dialog sets m_devicePath and calls loadDevice()
-    // when accepted.
+    bool accepted = false;
+    {
+        DialogSelectionDevice dialog(m_settings->value(QStringLiteral("LastPathAllDevice")), this,
+                                     QStringLiteral("dialogSelectionDevice"));
+        accepted = dialog.exec() == QDialog::Accepted;
+        if (accepted)
+            m_device.devicePath = QDir::toNativeSeparators(dialog.selectedFile().absoluteFilePath());
+    }
+    if (accepted)
+        loadDevice();
     setCommandsEnabled(true);
 }
 
@@ -323,7 +404,7 @@ void MainAppl::infoAbout()
     box.exec();
 }
 
-void MainAppl::selectServer() {}
+void MainAppl::selectServer() { m_commSetup->selectServer(); }
 
 void MainAppl::goOnlineWithLastConfig()
 {
@@ -331,24 +412,22 @@ void MainAppl::goOnlineWithLastConfig()
         menuBar()->setEnabled(true);
         return;
     }
-    m_devicePath = m_state.lastDeviceName;
-    if (m_state.mediumType != QLatin1String("pontis"))
+    m_device.devicePath = m_state.lastDeviceName;
+    if (m_comm.mediumType != QLatin1String("pontis"))
         listECUsOnNetwork();
     loadDevice();
-    if (m_ecuSelected || !m_ethernetMedium)
+    if (m_comm.ecuSelected || !m_comm.ethernetMedium)
         readConfECU();
     menuBar()->setEnabled(true);
 }
 
-void MainAppl::selectEthInterface() {}
+void MainAppl::selectEthInterface() { m_commSetup->selectEthInterface(); }
 
-// A checkable item toggles itself on click; until the medium can switch, the
-// checks keep showing the medium in use.
-void MainAppl::selectServerInterface() { updateMediumChecks(); }
+void MainAppl::selectServerInterface() { m_commSetup->selectServerInterface(); }
 
-void MainAppl::selectEthernetInterface() { updateMediumChecks(); }
+void MainAppl::selectEthernetInterface() { m_commSetup->selectEthernetInterface(); }
 
-void MainAppl::listECUsOnNetwork() {}
+void MainAppl::listECUsOnNetwork() { m_commSetup->listECUsOnNetwork(); }
 
 void MainAppl::dialogOptions()
 {

@@ -4,18 +4,22 @@
 // every user command as one of its slots. Built by main.cpp; the command
 // Parts of other subsystems plug in through the private helpers below.
 
-#include "devicerecords.h"
-#include "shellsettings.h"
 #include "adapters.h"
+#include "commsetup.h"
+#include "devicemodel.h"
+#include "shellsettings.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
 
 #include <memory>
-#include <vector>
 
+class CommActionsView;
+class CommDialogsGui;
+class CommunicationMedium;
 class IniFile;
+class IniSettingsStore;
 class QAction;
 class QMenu;
 class QToolBar;
@@ -36,8 +40,10 @@ public:
     // Read access to the state, for the entry point and for checks.
     IniFile *settings() const { return m_settings.get(); }
     const ShellSettings &settingsCopy() const { return m_state; }
-    bool ethernetMedium() const { return m_ethernetMedium; }
-    QString devicePath() const { return m_devicePath; }
+    bool ethernetMedium() const { return m_comm.ethernetMedium; }
+    const CommState &commState() const { return m_comm; }
+    const DeviceModel &device() const { return m_device; }
+    QString devicePath() const { return m_device.devicePath; }
     QString programDir() const { return m_programDir; }
     QToolBar *commandToolBar() const { return m_toolBar; }
 
@@ -66,7 +72,6 @@ private:
     void createMenus();
     void createToolBar();
     QWidget *createChannelSelection();
-    void listInterfaces();
     void createEthernetLink();
     void createCommunicationMedium();
     void closeCommunication();
@@ -79,14 +84,15 @@ private:
     void updateMediumChecks();
     QString serverLabel() const;
     QString interfaceLabel() const;
+    void showMessage(int kind, const QString &text);
 
     QMenu *m_communicationMenu = nullptr;
     QMenu *m_interfaceSettingsMenu = nullptr;
     QAction *m_serverItem = nullptr;   // communication menu item 0
     QAction *m_ethernetItem = nullptr; // communication menu item 1
-    bool m_ethernetMedium = false;
     int m_readConfigStatus = 0;
     std::unique_ptr<IniFile> m_settings;
+    std::unique_ptr<CommunicationMedium> m_medium;
     QWidget *m_channelSelection = nullptr;
 
     QAction *m_openDevice = nullptr;
@@ -104,26 +110,21 @@ private:
     QAction *m_searchEcu = nullptr;
     QAction *m_dataOptions = nullptr;
 
-    QString m_devicePath;
     QString m_installationDrive;
     QString m_programDir;
+    // Settings copies; the communication fields live in m_comm once running.
     ShellSettings m_state;
     QToolBar *m_toolBar = nullptr;
 
-    std::vector<std::unique_ptr<ChannelRecord>> m_channels;
-    QList<ChannelRecord *> m_selectedChannels;
-    std::vector<ScalingRecord> m_scalings;
-    QString m_currentDevicePath;
-    TriggerSettings m_trigger;
-    LoggerTable m_loggerTable;
-    CanSettings m_canSettings;
-    ElfIdentification m_elf;
-    bool m_noLoggerTable = true;
-    bool m_ecuSelected = false;
-    QByteArray m_interfaceMac = QByteArray(6, '\0');
-    QByteArray m_ecuMac = QByteArray(6, '\0');
-    int m_interfaceIndex = 0;
+    // Channels, selection, scalings, logger table, CAN settings, ELF
+    // identification, trigger and the no-logger-table flag.
+    DeviceModel m_device;
+    // Medium flag and type, server host, interfaces, host MAC, link, ECU choice.
+    CommState m_comm;
     QList<Platform::AdapterInfo> m_adapters;
-    QStringList m_interfaceNames;
-    QStringList m_interfaceDescriptions;
+
+    std::unique_ptr<IniSettingsStore> m_settingsStore;
+    std::unique_ptr<CommActionsView> m_commView;
+    std::unique_ptr<CommDialogsGui> m_commDialogs;
+    std::unique_ptr<CommSetup> m_commSetup;
 };

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -41,6 +42,16 @@ bool writeAll(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
 }
 
+// What the window shows for the Ethernet interface: the first one the host
+// has, or "nessuna" on a host without capture devices.
+QString interfaceLabel(const MainAppl &w)
+{
+    const CommState &c = w.commState();
+    return c.nicDescriptions.isEmpty() || c.nicSystemName == QLatin1String("{}")
+               ? QStringLiteral("nessuna")
+               : c.nicDescriptions.value(c.nicIndex);
+}
+
 QAction *actionByText(QWidget *w, const QString &text)
 {
     for (QAction *a : w->findChildren<QAction *>())
@@ -57,6 +68,26 @@ QStringList itemsOf(QMenu *menu)
         items << (a->isSeparator() ? QStringLiteral("-") : a->text() + (a->menu() ? QStringLiteral(">") : QString()));
     return items;
 }
+
+// Closes every message box that pops up meanwhile and keeps its text.
+class MessageBoxCloser : public QObject
+{
+public:
+    MessageBoxCloser()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                texts << box->text();
+                box->accept();
+            }
+        });
+        m_timer.start(20);
+    }
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
 
 QString g_chosenFolder;
 QString chooseFixed(QWidget *, const QString &) { return g_chosenFolder; }
@@ -79,6 +110,8 @@ private slots:
     void menuBarWaitsForGoingOnline();
     void communicationMenuShowsTheMedium_data();
     void communicationMenuShowsTheMedium();
+    void lastDeviceUnlocksTheCommands_data();
+    void lastDeviceUnlocksTheCommands();
     void closingWithoutChangesLeavesSettingsUntouched();
     void firstStartWritesTheSettingsFile();
     void englishTranslationReplacesTheTexts();
@@ -133,7 +166,7 @@ void TestMainAppl::commandTable_data()
                              << false;
     QTest::newRow("info") << "act_get_info" << "Informazioni su Brisca" << QKeySequence() << true;
     QTest::newRow("server") << "act_set_comm_server" << "Cambio server : locale" << QKeySequence("Ctrl+S") << true;
-    QTest::newRow("eth card") << "act_set_eth_card" << "Cambio interfaccia Ethernet : nessuna"
+    QTest::newRow("eth card") << "act_set_eth_card" << "Cambio interfaccia Ethernet : %1"
                               << QKeySequence("Ctrl+T") << true;
     QTest::newRow("search") << "" << "Cerca ECU Eth" << QKeySequence("Ctrl+Q") << true;
     QTest::newRow("options") << "actDataOptions" << "Opzioni" << QKeySequence("Ctrl+O") << true;
@@ -147,6 +180,8 @@ void TestMainAppl::commandTable()
     QFETCH(bool, enabled);
 
     MainAppl w;
+    if (text.contains(QLatin1String("%1")))
+        text = text.arg(interfaceLabel(w));
     QAction *a = actionByText(&w, text);
     QVERIFY2(a, qPrintable(text));
     QCOMPARE(a->objectName(), name);
@@ -176,12 +211,13 @@ void TestMainAppl::menusInOrderWithTheirItems()
     QCOMPARE(itemsOf(top[1]->menu()),
              QStringList({"Invia configurazione", "Ricevi configurazione", "Ricevi dati", "Ricevi dati - pitlane",
                           "-", "Impostazione 0 canali"}));
-    QCOMPARE(itemsOf(top[2]->menu()), QStringList({"Pontis : locale", "Ethernet : nessuna", "Impostazioni...>", "-",
+    const QString nic = interfaceLabel(w);
+    QCOMPARE(itemsOf(top[2]->menu()), QStringList({"Pontis : locale", "Ethernet : " + nic, "Impostazioni...>", "-",
                                                    "Cerca ECU Eth"}));
     QMenu *sub = top[2]->menu()->actions().at(2)->menu();
     QCOMPARE(sub->objectName(), QStringLiteral("configInterfaceMenu"));
     QCOMPARE(itemsOf(sub),
-             QStringList({"Cambio server : locale", "Cambio interfaccia Ethernet : nessuna"}));
+             QStringList({"Cambio server : locale", "Cambio interfaccia Ethernet : " + nic}));
     QCOMPARE(itemsOf(top[3]->menu()), QStringList({"Informazioni su Brisca"}));
 
     // "Uscita" closes the window.
@@ -263,10 +299,60 @@ void TestMainAppl::communicationMenuShowsTheMedium()
     QCOMPARE(server->isChecked(), !ethernet);
     QCOMPARE(eth->isChecked(), ethernet);
     QVERIFY(actionByText(&w, QStringLiteral("Cambio server : 10.1.2.3")));
-    // Clicking the other item alone must not make both look selected.
-    (ethernet ? server : eth)->trigger();
-    QCOMPARE(server->isChecked(), !ethernet);
-    QCOMPARE(eth->isChecked(), ethernet);
+    if (!ethernet)
+        return;
+    // Item 0 switches to the server and stores the choice.
+    server->trigger();
+    QVERIFY(!w.ethernetMedium());
+    QVERIFY(server->isChecked());
+    QVERIFY(!eth->isChecked());
+    QVERIFY(!w.commState().link);
+    QVERIFY(readAll(settingsPath()).contains("MediumType = Pontis\r\n"));
+}
+
+void TestMainAppl::lastDeviceUnlocksTheCommands_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<bool>("ethernetLine");
+    QTest::newRow("CAN line") << "Default.XML" << false;
+    QTest::newRow("Ethernet line") << "DefaultEth.XML" << true;
+}
+
+void TestMainAppl::lastDeviceUnlocksTheCommands()
+{
+    QFETCH(QString, device);
+    QFETCH(bool, ethernetLine);
+    const QString sample = QString::fromLocal8Bit(qgetenv("BRISCA_SOURCE_DIR")) + QStringLiteral("/samples/") + device;
+    if (!QFile::exists(sample))
+        QSKIP("sample device not found");
+    QVERIFY(writeAll(settingsPath(), "[Default]\r\nLastDeviceName = " + sample.toLocal8Bit()
+                                         + "\r\nLastPathAllDevice = /\r\nLastPathSnapshot = /\r\n"
+                                           "Server_IP = 127.0.0.1\r\n"));
+    const QDateTime past = QDateTime::currentDateTime().addDays(-1);
+    {
+        QFile f(settingsPath());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(past, QFileDevice::FileModificationTime));
+    }
+    MessageBoxCloser closer;
+    {
+        MainAppl w;
+        QTRY_VERIFY(w.menuBar()->isEnabled());
+        QCOMPARE(w.devicePath(), sample);
+        QVERIFY(!w.device().noLoggerTable);
+        for (const char *text : {"Nuova configurazione", "Apri configurazione", "Salva configurazione",
+                                 "Impostazione 0 canali", "Invia configurazione", "Ricevi configurazione",
+                                 "Ricevi dati", "Ricevi dati - pitlane", "Cambio server : locale"})
+            QVERIFY2(actionByText(&w, QString::fromLatin1(text))->isEnabled(), text);
+        QCOMPARE(actionByText(&w, QStringLiteral("Cerca ECU Eth"))->isEnabled(), !ethernetLine);
+        QCOMPARE(actionByText(&w, QStringLiteral("Cambio interfaccia Ethernet : ") + interfaceLabel(w))->isEnabled(),
+                 !ethernetLine);
+        QMenu *comm = w.menuBar()->findChild<QMenu *>(QStringLiteral("communication"));
+        QCOMPARE(comm->actions().at(1)->isEnabled(), !ethernetLine);
+    }
+    // Loading the device it started with is no change worth a write.
+    QCOMPARE(QFileInfo(settingsPath()).lastModified(), past);
+    QVERIFY2(closer.texts.isEmpty(), qPrintable(closer.texts.join(QLatin1Char('\n'))));
 }
 
 void TestMainAppl::closingWithoutChangesLeavesSettingsUntouched()
@@ -312,7 +398,8 @@ void TestMainAppl::englishTranslationReplacesTheTexts()
     QVERIFY(actionByText(&w, QStringLiteral("Select Device")));
     QVERIFY(actionByText(&w, QStringLiteral("About Brisca")));
     QVERIFY(actionByText(&w, QStringLiteral("Change server : local")));
-    QVERIFY(actionByText(&w, QStringLiteral("Change Ethernet interface : none")));
+    if (interfaceLabel(w) == QLatin1String("nessuna"))
+        QVERIFY(actionByText(&w, QStringLiteral("Change Ethernet interface : none")));
     QStringList titles;
     for (QAction *a : w.menuBar()->actions())
         titles << a->text();
