@@ -12,13 +12,19 @@ static void setUpList(QAbstractItemView *view, const char *name)
     view->setMinimumHeight(156);
 }
 
-AllChQListView::AllChQListView(QWidget *parent, const char *name) : QTreeView(parent)
+AllChQListView::AllChQListView(QWidget *parent, const char *name) : QTableView(parent)
 {
     setUpList(this, name);
-    setRootIsDecorated(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
-    setItemsExpandable(false);
+    setShowGrid(false);
+    setWordWrap(false);
+    setTabKeyNavigation(false); // Tab leaves the list, as in every other list
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setStretchLastSection(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 void AllChQListView::keyPressEvent(QKeyEvent *e)
@@ -33,7 +39,7 @@ void AllChQListView::keyPressEvent(QKeyEvent *e)
         default: break;
         }
     }
-    QTreeView::keyPressEvent(e);
+    QTableView::keyPressEvent(e);
 }
 
 SelChQListView::SelChQListView(QWidget *parent, const char *name) : QTreeWidget(parent)

@@ -1,12 +1,14 @@
 #pragma once
 // The two channel lists of the selection widget. Both turn Left/Right into a
 // request for a longer/shorter sampling period and Enter into returnPressed;
-// the selected list also reports Delete.
+// the selected list also reports Delete. The available list is a table view
+// dressed as a list: with tens of thousands of rows a tree view lays out every
+// row again after each removal, a table view does not.
 
-#include <QTreeView>
+#include <QTableView>
 #include <QTreeWidget>
 
-class AllChQListView : public QTreeView
+class AllChQListView : public QTableView
 {
     Q_OBJECT
 public:

@@ -67,8 +67,8 @@ void ChannelsSelection::buildWidgets()
     m_allList->setModel(m_model);
     m_allList->setColumnHidden(AvailableChannelsModel::ColUniqCode, true);
     m_allList->setColumnHidden(AvailableChannelsModel::ColPtrMem, true);
-    m_allList->header()->setSectionsClickable(true);
-    m_allList->header()->setSortIndicatorShown(false);
+    m_allList->horizontalHeader()->setSectionsClickable(true);
+    m_allList->horizontalHeader()->setSortIndicatorShown(false);
     availLayout->addWidget(m_allList);
     auto *searchRow = new QHBoxLayout;
     m_searchLabel = named(new QLabel(tr("Ricerca :"), m_availGroup), "lbl_txt_search");
@@ -146,8 +146,8 @@ void ChannelsSelection::buildWidgets()
     connect(m_selList, &SelChQListView::changePeriodSampling, this, &ChannelsSelection::adjustVarFreqSampling);
 
     // Sorting by a column of the available list; a second click reverses it.
-    connect(m_allList->header(), &QHeaderView::sectionClicked, this, [this](int section) {
-        QHeaderView *h = m_allList->header();
+    connect(m_allList->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
+        QHeaderView *h = m_allList->horizontalHeader();
         Qt::SortOrder order = Qt::AscendingOrder;
         if (h->isSortIndicatorShown() && h->sortIndicatorSection() == section
             && h->sortIndicatorOrder() == Qt::AscendingOrder)
