@@ -147,14 +147,13 @@ void ChannelsSelection::buildWidgets()
 
     // Sorting by a column of the available list; a second click reverses it.
     connect(m_allList->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
+        m_sortOrder = section == m_sortColumn && m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                                   : Qt::AscendingOrder;
+        m_sortColumn = section;
         QHeaderView *h = m_allList->horizontalHeader();
-        Qt::SortOrder order = Qt::AscendingOrder;
-        if (h->isSortIndicatorShown() && h->sortIndicatorSection() == section
-            && h->sortIndicatorOrder() == Qt::AscendingOrder)
-            order = Qt::DescendingOrder;
         h->setSortIndicatorShown(true);
-        h->setSortIndicator(section, order);
-        m_model->sort(section, order);
+        h->setSortIndicator(section, m_sortOrder);
+        m_model->sort(section, m_sortOrder);
         if (m_allList->currentIndex().isValid())
             m_allList->scrollTo(m_allList->currentIndex());
     });
@@ -464,6 +463,9 @@ void ChannelsSelection::removeChannel()
     if (entry >= 0) {
         m_model->setLabel(entry, label);
         m_model->showEntry(entry);
+        // A list that had run empty gets a current row again for the keyboard.
+        if (!m_allList->currentIndex().isValid())
+            selectAvailableRow(m_model->rowOfEntry(entry));
     }
 
     m_state.remove(ch);

@@ -86,6 +86,8 @@ private:
 
     ChannelSelectionState m_state;
     QString m_lastSearch;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 
     QLabel *m_deviceName;
     QLabel *m_ecuSerial;
