@@ -550,6 +550,7 @@ void ChannelsSelection::changeVarSettings(QTreeWidgetItem *item)
         return;
     m_state.subtractRate(*ch);
     const quint32 before = ch->periodMs;
+    const QString oldLabel = item->text(AvailableChannelsModel::ColLabel);
     auto *dlg = new ChannelSettingsDialog(ch, this, "channel_setting", true);
     dlg->setWindowTitle(tr("Impostazioni..."));
     if (dlg->exec() == QDialog::Accepted) {
@@ -559,9 +560,16 @@ void ChannelsSelection::changeVarSettings(QTreeWidgetItem *item)
         item->setText(AvailableChannelsModel::ColUnit, QString::fromLatin1(ch->unit));
         if (!fits)
             information(tr("Non c'e' spazio per il canale a nessuna frequenza di campionamento!!!"));
-        // The trigger list shows labels; a renamed channel must show there too.
-        if (m_triggerType->currentIndex() == TriggerChannel)
+        // The trigger list shows labels and the thresholds follow the scaling:
+        // a renamed or rescaled trigger channel must stay the trigger channel.
+        if (m_triggerType->currentIndex() == TriggerChannel) {
+            const bool wasTrigger = m_triggerChannel->currentText() == oldLabel;
             refillTriggerChannels();
+            if (wasTrigger)
+                m_triggerChannel->setCurrentIndex(m_triggerChannel->findText(
+                    QString::fromLatin1(ch->label), Qt::MatchExactly | Qt::MatchCaseSensitive));
+            cambiaRangeTrigger(m_triggerChannel->currentText());
+        }
     }
     m_state.addRate(*ch);
     showAcquisitionTime();

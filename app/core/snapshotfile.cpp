@@ -8,11 +8,6 @@
 
 namespace SnapshotFile {
 
-static QString tr(const char *text)
-{
-    return QCoreApplication::translate("SnapshotFile", text);
-}
-
 // Empty texts are written as empty strings (count 0), never as null ones.
 static void writeString(QDataStream &s, const QByteArray &latin1)
 {
@@ -120,14 +115,14 @@ SaveResult save(const QString &fileName, bool elfCheckEnabled, const QByteArray 
     QSaveFile file(r.path);
     if (!file.open(QIODevice::WriteOnly)) {
         r.kind = MessageKind::Critical;
-        r.message = tr("Impossibile scrivere il file dell'istantanea!!!") + QLatin1Char('\n') + file.errorString();
+        r.message = QCoreApplication::translate("SnapshotFile", "Impossibile scrivere il file dell'istantanea!!!") + QLatin1Char('\n') + file.errorString();
         return r;
     }
     r.folder = folderOf(r.path);
     const QByteArray data = encode(elfCheckEnabled, idString, trigger, selected);
     if (file.write(data) != data.size() || !file.commit()) {
         r.kind = MessageKind::Critical;
-        r.message = tr("Impossibile scrivere il file dell'istantanea!!!") + QLatin1Char('\n') + file.errorString();
+        r.message = QCoreApplication::translate("SnapshotFile", "Impossibile scrivere il file dell'istantanea!!!") + QLatin1Char('\n') + file.errorString();
         return r;
     }
     r.saved = true;
@@ -149,11 +144,11 @@ OpenResult open(const QString &fileName, const QList<ChannelRecord *> &channels,
     if (decode(data, &c) != DecodeStatus::Ok) {
         r.status = OpenResult::Truncated;
         r.kind = MessageKind::Critical;
-        r.message = tr("L'istantanea e' incompleta o danneggiata!!!\nImpossibile continuare!!!");
+        r.message = QCoreApplication::translate("SnapshotFile", "L'istantanea e' incompleta o danneggiata!!!\nImpossibile continuare!!!");
         return r;
     }
     if (c.elfFlag && c.idString != idStringValue) {
-        if (!confirm || !confirm(tr("L'istantanea non e' allineata con il device!!!\nContinuare comunque???"))) {
+        if (!confirm || !confirm(QCoreApplication::translate("SnapshotFile", "L'istantanea non e' allineata con il device!!!\nContinuare comunque???"))) {
             r.status = OpenResult::Declined;
             return r;
         }
@@ -161,7 +156,7 @@ OpenResult open(const QString &fileName, const QList<ChannelRecord *> &channels,
     if (c.elfFlag != elfCheckEnabled) {
         r.status = OpenResult::OtherArchitecture;
         r.kind = MessageKind::Information;
-        r.message = tr("L'istantanea e' stata creata con un device che utilizza un'architettura diversa "
+        r.message = QCoreApplication::translate("SnapshotFile", "L'istantanea e' stata creata con un device che utilizza un'architettura diversa "
                        "da quello in uso!!!\nImpossibile continuare!!!");
         return r;
     }
@@ -204,7 +199,7 @@ OpenResult open(const QString &fileName, const QList<ChannelRecord *> &channels,
         r.trigger.clear();
         r.status = OpenResult::NoMatch;
         r.kind = MessageKind::Information;
-        r.message = tr("Non e' stata trovata nessuna corrispondenza tra l'istantanea e il device corrente!!!");
+        r.message = QCoreApplication::translate("SnapshotFile", "Non e' stata trovata nessuna corrispondenza tra l'istantanea e il device corrente!!!");
     }
     if (r.trigger.type == 3 && !r.trigger.channel)
         r.trigger.type = 0;

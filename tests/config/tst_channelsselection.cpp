@@ -182,9 +182,9 @@ private slots:
     void sortingByColumnKeepsAddingTheRightChannel();
     void channelTriggerRangesAndCorrections();
     void removingTriggerChannelAsksFirst();
+    void renamedTriggerChannelStaysTrigger();
     void setTriggerShowsStoredValues();
     void rebuildWarnsAboutChannelsWithoutLogger();
-    void memoryStatusLabels();
     void settingsDialogFrequenciesAndConverter();
     void settingsDialogCancelKeepsRecord();
 };
@@ -543,14 +543,6 @@ void TestChannelsSelection::removingTriggerChannelAsksFirst()
         QCOMPARE(f.selected.size(), 2);
         QCOMPARE(f.w->getTrigger().type, quint8(3));
     }
-    {
-        // Another channel goes without a question; the trigger list follows.
-        f.selectSelectedRow(1);
-        QTest::keyClick(f.sel(), Qt::Key_Delete);
-        QCOMPARE(f.child<QComboBox>("cmbox_scelta_canale")->count(), 1);
-        f.pressOnAvailable(Qt::Key_Return);
-        QCOMPARE(f.child<QComboBox>("cmbox_scelta_canale")->count(), 2);
-    }
     BoxAnswerer yes(QMessageBox::Yes);
     f.selectSelectedRow(0);
     QTest::keyClick(f.sel(), Qt::Key_Delete);
@@ -558,6 +550,35 @@ void TestChannelsSelection::removingTriggerChannelAsksFirst()
     QCOMPARE(f.selectedColumn(2), QStringList { "B" });
     QCOMPARE(f.w->getTrigger().type, quint8(0));
     QVERIFY(!f.child<QComboBox>("cmbox_scelta_canale")->isEnabled());
+}
+
+void TestChannelsSelection::renamedTriggerChannelStaysTrigger()
+{
+    Fixture f;
+    f.add("A", 1, 1);
+    f.add("B", 2, 1);
+    f.load();
+    f.pressOnAvailable(Qt::Key_Return);
+    f.pressOnAvailable(Qt::Key_Return);
+    f.chooseTriggerType(3);
+    auto *channel = f.child<QComboBox>("cmbox_scelta_canale");
+    channel->setFocus();
+    QTest::keyClick(channel, Qt::Key_Down);
+    QCOMPARE(channel->currentText(), QString("B"));
+    whenDialogOpens<ChannelSettingsDialog>([](ChannelSettingsDialog *d) {
+        auto *label = d->findChild<QLineEdit *>("le_etichetta_var");
+        label->selectAll();
+        QTest::keyClicks(label, "B2");
+        auto *g1 = d->findChild<QLineEdit *>("leg1");
+        g1->selectAll();
+        QTest::keyClicks(g1, "2");
+        QTest::mouseClick(d->findChild<QPushButton *>("btn_ok"), Qt::LeftButton);
+    });
+    f.selectSelectedRow(1);
+    QTest::keyClick(f.sel(), Qt::Key_Return);
+    QCOMPARE(channel->currentText(), QString("B2"));
+    QCOMPARE(f.child<QLineEdit>("le_soglia_min")->toolTip(), QString("Min = 0   -   Max = 510"));
+    QCOMPARE(f.w->getTrigger().channel, f.channels[1]);
 }
 
 void TestChannelsSelection::setTriggerShowsStoredValues()
@@ -615,19 +636,6 @@ void TestChannelsSelection::rebuildWarnsAboutChannelsWithoutLogger()
     QCOMPARE(f.selected.size(), 2); // the records stay selected
     QVERIFY(f.availableLabels().isEmpty());
     QCOMPARE(f.child<QLabel>("lbl_acquisition_time")->text(), QString("01:23:20"));
-}
-
-void TestChannelsSelection::memoryStatusLabels()
-{
-    Fixture f;
-    ChannelRecord *a = f.add("A", 1, 2, 10);
-    f.load();
-    f.selected = { a };
-    f.w->rebuildSelectedList(); // 5000 s of memory
-    f.w->showMemoryStatus(250000, false);
-    QCOMPARE(f.child<QLabel>("lblTimeElapsed")->text(), QString("00:20:50 / 01:02:30"));
-    QCOMPARE(f.child<QLabel>("lblMemPercUse")->text(), QString("25"));
-    QCOMPARE(f.child<QLabel>("lblEstimatedTimeDwnl")->text(), QString("00:00:05"));
 }
 
 void TestChannelsSelection::settingsDialogFrequenciesAndConverter()
@@ -698,26 +706,19 @@ void TestChannelsSelection::settingsDialogCancelKeepsRecord()
 {
     ChannelRecord ch;
     ch.loggedBytes = 4;
-    ch.minPeriodMs = 5;
-    ch.periodMs = 7; // no entry of its own: the first is shown
+    ch.periodMs = 7;
     ch.setIdentity();
     ch.label = "Keep";
     ChannelSettingsDialog d(&ch);
     d.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&d));
-    auto *direction = d.findChild<QComboBox *>("cmbBoxSelConv");
-    direction->setCurrentIndex(1);
-    d.cambiaConversione(1);
-    QCOMPARE(d.findChild<QLineEdit *>("leToValue")->toolTip(), QString("Min = 0x0   -   Max = 0x-1"));
     auto *label = d.findChild<QLineEdit *>("le_etichetta_var");
     label->setFocus();
     QTest::keyClicks(label, "changed");
     auto *g1 = d.findChild<QLineEdit *>("leg1");
     g1->setFocus();
-    g1->selectAll();
     QTest::keyClicks(g1, "3");
     QTest::keyClick(g1, Qt::Key_Return);
-    QTest::mouseClick(d.findChild<QPushButton *>("btn_cancel"), Qt::LeftButton);
+    QTest::keyClick(&d, Qt::Key_Escape);
     QCOMPARE(d.result(), int(QDialog::Rejected));
     QCOMPARE(ch.label, QByteArray("Keep"));
     QCOMPARE(ch.g1, 1.0f);
