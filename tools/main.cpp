@@ -1,5 +1,6 @@
 // brisca-tool: command-line checks and conversions for engineers and scripts.
 #include "briscaversion.h"
+#include "devicecommand.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -12,6 +13,7 @@ int usage(QTextStream &out, int code)
            "Commands:\n"
            "  --help       show this text\n"
            "  --version    show the program version\n";
+    deviceUsage(out);
     return code;
 }
 } // namespace
@@ -29,6 +31,12 @@ int main(int argc, char **argv)
     if (cmd == QLatin1String("--version")) {
         out << "brisca-tool " << BRISCA_VERSION << "\n";
         return 0;
+    }
+    if (cmd == QLatin1String("device")) {
+        const int rc = runDeviceCommand(args.mid(1), out, err);
+        out.flush();
+        err.flush();
+        return rc;
     }
     err << "brisca-tool: unknown command '" << cmd << "'\n";
     return usage(err, 2);

@@ -1,1 +1,0 @@
-// Application-shell core: settings file and snapshot files live here.

@@ -1,0 +1,318 @@
+#include "ethernetecuprotocol.h"
+
+#include "ethernetlink.h"
+#include "remainingtimeevent.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <cstring>
+
+const quint8 EthernetEcuProtocol::BroadcastMac[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+const quint8 EthernetEcuProtocol::DiscoveryMac[6] = {0x02, 0x5A, 0x4B, 0x00, 0x00, 0x00};
+
+namespace {
+constexpr int HeaderLength = 22;
+
+inline void put16(quint8 *p, quint16 v)
+{
+    p[0] = quint8(v >> 8);
+    p[1] = quint8(v);
+}
+inline void put32(quint8 *p, quint32 v)
+{
+    p[0] = quint8(v >> 24);
+    p[1] = quint8(v >> 16);
+    p[2] = quint8(v >> 8);
+    p[3] = quint8(v);
+}
+inline quint16 get16(const quint8 *p) { return quint16(p[0] << 8 | p[1]); }
+inline quint32 get32(const quint8 *p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
+
+// The bytes of a reply's parameter area that really are in the frame: a
+// truncated reply must not make us read past what was captured.
+inline quint32 payloadLength(const RawFrame &f)
+{
+    if (f.length < HeaderLength)
+        return 0;
+    return qMin<quint32>(get16(f.data + 20), quint32(f.length - HeaderLength));
+}
+
+inline quint32 command(const RawFrame &f) { return f.length >= 20 ? get32(f.data + 16) : 0xFFFFFFFFu; }
+} // namespace
+
+EthernetEcuProtocol::EthernetEcuProtocol(EthernetLink **linkSlot) : m_linkSlot(linkSlot)
+{
+    std::memcpy(m_target, BroadcastMac, 6);
+}
+
+EthernetEcuProtocol::~EthernetEcuProtocol() = default;
+
+void EthernetEcuProtocol::setTarget(const quint8 *mac)
+{
+    static const quint8 zero[6] = {};
+    if (!mac || std::memcmp(mac, zero, 6) == 0 || std::memcmp(mac, BroadcastMac, 6) == 0) {
+        m_targetValid = false;
+        return;
+    }
+    std::memcpy(m_target, mac, 6);
+    m_targetValid = true;
+}
+
+void EthernetEcuProtocol::invalidateTarget()
+{
+    std::memcpy(m_target, BroadcastMac, 6);
+    m_targetValid = false;
+}
+
+RawFramePtr EthernetEcuProtocol::buildFrame(const quint8 *destination, quint16 etherType, quint32 cmd,
+                                            quint16 paramLength)
+{
+    RawFramePtr f(new RawFrame);
+    quint16 &counter = etherType == EthernetLink::ControlEtherType ? m_controlSequence : m_memorySequence;
+    ++counter;
+    std::memcpy(f->data, destination, 6);
+    put16(f->data + 12, etherType);
+    put16(f->data + 14, counter & 0x0FFF);
+    put32(f->data + 16, cmd);
+    put16(f->data + 20, paramLength);
+    f->length = quint16(HeaderLength + paramLength);
+    return f;
+}
+
+RawFramePtr EthernetEcuProtocol::buildDiscovery(int mode)
+{
+    return buildFrame(mode == 1 ? DiscoveryMac : BroadcastMac, EthernetLink::ControlEtherType, CommandDiscovery, 0);
+}
+
+RawFramePtr EthernetEcuProtocol::buildPresence()
+{
+    return buildFrame(m_target, EthernetLink::ControlEtherType, CommandPresence, 0);
+}
+
+RawFramePtr EthernetEcuProtocol::buildReadRequest(quint32 space, quint32 address, quint16 count)
+{
+    RawFramePtr f = buildFrame(m_target, EthernetLink::MemoryEtherType, (space & 0xFF) * 8 | OperationRead, 6);
+    put32(f->data + 22, address);
+    put16(f->data + 26, count);
+    return f;
+}
+
+RawFramePtr EthernetEcuProtocol::buildWriteRequest(quint32 space, quint32 address, quint16 count, const quint8 *data)
+{
+    count = qMin<quint16>(count, MaxWriteData);
+    RawFramePtr f = buildFrame(m_target, EthernetLink::MemoryEtherType, (space & 0xFF) * 8 | OperationWrite,
+                               quint16(6 + count));
+    put32(f->data + 22, address);
+    put16(f->data + 26, count);
+    std::memcpy(f->data + 28, data, count);
+    return f;
+}
+
+RawFramePtr EthernetEcuProtocol::buildTableStartRequest(quint32 space)
+{
+    RawFramePtr f = buildFrame(m_target, EthernetLink::MemoryEtherType, (space & 0xFF) * 8 | OperationRead, 4);
+    put32(f->data + 22, 0xFFFFFFFFu);
+    return f;
+}
+
+bool EthernetEcuProtocol::send(RawFramePtr frame)
+{
+    m_send.clear();
+    m_send.push_back(std::move(frame));
+    EthernetLink *l = link();
+    const bool ok = l && l->sendFrames(m_send) == 0;
+    m_send.clear();
+    return ok;
+}
+
+const QList<EcuInfo> &EthernetEcuProtocol::discoverEcus(int mode, bool &found)
+{
+    m_ecus.clear();
+    found = false;
+    EthernetLink *l = link();
+    if (!l)
+        return m_ecus;
+    l->flushControlFrames();
+    if (!send(buildDiscovery(mode)))
+        return m_ecus;
+    m_receive.clear();
+    quint32 count = EthernetLink::TakeAll;
+    l->takeControlFrames(m_receive, count, DiscoveryQuietMs);
+    if (count == 0 || m_receive.empty())
+        return m_ecus;
+    found = true;
+    for (const RawFramePtr &f : m_receive) {
+        if (command(*f) != CommandDiscovery)
+            continue;
+        EcuInfo info;
+        info.mac = QByteArray(reinterpret_cast<const char *>(f->data + 6), 6);
+        info.macText = formatMac(f->data + 6);
+        // NUL-terminated lines, an empty one ends the list; a reply cut short
+        // ends it too.
+        int pos = HeaderLength;
+        while (pos < f->length && f->data[pos] != 0) {
+            const int start = pos;
+            while (pos < f->length && f->data[pos] != 0)
+                ++pos;
+            info.descriptions.append(
+                QString::fromLatin1(reinterpret_cast<const char *>(f->data + start), pos - start));
+            ++pos;
+        }
+        m_ecus.append(info);
+    }
+    m_receive.clear();
+    return m_ecus;
+}
+
+int EthernetEcuProtocol::checkPresence()
+{
+    if (!m_targetValid)
+        return -1;
+    EthernetLink *l = link();
+    m_receive.clear();
+    quint32 count = 1;
+    if (l && send(buildPresence()))
+        l->takeControlFrames(m_receive, count, ReplyTimeoutMs);
+    else
+        count = 0;
+    if (count == 0 || m_receive.empty()) {
+        invalidateTarget();
+        return -2;
+    }
+    const RawFrame &f = *m_receive.front();
+    const bool match = f.length >= HeaderLength && std::memcmp(f.data + 6, m_target, 6) == 0
+                       && command(f) == CommandPresence && get16(f.data + 20) == 0;
+    m_receive.clear();
+    if (!match) {
+        invalidateTarget();
+        return -3;
+    }
+    return 0;
+}
+
+void EthernetEcuProtocol::postRemaining(QObject *receiver, quint64 done, quint32 timeMs, quint64 remaining)
+{
+    const quint64 rate = quint64(double(done) / (double(timeMs) * 0.001));
+    // With no measurable rate yet there is nothing sensible to announce.
+    if (!receiver || rate == 0)
+        return;
+    QCoreApplication::postEvent(receiver, new RemainingTimeEvent(quint32(remaining * 1000 / rate)));
+}
+
+quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 length, quint8 *buffer,
+                                        QObject *progress)
+{
+    if (length == 0 || !buffer)
+        return 0;
+    EthernetLink *l = link();
+    QElapsedTimer timer;
+    timer.start();
+    quint32 remaining = length;
+    quint64 total = 0;
+    while (remaining > 0) {
+        const quint32 chunk = qMin(remaining, MaxReadRequest);
+        const quint32 expected = (chunk + MaxReplyData - 1) / MaxReplyData;
+        quint32 count = expected;
+        m_receive.clear();
+        if (l && send(buildReadRequest(space, address, quint16(chunk))))
+            l->takeMemoryFrames(m_receive, count, ReplyTimeoutMs);
+        else
+            count = 0;
+        // Replies are trusted in arrival order; copy while the total fits.
+        for (const RawFramePtr &f : m_receive) {
+            const quint32 n = payloadLength(*f);
+            if (total + n <= length && n > 0)
+                std::memcpy(buffer + total, f->data + HeaderLength, n);
+            total += n;
+        }
+        m_receive.clear();
+        if (count < expected)
+            break;
+        address += chunk;
+        remaining -= chunk;
+        m_bytesRead += chunk;
+        m_readTime += quint32(timer.restart()) + 1;
+        if (progress)
+            postRemaining(progress, m_bytesRead, m_readTime, remaining);
+    }
+    return quint32(qMin<quint64>(total, 0xFFFFFFFFu));
+}
+
+quint32 EthernetEcuProtocol::writeMemory(quint32 space, quint32 address, quint32 length, const quint8 *data,
+                                         QObject *progress)
+{
+    if (length == 0 || !data)
+        return 0;
+    QElapsedTimer timer;
+    timer.start();
+    quint32 sent = 0;
+    while (sent < length) {
+        const quint32 chunk = qMin(length - sent, MaxWriteData);
+        if (!send(buildWriteRequest(space, address, quint16(chunk), data + sent)))
+            break;
+        sent += chunk;
+        address += chunk;
+        m_bytesWritten += chunk;
+        m_writeTime += quint32(timer.restart());
+        if (progress)
+            postRemaining(progress, m_bytesWritten, m_writeTime, length - sent);
+        // The ECU has no flow control: give it time to store each frame.
+        QMutexLocker p(&m_pauseLock);
+        m_pause.wait(&m_pauseLock, WritePauseMs);
+    }
+    return sent;
+}
+
+bool EthernetEcuProtocol::readTableStart(quint32 space, quint32 &address)
+{
+    address = 0xFFFFFFFFu;
+    EthernetLink *l = link();
+    m_receive.clear();
+    quint32 count = 1;
+    if (!l || !send(buildTableStartRequest(space)))
+        return false;
+    l->takeMemoryFrames(m_receive, count, ReplyTimeoutMs);
+    bool ok = false;
+    if (count == 1 && !m_receive.empty()) {
+        const RawFrame &f = *m_receive.front();
+        if (f.length >= HeaderLength + 4 && std::memcmp(f.data + 6, m_target, 6) == 0 && get16(f.data + 20) == 4) {
+            address = get32(f.data + 22);
+            ok = true;
+        }
+    }
+    m_receive.clear();
+    return ok;
+}
+
+bool EthernetEcuProtocol::readTableEntry(quint32 space, quint32 tableAddress, quint32 index, bool littleEndian,
+                                         quint32 &address, quint8 &flag, quint8 &size)
+{
+    if (tableAddress == 0xFFFFFFFFu) {
+        address = 0xFFFFFFFFu;
+        flag = 0;
+        size = 0;
+        return false;
+    }
+    quint8 entry[6] = {};
+    if (readMemory(space, tableAddress + 6 * index, 6, entry, nullptr) != 6) {
+        address = 0xFFFFFFFFu;
+        flag = 0;
+        size = 0;
+        return false;
+    }
+    address = decodeWord(entry, littleEndian, 4);
+    if (qint32(address) < 1)
+        return false;
+    flag = entry[4] >> 7;
+    size = entry[4] & 0x7F;
+    return true;
+}
+
+quint32 EthernetEcuProtocol::decodeWord(const quint8 *bytes, bool reverse, int width)
+{
+    if (width == 2)
+        return reverse ? quint32(bytes[1]) << 8 | bytes[0] : quint32(bytes[0]) << 8 | bytes[1];
+    if (reverse)
+        return quint32(bytes[3]) << 24 | quint32(bytes[2]) << 16 | quint32(bytes[1]) << 8 | bytes[0];
+    return get32(bytes);
+}

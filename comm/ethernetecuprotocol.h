@@ -1,0 +1,87 @@
+#pragma once
+// The direct Ethernet protocol with the ECU: request frames, replies taken
+// from the link's queues, discovery, presence, memory reads and writes and the
+// static variable table. Runs blocking in the calling thread.
+
+#include "rawframe.h"
+
+#include <QList>
+#include <QMutex>
+#include <QWaitCondition>
+
+class EthernetLink;
+class QObject;
+
+class EthernetEcuProtocol
+{
+public:
+    static constexpr quint32 MaxReadRequest = 64512; // 63 reply frames
+    static constexpr quint32 MaxReplyData = 1024;
+    static constexpr quint32 MaxWriteData = 1024;
+    static constexpr quint32 CommandDiscovery = 1;
+    static constexpr quint32 CommandPresence = 2;
+    static constexpr quint32 OperationRead = 3;
+    static constexpr quint32 OperationWrite = 7;
+    static constexpr quint32 ReplyTimeoutMs = 200;
+    static constexpr quint32 DiscoveryQuietMs = 1000;
+    static constexpr int WritePauseMs = 2;
+
+    // linkSlot is where the owner keeps the current link; it may be replaced.
+    explicit EthernetEcuProtocol(EthernetLink **linkSlot);
+    ~EthernetEcuProtocol();
+
+    void setTarget(const quint8 *mac);
+    bool targetValid() const { return m_targetValid; }
+    const quint8 *targetMac() const { return m_target; }
+
+    const QList<EcuInfo> &discoverEcus(int mode, bool &found);
+    int checkPresence();
+    quint32 readMemory(quint32 space, quint32 address, quint32 length, quint8 *buffer, QObject *progress);
+    quint32 writeMemory(quint32 space, quint32 address, quint32 length, const quint8 *data, QObject *progress);
+    bool readTableStart(quint32 space, quint32 &address);
+    bool readTableEntry(quint32 space, quint32 tableAddress, quint32 index, bool littleEndian, quint32 &address,
+                        quint8 &flag, quint8 &size);
+    static quint32 decodeWord(const quint8 *bytes, bool reverse, int width);
+
+    int discoveryMode() const { return m_discoveryMode; }
+    void setDiscoveryMode(int mode) { m_discoveryMode = mode ? 1 : 0; }
+    const QList<EcuInfo> &ecuList() const { return m_ecus; }
+
+    quint32 readTimeMs() const { return m_readTime; }
+    quint32 writeTimeMs() const { return m_writeTime; }
+    quint32 bytesRead() const { return m_bytesRead; }
+    quint32 bytesWritten() const { return m_bytesWritten; }
+
+    // Request builders; each takes the next sequence number of its EtherType.
+    RawFramePtr buildDiscovery(int mode);
+    RawFramePtr buildPresence();
+    RawFramePtr buildReadRequest(quint32 space, quint32 address, quint16 count);
+    RawFramePtr buildWriteRequest(quint32 space, quint32 address, quint16 count, const quint8 *data);
+    RawFramePtr buildTableStartRequest(quint32 space);
+
+    static const quint8 BroadcastMac[6];
+    static const quint8 DiscoveryMac[6];
+
+private:
+    RawFramePtr buildFrame(const quint8 *destination, quint16 etherType, quint32 command, quint16 paramLength);
+    EthernetLink *link() const { return m_linkSlot ? *m_linkSlot : nullptr; }
+    bool send(RawFramePtr frame);
+    void invalidateTarget();
+    static void postRemaining(QObject *receiver, quint64 done, quint32 timeMs, quint64 remaining);
+
+    EthernetLink **m_linkSlot;
+    quint8 m_target[6];
+    bool m_targetValid = false;
+    RawFrameList m_receive;
+    RawFrameList m_send;
+    QList<EcuInfo> m_ecus;
+    quint32 m_writeTime = 1;
+    quint32 m_readTime = 1;
+    quint32 m_bytesRead = 0;
+    quint32 m_bytesWritten = 0;
+    int m_discoveryMode = 0;
+    quint16 m_memorySequence = 0;
+    quint16 m_controlSequence = 0;
+    QMutex m_pauseLock;
+    QWaitCondition m_pause; // never signalled: a timed wait is the pause
+};

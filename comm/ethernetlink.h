@@ -1,0 +1,102 @@
+#pragma once
+// The raw Ethernet link: one live capture on one interface, a receive thread
+// that sorts the ECU frames (EtherTypes 0xC1A0 and 0xC1A1) into two bounded
+// queues, and the sending of request frames. Only this class touches libpcap,
+// so raw-frame rights are needed here and nowhere else.
+
+#include "rawframe.h"
+
+#include <QMutex>
+#include <QReadWriteLock>
+#include <QSemaphore>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+
+struct pcap;
+
+class EthernetLink : public QThread
+{
+    Q_OBJECT
+public:
+    enum Queue { ControlQueue, MemoryQueue };
+    static constexpr quint16 ControlEtherType = 0xC1A0;
+    static constexpr quint16 MemoryEtherType = 0xC1A1;
+    static constexpr quint32 TakeAll = 0xFFFFFFFFu;
+
+    EthernetLink(const QString &interfaceName, const quint8 ownMac[6], quint32 readTimeoutMs,
+                 quint32 queueLimit, QObject *parent = nullptr);
+    ~EthernetLink() override;
+
+    // 0 sent (the list is emptied), -1 capture not open, -2 the library refused
+    // a frame (it stays in the list and the link is finished).
+    int sendFrames(RawFrameList &frames);
+
+    // Move up to count frames to the tail of out; count returns how many moved.
+    // -1 when count was 0 on entry. TakeAll takes everything that arrives until
+    // a whole timeout passes without a new frame.
+    int takeControlFrames(RawFrameList &out, quint32 &count, quint32 timeoutMs);
+    int takeMemoryFrames(RawFrameList &out, quint32 &count, quint32 timeoutMs);
+    quint32 queuedCount(Queue queue) const;
+    void flushControlFrames();
+    void stop();
+
+    bool keepsRunning() const;
+    // Blocks until the capture is open with its filter set, or the thread gave
+    // up; true when frames can be sent and received.
+    bool waitUntilReady(int timeoutMs);
+
+    QString interfaceName() const { return m_interfaceName; }
+    QString ownMacText() const { return m_ownMacText; }
+    QString filterText() const;
+    QString captureError() const;
+    // Frames the kernel dropped for lack of buffer space (pcap_stats).
+    quint32 kernelDrops() const;
+
+    void setEventReceiver(QObject *receiver) { m_eventReceiver = receiver; }
+    QObject *eventReceiver() const { return m_eventReceiver; }
+
+    // What the receive thread does with each captured packet: ECU frames are
+    // copied (at most 1514 bytes) into the queue of their EtherType, anything
+    // else is ignored. Public so the queues can be exercised without a capture.
+    void acceptPacket(const quint8 *packet, quint32 capturedLength);
+
+    static void listInterfaces(QStringList &names, QStringList &descriptions);
+    static void findInterfaceMac(const QString &interfaceName, quint8 mac[6]);
+
+protected:
+    void run() override;
+
+private:
+    int takeFrames(Queue queue, RawFrameList &out, quint32 &count, quint32 timeoutMs);
+    void enqueue(RawFramePtr frame, Queue queue);
+    void closeCapture();
+
+    QString m_interfaceName;
+    QString m_ownMacText;
+    quint8 m_ownMac[6];
+    quint32 m_queueLimit;
+    quint32 m_readTimeout;
+    char m_errorText[256] = {};
+    QObject *m_eventReceiver = nullptr;
+
+    RawFrameList m_queues[2];
+    mutable QMutex m_queueLock;
+    QMutex m_waitLock;
+    QWaitCondition m_arrived[2];
+    mutable QMutex m_runLock;
+    bool m_running = true;
+
+    // Sending (caller thread) and capturing (receive thread) share the handle;
+    // the receive thread closes it only under the write lock.
+    mutable QReadWriteLock m_handleLock;
+    pcap *m_handle = nullptr;
+    std::atomic<bool> m_sendBroken{false};
+    mutable QMutex m_readyLock;
+    QWaitCondition m_readyChanged;
+    enum { Opening, Ready, Ended } m_readyState = Opening;
+    mutable quint32 m_kernelDrops = 0;
+};

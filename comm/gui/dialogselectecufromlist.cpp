@@ -1,0 +1,70 @@
+#include "dialogselectecufromlist.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+DialogSelectECUFromList::DialogSelectECUFromList(const QList<EcuInfo> &ecus, QWidget *parent)
+    : QDialog(parent), m_ecus(ecus)
+{
+    setObjectName(QStringLiteral("dialogListECU"));
+    setModal(true);
+    if (parent)
+        setWindowTitle(parent->window()->windowTitle());
+
+    auto *vmain = new QVBoxLayout(this);
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(QStringLiteral("lstvuECUsFind"));
+    m_list->setRootIsDecorated(false);
+    m_list->setHeaderLabels({tr("Indirizzo MAC ECU"), tr("Descrizione ECU")});
+    vmain->addWidget(m_list);
+    if (m_ecus.size() >= 2) {
+        for (const EcuInfo &ecu : m_ecus) {
+            auto *item = new QTreeWidgetItem(m_list, {ecu.macText, ecu.descriptions.join(QStringLiteral(", "))});
+            item->setCheckState(0, Qt::Unchecked);
+        }
+        m_list->resizeColumnToContents(0);
+        m_list->resizeColumnToContents(1);
+    }
+
+    auto *buttons = new QHBoxLayout;
+    auto *ok = new QPushButton(tr("Ok"), this);
+    ok->setObjectName(QStringLiteral("btnok"));
+    auto *cancel = new QPushButton(tr("Annulla"), this);
+    cancel->setObjectName(QStringLiteral("btncancel"));
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    vmain->addLayout(buttons);
+
+    connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item, int) { ecuSelected(item); });
+    connect(ok, &QPushButton::released, this, &DialogSelectECUFromList::myAccept);
+    connect(cancel, &QPushButton::released, this, &DialogSelectECUFromList::reject);
+}
+
+void DialogSelectECUFromList::ecuSelected(QTreeWidgetItem *item)
+{
+    if (!item)
+        return;
+    if (m_marked && m_marked != item)
+        m_marked->setCheckState(0, Qt::Unchecked);
+    m_marked = item;
+    // Only one ECU can be the target: the clicked one stays checked.
+    item->setCheckState(0, Qt::Checked);
+}
+
+void DialogSelectECUFromList::myAccept()
+{
+    int result = 0;
+    if (m_marked) {
+        const QString mac = m_marked->text(0);
+        for (int i = 0; i < m_ecus.size(); ++i) {
+            if (m_ecus.at(i).macText == mac) {
+                result = i + 1;
+                break;
+            }
+        }
+    }
+    done(result);
+}

@@ -1,0 +1,220 @@
+#include "deviceloader.h"
+
+#include "cryptolibrary.h"
+#include "devicechecksum.h"
+#include "xmltable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainAppl", text);
+}
+
+void warn(DeviceLoadResult &r, const char *text)
+{
+    r.messages.append({DeviceMessage::Warning, tr(text)});
+}
+
+double msSince(QElapsedTimer &t)
+{
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    t.restart();
+    return ms;
+}
+} // namespace
+
+bool DeviceLoader::isEncryptedMarker(const QByteArray &firstLine)
+{
+    QByteArray l = firstLine;
+    while (l.endsWith('\n') || l.endsWith('\r'))
+        l.chop(1);
+    return l == CryptoLibrary::Marker;
+}
+
+DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions &options)
+{
+    DeviceLoadResult r;
+    DeviceLoadReport &rep = r.report;
+    QElapsedTimer clock;
+    clock.start();
+
+    // 1-2: the library is looked up for every load, whether needed or not.
+    const CryptoLibrary crypto(options.programFolder);
+    rep.cryptoUsable = crypto.usable();
+    rep.cryptoError = crypto.errorString();
+
+    QFile file(model.devicePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        r.outcome = DeviceLoadOutcome::NotOpened;
+        return r;
+    }
+    const qint64 markerLength = qint64(qstrlen(CryptoLibrary::Marker));
+    // The first line, at most as long as the marker.
+    QByteArray firstLine = file.read(markerLength);
+    const int eol = firstLine.indexOf('\n');
+    if (eol >= 0)
+        firstLine.truncate(eol);
+    file.close();
+
+    QByteArray content;
+    qsizetype covered = -1;
+    if (isEncryptedMarker(firstLine)) {
+        rep.encrypted = true;
+        if (!crypto.usable()) {
+            warn(r, "Libreria ORVLibCrypt.dll : versione errata o libreria mancante!");
+            r.outcome = DeviceLoadOutcome::CryptoUnavailable;
+            return r;
+        }
+        content = crypto.readFile(model.devicePath);
+        covered = DeviceChecksum::coveredLength(content.size(), true);
+    } else {
+        if (!file.open(QIODevice::ReadOnly)) {
+            r.outcome = DeviceLoadOutcome::NotOpened;
+            return r;
+        }
+        content = file.readAll();
+        file.close();
+        covered = DeviceChecksum::coveredLength(content.size(), false);
+    }
+    rep.contentSize = content.size();
+    rep.msRead = msSince(clock);
+
+    // 3: a content shorter than its trailer has nothing to check against.
+    rep.storedChecksumFound = DeviceChecksum::storedValue(content, &rep.storedChecksum);
+    if (covered >= 0) {
+        rep.computedChecksumValid = true;
+        rep.computedChecksum = DeviceChecksum::compute(content.constData(), covered);
+    }
+    rep.msChecksum = msSince(clock);
+    if (covered < 0 || !rep.storedChecksumFound || rep.storedChecksum != rep.computedChecksum) {
+        warn(r, "Checksum non valida!!!");
+        r.outcome = DeviceLoadOutcome::BadChecksum;
+        return r;
+    }
+
+    // 4-5
+    XmlDocument doc;
+    XmlDocument::Error xmlError;
+    if (!doc.setContent(content, &xmlError)) {
+        rep.xmlError = xmlError.message;
+        rep.xmlErrorLine = xmlError.line;
+        rep.xmlErrorColumn = xmlError.column;
+        rep.msParse = msSince(clock);
+        warn(r, "Errore di sintassi nel file XML!!!");
+        r.outcome = DeviceLoadOutcome::SyntaxError;
+        return r;
+    }
+    content = QByteArray(); // the tree holds what is needed from here on
+    rep.msParse = msSince(clock);
+
+    XmlTable table;
+    table.setDocument(&doc);
+    const auto note = [&rep](const QString &name, bool found) {
+        (found ? rep.tablesFound : rep.tablesMissing).append(name);
+        return found;
+    };
+
+    // 6: nothing of the previous model has been touched yet.
+    if (!note(QStringLiteral("TabDataLogger"), table.hasTable(QStringLiteral("TabDataLogger")))) {
+        r.disableSelectionControls = true;
+        warn(r, "Tabella 'TabDataLogger' mancante, device inadeguato!!!");
+        r.outcome = DeviceLoadOutcome::NoLoggerTableSchema;
+        rep.msTables = msSince(clock);
+        return r;
+    }
+
+    // 7
+    if (note(QStringLiteral("CalibrationScalings"), table.open(QStringLiteral("CalibrationScalings"))))
+        DeviceTables::readScalings(table, model);
+    else
+        warn(r, "Tabella 'CalibrationScalings' mancante, il device potrebbe essere inadeguato!!!");
+
+    // 8: from here on the previous device is gone.
+    model.clearChannels();
+    model.loggerTable = LoggerTable();
+    model.canSettings = CanSettings();
+    model.trigger.clear();
+    r.modelReplaced = true;
+
+    // 9
+    if (note(QStringLiteral("ELFData"), table.open(QStringLiteral("ELFData")))) {
+        DeviceTables::readElfData(table, model);
+        model.loggerTable.elfCheckEnabled = model.elf.usable() ? 1 : 0;
+    }
+
+    // 10
+    if (!note(QStringLiteral("Channels"), table.open(QStringLiteral("Channels")))) {
+        model.elf.idStringAddress = 0;
+        model.elf.idStringSize = 0;
+        r.disableSelectionControls = true;
+        r.refillAvailableList = true;
+        r.availableElfCheck = model.loggerTable.elfCheckEnabled != 0;
+        r.availableNoLoggerTable = false;
+        warn(r, "Tabella 'Channels' mancante, device inadeguato!!!");
+        r.outcome = DeviceLoadOutcome::NoChannelsTable;
+        rep.msTables = msSince(clock);
+        return r;
+    }
+
+    // 11
+    DeviceReadOptions ro;
+    ro.maximumPeriodSampling = options.maximumPeriodSampling;
+    ro.italian = options.italian;
+    DeviceTables::readChannels(table, model, ro, &rep.notes);
+    rep.scalingWarnings = DeviceTables::resolveScalings(model, &rep.notes);
+    for (const QString &w : qAsConst(rep.scalingWarnings))
+        r.messages.append({DeviceMessage::Warning, w});
+    DeviceTables::applySizeAndPeriodRules(model, options.maximumPeriodSampling,
+                                          model.loggerTable.elfCheckEnabled != 0, &rep.notes);
+
+    // 12: a declared table without rows means a device without logger.
+    const bool loggerDeclared = table.open(QStringLiteral("TabDataLogger"));
+    if (!loggerDeclared || table.rows().empty()) {
+        model.noLoggerTable = true;
+    } else if (!DeviceTables::readLoggerTable(table, model, &rep.notes)) {
+        model.clearChannels();
+        model.loggerTable = LoggerTable();
+        model.trigger.clear();
+        r.disableSelectionControls = true;
+        r.refillAvailableList = true;
+        r.availableElfCheck = false;
+        r.availableNoLoggerTable = false;
+        warn(r, "Tabella 'TabDataLogger' incompleta e/o valori presenti non validi!!!");
+        r.outcome = DeviceLoadOutcome::InvalidLoggerTable;
+        rep.msTables = msSince(clock);
+        return r;
+    } else {
+        model.noLoggerTable = false;
+    }
+
+    // 13
+    model.currentDevicePath = model.devicePath;
+
+    // 14: the CAN tables are optional in practice; a missing one leaves zeros.
+    if (note(QStringLiteral("CAN_Id"), table.open(QStringLiteral("CAN_Id"))))
+        DeviceTables::readCanIds(table, model);
+    if (note(QStringLiteral("CommunicationLineSettings"),
+             table.open(QStringLiteral("CommunicationLineSettings"))))
+        DeviceTables::readLineSettings(table, model);
+    if (note(QStringLiteral("CANLineSettings"), table.open(QStringLiteral("CANLineSettings"))))
+        DeviceTables::readCanLineSettings(table, model);
+
+    // 15-18
+    r.refillAvailableList = true;
+    r.availableElfCheck = model.loggerTable.elfCheckEnabled != 0;
+    r.availableNoLoggerTable = model.noLoggerTable;
+    r.complete = true;
+    r.rebuildLoggerProtocol = !model.noLoggerTable;
+    r.outcome = DeviceLoadOutcome::Loaded;
+
+    // 19
+    if (model.channels.isEmpty())
+        r.messages.append({DeviceMessage::Information, tr("Non sono presenti variabili da loggare!!!")});
+    rep.msTables = msSince(clock);
+    return r;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The simulated ECU on a real network interface: an AF_PACKET socket that
+// receives every frame of the two ECU EtherTypes on the interface
+// (promiscuous, so the discovery address 02:5A:4B:00:00:00 reaches it too),
+// answers through EcuFrameResponder and applies the simulator's reply faults
+// (drop, duplicate, truncate, late). Needs CAP_NET_RAW.
+//
+// run() serves until stop() or a signal sets the stop flag. When a control
+// file descriptor is given, text lines read from it change the ECU at run
+// time (see handleCommand).
+
+#include "ecuframeresponder.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <deque>
+
+class EcuEthernetFrontEnd
+{
+public:
+    EcuEthernetFrontEnd(EcuSimulator &simulator, const QByteArray &mac);
+    ~EcuEthernetFrontEnd();
+
+    // Opens the interface; false with a reason. An empty MAC given at
+    // construction is replaced by the interface's own.
+    bool open(const QString &interfaceName, QString *error);
+    QByteArray mac() const { return m_responder.mac(); }
+    EcuFrameResponder &responder() { return m_responder; }
+
+    // Serves until stop(); controlFd < 0: no control lines. When the control
+    // descriptor reaches its end, serving stops if stopAtControlEnd is set.
+    // Returns 0 when stopped, 1 on a socket error.
+    int run(int controlFd = -1, bool stopAtControlEnd = false);
+    void stop() { m_stop = true; }
+
+    // One control line; returns the answer ("ok" or "error: ...").
+    //   faults SPEC    replace the fault plan (ecufaults.h); "faults none" clears it
+    //   time MS        freeze the variables' clock at MS; "time run" lets it run
+    //   lines A|B|C    discovery description lines; "lines" alone: none
+    //   poke ADDR HEX  write bytes into the main space (plain memory)
+    //   quit           stop serving
+    QByteArray handleCommand(const QByteArray &line);
+
+    quint64 framesReceived() const { return m_received; }
+    quint64 framesSent() const { return m_sent; }
+
+private:
+    struct Delayed
+    {
+        qint64 due;
+        QByteArray frame;
+    };
+    bool send(const QByteArray &frame);
+    void dispatch(const char *frame, int length);
+
+    EcuSimulator &m_sim;
+    EcuFrameResponder m_responder;
+    int m_fd = -1;
+    int m_ifIndex = 0;
+    std::atomic<bool> m_stop{false};
+    std::deque<Delayed> m_delayed;
+    QList<QByteArray> m_replies;
+    quint64 m_received = 0;
+    quint64 m_sent = 0;
+};

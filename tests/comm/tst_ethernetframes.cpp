@@ -1,0 +1,272 @@
+// Frame layouts of the Ethernet ECU protocol against bytes written out by hand,
+// and the link's queues fed with hand-made packets (no capture needed).
+
+#include "ethernetecuprotocol.h"
+#include "ethernetlink.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+
+namespace {
+QByteArray bytesOf(const RawFramePtr &f)
+{
+    return QByteArray(reinterpret_cast<const char *>(f->data), f->length);
+}
+
+const quint8 kTarget[6] = {0x02, 0x00, 0x00, 0x00, 0x01, 0x2C};
+const quint8 kHost[6] = {0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F};
+
+QByteArray packet(quint16 etherType, quint16 sequence, int length, quint8 fill = 0x55)
+{
+    QByteArray p(length, char(fill));
+    const QByteArray head = QByteArray::fromHex("0a0b0c0d0e0f02000000012c");
+    p.replace(0, 12, head);
+    p[12] = char(etherType >> 8);
+    p[13] = char(etherType);
+    p[14] = char(sequence >> 8);
+    p[15] = char(sequence);
+    return p;
+}
+
+void feed(EthernetLink &link, const QByteArray &p)
+{
+    link.acceptPacket(reinterpret_cast<const quint8 *>(p.constData()), quint32(p.size()));
+}
+} // namespace
+
+class TestEthernetFrames : public QObject
+{
+    Q_OBJECT
+private slots:
+    void requestFramesMatchTheWireLayout_data();
+    void requestFramesMatchTheWireLayout();
+    void sequenceNumbersWrapAfter4095PerEtherType();
+    void writeOfMoreThan1024BytesIsCutToOneFrame();
+    void decodeWordHonoursWidthAndOrder();
+
+    void linkFilterAcceptsOnlyEcuFramesToThisHost();
+    void packetsAreSortedByEtherTypeAndOthersIgnored();
+    void oversizedPacketIsCutTo1514Bytes();
+    void fullQueueKeepsTheNewestFrames();
+    void takeOfZeroFramesIsRefused();
+    void takeWaitsTheTimeoutEvenWhenAFrameIsQueued();
+    void takeWokenByNewFramesReturnsOnceEnoughArrived();
+    void takeAllCollectsUntilAQuietTimeout();
+    void sendWithoutCaptureFails();
+};
+
+void TestEthernetFrames::requestFramesMatchTheWireLayout_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("expected");
+    // dst | src (left zero) | type | seq | command | L | parameters
+    QTest::newRow("discovery broadcast") << 0
+        << QByteArray::fromHex("ffffffffffff" "000000000000" "c1a0" "0001" "00000001" "0000");
+    QTest::newRow("discovery to 02:5A:4B:00:00:00") << 1
+        << QByteArray::fromHex("025a4b000000" "000000000000" "c1a0" "0001" "00000001" "0000");
+    QTest::newRow("presence") << 2
+        << QByteArray::fromHex("02000000012c" "000000000000" "c1a0" "0001" "00000002" "0000");
+    // space 0x1A5: only its low byte 0xA5 counts, 0xA5 * 8 + 3 = 0x52B
+    QTest::newRow("read 64512 bytes") << 3
+        << QByteArray::fromHex("02000000012c" "000000000000" "c1a1" "0001" "0000052b" "0006" "12345678" "fc00");
+    QTest::newRow("write 3 bytes") << 4
+        << QByteArray::fromHex("02000000012c" "000000000000" "c1a1" "0001" "0000052f" "0009" "00400010" "0003"
+                               "deadbe");
+    QTest::newRow("table start") << 5
+        << QByteArray::fromHex("02000000012c" "000000000000" "c1a1" "0001" "0000052b" "0004" "ffffffff");
+}
+
+void TestEthernetFrames::requestFramesMatchTheWireLayout()
+{
+    QFETCH(int, kind);
+    QFETCH(QByteArray, expected);
+    EthernetEcuProtocol protocol(nullptr);
+    protocol.setTarget(kTarget);
+    const quint8 data[3] = {0xDE, 0xAD, 0xBE};
+    RawFramePtr f;
+    switch (kind) {
+    case 0: f = protocol.buildDiscovery(0); break;
+    case 1: f = protocol.buildDiscovery(1); break;
+    case 2: f = protocol.buildPresence(); break;
+    case 3: f = protocol.buildReadRequest(0x1A5, 0x12345678, 64512); break;
+    case 4: f = protocol.buildWriteRequest(0x1A5, 0x00400010, 3, data); break;
+    case 5: f = protocol.buildTableStartRequest(0x1A5); break;
+    }
+    QCOMPARE(bytesOf(f).toHex(), expected.toHex());
+    // The builder leaves the rest of the buffer zero: that is the padding.
+    for (int i = f->length; i < RawFrame::MaxLength; ++i)
+        QCOMPARE(f->data[i], quint8(0));
+}
+
+void TestEthernetFrames::sequenceNumbersWrapAfter4095PerEtherType()
+{
+    EthernetEcuProtocol protocol(nullptr);
+    protocol.setTarget(kTarget);
+    for (int i = 1; i <= 4095; ++i) {
+        RawFramePtr f = protocol.buildReadRequest(1, 0, 1);
+        QCOMPARE(int(f->data[14]) << 8 | f->data[15], i);
+    }
+    RawFramePtr wrapped = protocol.buildReadRequest(1, 0, 1);
+    QCOMPARE(bytesOf(wrapped).mid(14, 2), QByteArray::fromHex("0000"));
+    // The control counter has not moved.
+    RawFramePtr control = protocol.buildPresence();
+    QCOMPARE(bytesOf(control).mid(14, 2), QByteArray::fromHex("0001"));
+    RawFramePtr next = protocol.buildTableStartRequest(1);
+    QCOMPARE(bytesOf(next).mid(14, 2), QByteArray::fromHex("0001"));
+}
+
+void TestEthernetFrames::writeOfMoreThan1024BytesIsCutToOneFrame()
+{
+    EthernetEcuProtocol protocol(nullptr);
+    protocol.setTarget(kTarget);
+    QByteArray data(2000, 'x');
+    RawFramePtr f = protocol.buildWriteRequest(0, 0x100, 2000, reinterpret_cast<const quint8 *>(data.constData()));
+    QCOMPARE(int(f->length), 1052);
+    QCOMPARE(bytesOf(f).mid(20, 2), QByteArray::fromHex("0406"));
+    QCOMPARE(bytesOf(f).mid(26, 2), QByteArray::fromHex("0400"));
+}
+
+void TestEthernetFrames::decodeWordHonoursWidthAndOrder()
+{
+    const quint8 b[4] = {0x12, 0x34, 0x56, 0x78};
+    QCOMPARE(EthernetEcuProtocol::decodeWord(b, false, 4), 0x12345678u);
+    QCOMPARE(EthernetEcuProtocol::decodeWord(b, true, 4), 0x78563412u);
+    QCOMPARE(EthernetEcuProtocol::decodeWord(b, false, 2), 0x1234u);
+    QCOMPARE(EthernetEcuProtocol::decodeWord(b, true, 2), 0x3412u);
+    QCOMPARE(EthernetEcuProtocol::decodeWord(b, false, 3), 0x12345678u); // other widths read 4
+}
+
+void TestEthernetFrames::linkFilterAcceptsOnlyEcuFramesToThisHost()
+{
+    EthernetLink link(QStringLiteral("eth0"), kHost, 10, 1000);
+    QCOMPARE(link.ownMacText(), QStringLiteral("0A:0B:0C:0D:0E:0F"));
+    QCOMPARE(link.filterText(),
+             QStringLiteral("(not ether src ff:ff:ff:ff:ff:ff) and (not ether host 00:00:00:00:00:00) and "
+                            "(not ether src 0A:0B:0C:0D:0E:0F) and ether dst 0A:0B:0C:0D:0E:0F and "
+                            "(ether proto 0xc1a0 or ether proto 0xc1a1)"));
+}
+
+void TestEthernetFrames::packetsAreSortedByEtherTypeAndOthersIgnored()
+{
+    EthernetLink link(QString(), kHost, 10, 1000);
+    feed(link, packet(0xC1A0, 1, 60));
+    feed(link, packet(0xC1A1, 1, 60));
+    feed(link, packet(0xC1A1, 2, 60));
+    feed(link, packet(0x0800, 1, 60));
+    feed(link, packet(0xC1A1, 0xF001, 60)); // top nibble set: not a sequence number of ours
+    feed(link, packet(0xC1A1, 3, 10));      // shorter than an Ethernet header
+    QCOMPARE(link.queuedCount(EthernetLink::ControlQueue), 1u);
+    QCOMPARE(link.queuedCount(EthernetLink::MemoryQueue), 2u);
+    link.flushControlFrames();
+    QCOMPARE(link.queuedCount(EthernetLink::ControlQueue), 0u);
+    QCOMPARE(link.queuedCount(EthernetLink::MemoryQueue), 2u);
+}
+
+void TestEthernetFrames::oversizedPacketIsCutTo1514Bytes()
+{
+    EthernetLink link(QString(), kHost, 10, 1000);
+    feed(link, packet(0xC1A1, 1, 9000, 0x77));
+    RawFrameList out;
+    quint32 count = 1;
+    QCOMPARE(link.takeMemoryFrames(out, count, 0), 0);
+    QCOMPARE(count, 1u);
+    QCOMPARE(int(out.front()->length), 1514);
+    QCOMPARE(out.front()->data[1513], quint8(0x77));
+}
+
+void TestEthernetFrames::fullQueueKeepsTheNewestFrames()
+{
+    EthernetLink link(QString(), kHost, 10, 1000);
+    for (int i = 1; i <= 1001; ++i)
+        feed(link, packet(0xC1A1, quint16(i & 0xFFF), 60));
+    QCOMPARE(link.queuedCount(EthernetLink::MemoryQueue), 1000u);
+    RawFrameList out;
+    quint32 count = EthernetLink::TakeAll;
+    link.takeMemoryFrames(out, count, 0);
+    QCOMPARE(count, 1000u);
+    QCOMPARE(int(out.front()->data[15]), 2); // frame 1 was dropped
+    QCOMPARE(int(out.back()->data[14]) << 8 | out.back()->data[15], 1001);
+}
+
+void TestEthernetFrames::takeOfZeroFramesIsRefused()
+{
+    EthernetLink link(QString(), kHost, 10, 1000);
+    RawFrameList out;
+    quint32 count = 0;
+    QCOMPARE(link.takeControlFrames(out, count, 100), -1);
+    count = 5;
+    QCOMPARE(link.takeControlFrames(out, count, 0), 0);
+    QCOMPARE(count, 0u);
+}
+
+void TestEthernetFrames::takeWaitsTheTimeoutEvenWhenAFrameIsQueued()
+{
+    EthernetLink link(QString(), kHost, 10, 1000);
+    feed(link, packet(0xC1A0, 1, 60));
+    RawFrameList out;
+    quint32 count = 1;
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(link.takeControlFrames(out, count, 200), 0);
+    QVERIFY2(t.elapsed() >= 190, "the frame queued before the wait is collected when the wait times out");
+    QCOMPARE(count, 1u);
+    QCOMPARE(out.size(), size_t(1));
+}
+
+void TestEthernetFrames::takeWokenByNewFramesReturnsOnceEnoughArrived()
+{
+    EthernetLink link(QString(), kHost, 10, 1000);
+    QThread *producer = QThread::create([&link] {
+        for (int i = 1; i <= 3; ++i) {
+            QThread::msleep(20);
+            feed(link, packet(0xC1A1, quint16(i), 60));
+        }
+    });
+    RawFrameList out;
+    quint32 count = 2;
+    QElapsedTimer t;
+    t.start();
+    producer->start();
+    QCOMPARE(link.takeMemoryFrames(out, count, 5000), 0);
+    QVERIFY(t.elapsed() < 4000);
+    QCOMPARE(count, 2u);
+    QCOMPARE(int(out.back()->data[15]), 2);
+    producer->wait();
+    delete producer;
+}
+
+void TestEthernetFrames::takeAllCollectsUntilAQuietTimeout()
+{
+    EthernetLink link(QString(), kHost, 10, 1000);
+    QThread *producer = QThread::create([&link] {
+        for (int i = 1; i <= 4; ++i) {
+            QThread::msleep(30);
+            feed(link, packet(0xC1A0, quint16(i), 60));
+        }
+    });
+    producer->start();
+    RawFrameList out;
+    quint32 count = EthernetLink::TakeAll;
+    QCOMPARE(link.takeControlFrames(out, count, 300), 0);
+    QCOMPARE(count, 4u);
+    QCOMPARE(out.size(), size_t(4));
+    producer->wait();
+    delete producer;
+}
+
+void TestEthernetFrames::sendWithoutCaptureFails()
+{
+    EthernetLink link(QStringLiteral("brisca-no-such-if0"), kHost, 10, 1000);
+    RawFrameList frames;
+    frames.push_back(RawFramePtr(new RawFrame));
+    QCOMPARE(link.sendFrames(frames), -1); // never started
+    link.start();
+    QVERIFY(!link.waitUntilReady(2000));
+    QCOMPARE(link.sendFrames(frames), -1);
+    QCOMPARE(frames.size(), size_t(1));
+    link.wait();
+}
+
+QTEST_GUILESS_MAIN(TestEthernetFrames)
+#include "tst_ethernetframes.moc"

@@ -1,0 +1,40 @@
+#pragma once
+// A small ECU description with known contents, for tests that need an ECU
+// before (or instead of) the sample device. Addresses and values below match
+// json() and the simulator's documented variable formula.
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace TestEcu {
+
+constexpr quint32 ToEcuAppCanId = 0x610;
+constexpr quint32 Space = ToEcuAppCanId >> 3; // 0xC2
+constexpr quint32 StaticTable = 0x40001000;
+constexpr quint32 IdStringAddress = 0x40000100;
+constexpr quint32 IdStringSize = 32;
+constexpr const char *IdString = "BRISCA-SIM 1.0";
+constexpr quint32 RamBase = 0x40000000;
+constexpr quint32 RamSize = 0x00100000; // 1 MiB of plain RAM
+constexpr quint32 ScratchAddress = 0x40010000; // free RAM for write tests
+
+// Channels in description order: name, table index, address, bytes, signed, period.
+struct Channel
+{
+    const char *name;
+    quint32 index;
+    quint32 address;
+    quint32 bytes;
+    quint32 type;
+    quint32 periodMs;
+};
+constexpr Channel Channels[] = {
+    {"RPM", 0, 0x40002000, 2, 0, 10},
+    {"TH2O", 1, 0x40002002, 2, 1, 100},
+    {"LAMBDA", 3, 0x40002004, 4, 0, 20},
+    {"GEAR", 4, 0x40002008, 1, 0, 40},
+};
+
+QByteArray json();
+
+} // namespace TestEcu
