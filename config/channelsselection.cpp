@@ -130,6 +130,12 @@ void ChannelsSelection::buildWidgets()
     bottom->addWidget(m_infoGroup, 1);
     main->addLayout(bottom);
 
+    const int widths[] = { 0, 0, 170, 50, 100, 45, 55 };
+    for (int c = AvailableChannelsModel::ColLabel; c < AvailableChannelsModel::ColDescription; ++c) {
+        m_allList->setColumnWidth(c, widths[c]);
+        m_selList->setColumnWidth(c, widths[c]);
+    }
+
     connect(m_allList->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &cur) { channelChanged(cur); });
     connect(m_allList, &QAbstractItemView::doubleClicked, this, [this] { addChannel(); });
@@ -214,6 +220,11 @@ void ChannelsSelection::buildTriggerGroup()
     grid->addWidget(m_high, 1, 3);
     grid->addWidget(label(tr("Ritardo attivazione (s)"), "lbl_txt_ritardo", m_delay), 2, 2);
     grid->addWidget(m_delay, 2, 3);
+    grid->setColumnStretch(4, 1);
+    m_triggerChannel->setMinimumContentsLength(18);
+    m_triggerChannel->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    for (QLineEdit *e : { m_low, m_high, m_delay })
+        e->setMaximumWidth(140);
 
     connect(m_triggerType, QOverload<int>::of(&QComboBox::activated), this, &ChannelsSelection::selezioneTrigger);
     connect(m_triggerChannel, &QComboBox::textActivated, this, &ChannelsSelection::cambiaRangeTrigger);
@@ -223,6 +234,11 @@ void ChannelsSelection::buildTriggerGroup()
 }
 
 // ---- operations used by the main window ----
+
+QSize ChannelsSelection::sizeHint() const
+{
+    return QWidget::sizeHint().expandedTo(QSize(1100, 640));
+}
 
 void ChannelsSelection::setSelectedList(QList<ChannelRecord *> *list)
 {

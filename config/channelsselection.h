@@ -55,6 +55,10 @@ public:
 
     bool fitsBandwidth(const QList<ChannelRecord *> *list) const;
 
+    // Room for both lists with their main columns; the main window takes its
+    // size from this.
+    QSize sizeHint() const override;
+
     // For tests and benchmarks.
     AvailableChannelsModel *availableModel() const { return m_model; }
     const ChannelSelectionState &state() const { return m_state; }
