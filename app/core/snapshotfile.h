@@ -4,7 +4,16 @@
 // without magic, version or trailer. "Salva configurazione" and "Apri
 // configurazione" of the main window are one call each here; the window only
 // asks for the file name, shows the returned message and refreshes the
-// channel selection.
+// channel selection:
+//
+//   open:  r = SnapshotFile::open(name, model.channels, elfCheckEnabled, idStringValue,
+//                                 [&](const QString &q) { return askYesNo(q); });
+//          if (r.applied()) { model.selected = r.selected; model.trigger = r.trigger;
+//                             sel->fillAvailableList(...); sel->rebuildSelectedList();
+//                             sel->setTrigger(model.trigger); }
+//          then show r.message (r.kind) when it is not empty.
+//   save:  r = SnapshotFile::save(name, elfCheckEnabled, idStringValue, sel->getTrigger(),
+//                                 model.selected);
 
 #include <QByteArray>
 #include <QList>
