@@ -90,7 +90,8 @@ ChannelSelectionState::AddResult ChannelSelectionState::add(ChannelRecord *ch, q
     if (isSelected(ch->uniqueCode))
         return AddResult::AlreadySelected;
     const quint32 before = ch->periodMs;
-    ch->periodMs = periodMs;
+    // No usable frequency text: the slowest period is always a valid start.
+    ch->periodMs = periodMs ? periodMs : SlowestClassMs;
     if (ch->loggedBytes >= 3)
         return AddResult::TooWide;
     m_selected->append(ch);
