@@ -56,7 +56,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption winOpt(QStringLiteral("winname"), QStringLiteral("server window name (default: registry)"),
                                     QStringLiteral("name"));
     const QCommandLineOption remoteOpt(QStringLiteral("remote-servers"),
-                                       QStringLiteral("active remote servers, \"name,address;name,address\""),
+                                       QStringLiteral("active remote servers, \"name,address;name,address\" "
+                                                      "(default: registry value RemoteServers)"),
                                        QStringLiteral("list"));
     const QCommandLineOption faultOpt(QStringLiteral("faults"), QStringLiteral("simulator fault plan"),
                                       QStringLiteral("spec"));
@@ -116,7 +117,7 @@ int main(int argc, char *argv[])
     signal(SIGPIPE, SIG_IGN);
 
     EcuServer server(sim);
-    server.setRemoteServers(parser.value(remoteOpt));
+    server.setRemoteServers(parser.isSet(remoteOpt) ? parser.value(remoteOpt) : registryValue("RemoteServers"));
     if (!server.listen(address, quint16(port), localName, &error)) {
         fprintf(stderr, "brisca-ecu-server: %s\n", qPrintable(error));
         return error.startsWith(QLatin1String("already running")) ? 3 : 1;
