@@ -281,6 +281,8 @@ void TestSimulator::presenceAnswersOnlyItsOwnMac()
     const QList<QByteArray> replies = ecu.respond(request(kEcu, "C1A0 0007 00000002 0000"));
     QCOMPARE(replies.size(), 1);
     QCOMPARE(replies[0], kHost + kEcu + hex("C1A0 0007 00000002 0000") + QByteArray(38, '\0'));
+    // Only the 12 sequence bits come back.
+    QCOMPARE(ecu.respond(request(kEcu, "C1A0 F123 00000002 0000")).value(0).mid(12, 4), hex("C1A0 0123"));
     QVERIFY(ecu.respond(request(hex("020000000002"), "C1A0 0007 00000002 0000")).isEmpty());
     QVERIFY(ecu.respond(request(hex("ffffffffffff"), "C1A0 0007 00000002 0000")).isEmpty());
 }
