@@ -223,7 +223,7 @@ bool EcuNetwork::command(int index, const QByteArray &line, QByteArray *answer)
     const QByteArray reply = p->readLine().trimmed();
     if (answer)
         *answer = reply;
-    return reply == "ok";
+    return reply == "ok" || reply.startsWith("ok ");
 }
 
 void EcuNetwork::stopEcu(int index)
