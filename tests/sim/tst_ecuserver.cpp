@@ -14,6 +14,7 @@
 #include <QLibrary>
 #include <QLocalServer>
 #include <QSemaphore>
+#include <QTcpSocket>
 #include <QThread>
 #include <QtTest>
 
@@ -97,6 +98,7 @@ private slots:
     void faultsGiveFailedCallsNotHangs_data();
     void faultsGiveFailedCallsNotHangs();
     void remoteServersAndCanParameters();
+    void foreignTrafficIsCutOffAndOthersGoOn();
 
     void processStopsOnSigtermAndRestarts();
     void secondServerSeesTheFirstRunning();
@@ -139,7 +141,8 @@ void TestEcuServer::init()
 
 void TestEcuServer::everyEntryPointResolvesByName()
 {
-    QLibrary lib(QString::fromLocal8Bit(qgetenv("BRISCA_BIN_DIR")) + QStringLiteral("/LnkClientDll"));
+    // Where the application loads it from: next to the programs.
+    QLibrary lib(QCoreApplication::applicationDirPath() + QStringLiteral("/LnkClientDll"));
     QVERIFY2(lib.load(), qPrintable(lib.errorString()));
     const char *names[] = {"lnkObj_openCommunication",
                            "lnkObj_closeCommunication",
@@ -366,6 +369,22 @@ void TestEcuServer::remoteServersAndCanParameters()
     lnkObj_setSpacingTransmissionTime(1000);
     lnkObj_enableFiskCAN();
     lnkObj_disableFiskCAN();
+    QVERIFY(lnkObj_isConnected());
+}
+
+void TestEcuServer::foreignTrafficIsCutOffAndOthersGoOn()
+{
+    QTcpSocket junk;
+    junk.connectToHost(QHostAddress::LocalHost, m_server->port);
+    QVERIFY(junk.waitForConnected(2000));
+    junk.write("GET / HTTP/1.0\r\n\r\n");
+    QVERIFY(junk.waitForDisconnected(2000));
+    // A body shorter than op and sequence is refused the same way.
+    QTcpSocket shortBody;
+    shortBody.connectToHost(QHostAddress::LocalHost, m_server->port);
+    QVERIFY(shortBody.waitForConnected(2000));
+    shortBody.write(QByteArray::fromHex("00000001 02"));
+    QVERIFY(shortBody.waitForDisconnected(2000));
     QVERIFY(lnkObj_isConnected());
 }
 
