@@ -1,4 +1,5 @@
 #include "mainappl.h"
+#include "channelsselection.h"
 #include "commsetupwidgets.h"
 #include "communicationmedium.h"
 #include "deviceloader.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QIcon>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -99,14 +101,18 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
     createMenus();
     updateMediumChecks();
 
+    m_channelSelection = createChannelSelection();
+    setCentralWidget(m_channelSelection);
+
     m_settingsStore = std::make_unique<IniSettingsStore>(*m_settings);
-    m_commView = std::make_unique<CommActionsView>(m_setServer, m_setEthCard, m_serverItem, m_ethernetItem, nullptr);
+    m_commView = std::make_unique<CommActionsView>(
+        m_setServer, m_setEthCard, m_serverItem, m_ethernetItem,
+        m_channelSelection->findChild<QLabel *>(QStringLiteral("lbl_ecu_serial")));
     m_commDialogs = std::make_unique<CommDialogsGui>(this);
     m_commSetup = std::make_unique<CommSetup>(m_comm, *m_medium, m_settingsStore.get(), m_commView.get(),
                                               m_commDialogs.get());
-
-    m_channelSelection = createChannelSelection();
-    setCentralWidget(m_channelSelection);
+    // The ECU serial belongs to the Ethernet medium; it fills in once an ECU is chosen.
+    m_channelSelection->setEcuSerial(m_comm.ethernetMedium, QString());
 
     m_device.loggerTable = LoggerTable();
     m_device.canSettings = CanSettings();
@@ -249,14 +255,13 @@ void MainAppl::createMenus()
     updateCommunicationTexts();
 }
 
-QWidget *MainAppl::createChannelSelection()
+ChannelsSelection *MainAppl::createChannelSelection()
 {
-    // Stands in for the channel selection widget until it is connected; the
-    // size keeps the window usable meanwhile.
-    auto *w = new QWidget(this);
-    w->setObjectName(QStringLiteral("selezione_canali"));
-    w->setMinimumSize(640, 400);
-    return w;
+    auto *selection = new ChannelsSelection(this, "selezione_canali");
+    selection->setSelectedList(&m_device.selected);
+    selection->setLoggerTable(&m_device.loggerTable);
+    selection->setFastestPeriod(m_state.maximumPeriodSampling);
+    return selection;
 }
 
 // --- communication and device (connected by their own subsystems) ------------
@@ -311,7 +316,12 @@ void MainAppl::loadDevice()
     options.maximumPeriodSampling = quint32(m_state.maximumPeriodSampling);
     options.italian = Startup::languageForLocale(Startup::localeNameFromEnvironment()) == QLatin1String("it");
     options.programFolder = m_programDir;
+    m_channelSelection->setEnabled(false);
     const DeviceLoadResult result = DeviceLoader::load(m_device, options);
+    // The selection's lists point into the model: bring them up to date
+    // before a message box lets the event loop repaint them.
+    applyDeviceLoad(result);
+    m_channelSelection->setEnabled(true);
     for (const DeviceMessage &message : result.messages)
         showMessage(message.kind, message.text);
     // The device that loaded completely is the one to come back to.
@@ -319,6 +329,29 @@ void MainAppl::loadDevice()
         m_state.lastDeviceName = m_device.currentDevicePath;
     if (result.rebuildLoggerProtocol)
         enableDeviceCommands(m_device.canSettings.lineType);
+}
+
+void MainAppl::applyDeviceLoad(const DeviceLoadResult &result)
+{
+    ChannelsSelection *selection = m_channelSelection;
+    if (result.disableSelectionControls)
+        selection->setControlsEnabled(false);
+    if (result.complete) {
+        const QString path = m_device.currentDevicePath;
+        const int cut = path.lastIndexOf(QDir::separator());
+        selection->setDevicePath(path.left(qMax(cut, 0)), path.mid(cut + 1));
+    }
+    if (result.refillAvailableList) {
+        selection->fillAvailableList(m_device.channels, result.availableElfCheck, result.availableNoLoggerTable);
+        if (result.complete)
+            selection->setControlsEnabled(true);
+        selection->setTrigger(m_device.trigger);
+    }
+    if (result.complete) {
+        const bool fastLink = m_device.canSettings.lineType == quint32(LineTypeEthernet) || m_comm.ethernetMedium;
+        selection->showMemoryStatus(0, fastLink);
+        selection->rebuildSelectedList();
+    }
 }
 
 void MainAppl::enableDeviceCommands(quint32 lineType)

@@ -15,6 +15,8 @@
 
 #include <memory>
 
+class ChannelsSelection;
+struct DeviceLoadResult;
 class CommActionsView;
 class CommDialogsGui;
 class CommunicationMedium;
@@ -71,7 +73,7 @@ private:
     void createActions();
     void createMenus();
     void createToolBar();
-    QWidget *createChannelSelection();
+    ChannelsSelection *createChannelSelection();
     void createEthernetLink();
     void createCommunicationMedium();
     void closeCommunication();
@@ -85,6 +87,7 @@ private:
     QString serverLabel() const;
     QString interfaceLabel() const;
     void showMessage(int kind, const QString &text);
+    void applyDeviceLoad(const DeviceLoadResult &result);
 
     QMenu *m_communicationMenu = nullptr;
     QMenu *m_interfaceSettingsMenu = nullptr;
@@ -93,7 +96,7 @@ private:
     int m_readConfigStatus = 0;
     std::unique_ptr<IniFile> m_settings;
     std::unique_ptr<CommunicationMedium> m_medium;
-    QWidget *m_channelSelection = nullptr;
+    ChannelsSelection *m_channelSelection = nullptr;
 
     QAction *m_openDevice = nullptr;
     QAction *m_newConfiguration = nullptr;

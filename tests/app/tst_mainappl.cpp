@@ -321,6 +321,10 @@ void TestMainAppl::lastDeviceUnlocksTheCommands()
         QTRY_VERIFY(w.menuBar()->isEnabled());
         QCOMPARE(w.devicePath(), sample);
         QVERIFY(!w.device().noLoggerTable);
+        QVERIFY(!w.device().channels.isEmpty());
+        auto *deviceLabel = w.centralWidget()->findChild<QLabel *>(QStringLiteral("lbl_device_name"));
+        QVERIFY(deviceLabel);
+        QVERIFY2(deviceLabel->text().endsWith(device), qPrintable(deviceLabel->text()));
         for (const char *text : {"Nuova configurazione", "Apri configurazione", "Salva configurazione",
                                  "Impostazione 0 canali", "Invia configurazione", "Ricevi configurazione",
                                  "Ricevi dati", "Ricevi dati - pitlane", "Cambio server : locale"})
