@@ -9,6 +9,7 @@
 #include "ethernetlink.h"
 #include "inifile.h"
 #include "platformpaths.h"
+#include "snapshotfile.h"
 #include "startup.h"
 
 #include "briscaversion.h"
@@ -17,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -32,6 +34,24 @@ QString g_settingsFilePath;
 
 const QString kLocalHost = QStringLiteral("127.0.0.1");
 const QString kNoInterface = QStringLiteral("{}");
+const QString kSnapshotFilter = QStringLiteral("Logger Snapshot (*.spt)");
+
+QString chooseSnapshotWithDialog(QWidget *parent, bool save, const QString &start)
+{
+    QFileDialog dialog(parent, save ? MainAppl::tr("Salva istantanea logger") : MainAppl::tr("Apri istantanea logger"),
+                       start, kSnapshotFilter);
+    dialog.setObjectName(save ? QStringLiteral("dialog_salvataggio_snapshot")
+                              : QStringLiteral("dialog_selezione_snapshot"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // Saving replaces an existing snapshot without asking.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+MainAppl::SnapshotChooser g_snapshotChooser = &chooseSnapshotWithDialog;
 } // namespace
 
 // The communication setup writes its keys through this.
@@ -61,6 +81,11 @@ QString MainAppl::settingsFilePath()
 }
 
 void MainAppl::setSettingsFilePath(const QString &path) { g_settingsFilePath = path; }
+
+void MainAppl::setSnapshotChooser(SnapshotChooser chooser)
+{
+    g_snapshotChooser = chooser ? chooser : &chooseSnapshotWithDialog;
+}
 
 MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
     : QMainWindow(parent, flags | Qt::Window)
@@ -354,6 +379,14 @@ void MainAppl::applyDeviceLoad(const DeviceLoadResult &result)
     }
 }
 
+void MainAppl::refreshSelection()
+{
+    m_channelSelection->fillAvailableList(m_device.channels, m_device.loggerTable.elfCheckEnabled != 0,
+                                          m_device.noLoggerTable);
+    m_channelSelection->rebuildSelectedList();
+    m_channelSelection->setTrigger(m_device.trigger);
+}
+
 void MainAppl::enableDeviceCommands(quint32 lineType)
 {
     for (QAction *a : {m_newConfiguration, m_openSnapshot, m_saveSnapshot, m_setZero, m_sendConfig, m_readConfig,
@@ -401,9 +434,58 @@ void MainAppl::updateMediumChecks()
 
 // --- slots -------------------------------------------------------------------
 
-void MainAppl::apriSnapshot() {}
+void MainAppl::apriSnapshot()
+{
+    setCommandsEnabled(false);
+    const QString name = g_snapshotChooser(this, false, m_state.lastPathSnapshot);
+    if (!name.isEmpty()) {
+        const auto confirm = [this](const QString &question) {
+            return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No)
+                   == QMessageBox::Yes;
+        };
+        const SnapshotFile::OpenResult r = SnapshotFile::open(name, m_device.channels,
+                                                              m_device.loggerTable.elfCheckEnabled != 0,
+                                                              m_device.elf.idStringValue, confirm);
+        if (!r.folder.isEmpty())
+            m_state.lastPathSnapshot = r.folder;
+        if (r.applied()) {
+            m_device.selected = r.selected;
+            m_device.trigger = r.trigger;
+            refreshSelection();
+        }
+        if (r.kind != SnapshotFile::MessageKind::None) {
+            // The no-match note carries the program's name, whatever the caption.
+            const QString title = r.status == SnapshotFile::OpenResult::NoMatch ? QStringLiteral("Brisca")
+                                                                                : windowTitle();
+            if (r.kind == SnapshotFile::MessageKind::Critical)
+                QMessageBox::critical(this, title, r.message);
+            else
+                QMessageBox::information(this, title, r.message);
+        }
+    }
+    setCommandsEnabled(true);
+}
 
-void MainAppl::salvaSnapshot() {}
+void MainAppl::salvaSnapshot()
+{
+    setCommandsEnabled(false);
+    if (!m_device.selected.isEmpty()) {
+        const QString name = g_snapshotChooser(this, true,
+                                               m_state.lastPathSnapshot + QDir::separator() + QStringLiteral("logger.spt"));
+        if (!name.isEmpty()) {
+            const SnapshotFile::SaveResult r = SnapshotFile::save(name, m_device.loggerTable.elfCheckEnabled != 0,
+                                                                  m_device.elf.idStringValue,
+                                                                  m_channelSelection->getTrigger(), m_device.selected);
+            if (!r.folder.isEmpty())
+                m_state.lastPathSnapshot = r.folder;
+            if (r.kind == SnapshotFile::MessageKind::Critical)
+                QMessageBox::critical(this, windowTitle(), r.message);
+            else if (r.kind == SnapshotFile::MessageKind::Information)
+                QMessageBox::information(this, windowTitle(), r.message);
+        }
+    }
+    setCommandsEnabled(true);
+}
 
 void MainAppl::impostaZero() {}
 

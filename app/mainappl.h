@@ -39,6 +39,11 @@ public:
     static QString settingsFilePath();
     static void setSettingsFilePath(const QString &path);
 
+    // The snapshot file chooser; replaceable so that checks need no user.
+    // Returns the chosen name, empty when cancelled.
+    using SnapshotChooser = QString (*)(QWidget *parent, bool save, const QString &start);
+    static void setSnapshotChooser(SnapshotChooser chooser);
+
     // Read access to the state, for the entry point and for checks.
     IniFile *settings() const { return m_settings.get(); }
     const ShellSettings &settingsCopy() const { return m_state; }
@@ -88,6 +93,7 @@ private:
     QString interfaceLabel() const;
     void showMessage(int kind, const QString &text);
     void applyDeviceLoad(const DeviceLoadResult &result);
+    void refreshSelection();
 
     QMenu *m_communicationMenu = nullptr;
     QMenu *m_interfaceSettingsMenu = nullptr;

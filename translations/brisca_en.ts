@@ -103,6 +103,14 @@
         <source>Cambio interfaccia Ethernet : </source>
         <translation>Change Ethernet interface : </translation>
     </message>
+    <message>
+        <source>Salva istantanea logger</source>
+        <translation>Save logger snapshot</translation>
+    </message>
+    <message>
+        <source>Apri istantanea logger</source>
+        <translation>Open logger snapshot</translation>
+    </message>
 </context>
 <context>
     <name>DialogDataOptions</name>

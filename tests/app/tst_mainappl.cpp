@@ -1,5 +1,6 @@
 // The main window's command table, menus, toolbar and start-up states, the
 // options dialog and the about box, on the offscreen platform.
+#include "channelsselection.h"
 #include "dialogaboutprogram.h"
 #include "dialogdataoptions.h"
 #include "inifile.h"
@@ -90,6 +91,8 @@ private:
 };
 
 QString g_chosenFolder;
+QString g_snapshotName;
+QString chooseSnapshot(QWidget *, bool, const QString &) { return g_snapshotName; }
 QString chooseFixed(QWidget *, const QString &) { return g_chosenFolder; }
 
 } // namespace
@@ -112,6 +115,7 @@ private slots:
     void lastDeviceUnlocksTheCommands_data();
     void lastDeviceUnlocksTheCommands();
     void closingWithoutChangesLeavesSettingsUntouched();
+    void snapshotSavedAndReopenedThroughTheWindow();
     void firstStartWritesTheSettingsFile();
     void englishTranslationReplacesTheTexts();
 
@@ -358,6 +362,45 @@ void TestMainAppl::closingWithoutChangesLeavesSettingsUntouched()
     }
     QCOMPARE(QFileInfo(settingsPath()).lastModified(), past);
     QCOMPARE(readAll(settingsPath()), before);
+}
+
+void TestMainAppl::snapshotSavedAndReopenedThroughTheWindow()
+{
+    const QString sample = QString::fromLocal8Bit(qgetenv("BRISCA_SOURCE_DIR")) + QStringLiteral("/samples/Default.XML");
+    if (!QFile::exists(sample))
+        QSKIP("sample device not found");
+    QVERIFY(writeAll(settingsPath(), "[Default]\r\nLastDeviceName = " + sample.toLocal8Bit()
+                                         + "\r\nLastPathAllDevice = /\r\nLastPathSnapshot = /\r\n"
+                                           "Server_IP = 127.0.0.1\r\n"));
+    MainAppl::setSnapshotChooser(&chooseSnapshot);
+    MessageBoxCloser closer;
+    {
+        MainAppl w;
+        QTRY_VERIFY(w.menuBar()->isEnabled());
+        auto *selection = w.findChild<ChannelsSelection *>();
+        QVERIFY(selection);
+        QVERIFY(QMetaObject::invokeMethod(selection, "addChannel"));
+        QCOMPARE(w.device().selected.size(), 1);
+        const QByteArray code = w.device().selected.first()->uniqueCode;
+
+        g_snapshotName = m_dir->filePath("mine.txt");
+        QVERIFY(QMetaObject::invokeMethod(&w, "salvaSnapshot"));
+        QVERIFY(QFile::exists(m_dir->filePath("mine.txt.spt")));
+        QVERIFY(w.menuBar()->isEnabled());
+
+        QVERIFY(QMetaObject::invokeMethod(&w, "reimportaDeviceXML"));
+        QVERIFY(w.device().selected.isEmpty());
+
+        g_snapshotName = m_dir->filePath("mine.txt.spt");
+        QVERIFY(QMetaObject::invokeMethod(&w, "apriSnapshot"));
+        QCOMPARE(w.device().selected.size(), 1);
+        QCOMPARE(w.device().selected.first()->uniqueCode, code);
+        QCOMPARE(w.settingsCopy().lastPathSnapshot, QDir::toNativeSeparators(m_dir->path()));
+    }
+    MainAppl::setSnapshotChooser(nullptr);
+    QVERIFY2(closer.texts.isEmpty(), qPrintable(closer.texts.join(QLatin1Char('\n'))));
+    // The snapshot folder is one of the four settings saved at exit.
+    QVERIFY(readAll(settingsPath()).contains("LastPathSnapshot = " + QDir::toNativeSeparators(m_dir->path()).toLocal8Bit() + "\r\n"));
 }
 
 void TestMainAppl::firstStartWritesTheSettingsFile()
