@@ -65,8 +65,15 @@ bool EthernetLink::keepsRunning() const
 
 void EthernetLink::stop()
 {
-    QMutexLocker l(&m_runLock);
-    m_running = false;
+    {
+        QMutexLocker l(&m_runLock);
+        m_running = false;
+    }
+    // libpcap may keep waiting inside one read call while no frame comes;
+    // breaking the loop ends that read at once.
+    QReadLocker r(&m_handleLock);
+    if (m_handle)
+        pcap_breakloop(m_handle);
 }
 
 bool EthernetLink::waitUntilReady(int timeoutMs)
@@ -156,7 +163,8 @@ void EthernetLink::run()
         const u_char *packet = nullptr;
         const int r = pcap_next_ex(p, &header, &packet);
         if (r < 0) {
-            stop();
+            QMutexLocker l(&m_runLock);
+            m_running = false;
             break;
         }
         if (r > 0)
@@ -241,7 +249,11 @@ int EthernetLink::sendFrames(RawFrameList &frames)
             }
             // The receive thread sees this, stops reading and closes the handle.
             m_sendBroken = true;
-            stop();
+            {
+                QMutexLocker l(&m_runLock);
+                m_running = false;
+            }
+            pcap_breakloop(m_handle);
             return -2;
         }
         frames.pop_front();
