@@ -125,6 +125,20 @@ bool EthernetEcuProtocol::send(RawFramePtr frame)
     return ok;
 }
 
+int EthernetEcuProtocol::exchange(RawFramePtr request, bool memory, quint32 &count, quint32 timeoutMs)
+{
+    m_send.clear();
+    m_send.push_back(std::move(request));
+    EthernetLink *l = link();
+    const int r = l ? l->exchange(m_send, memory ? EthernetLink::MemoryQueue : EthernetLink::ControlQueue, m_receive,
+                                  count, timeoutMs)
+                    : -1;
+    m_send.clear();
+    if (r != 0)
+        count = 0;
+    return r;
+}
+
 const QList<EcuInfo> &EthernetEcuProtocol::discoverEcus(int mode, bool &found)
 {
     m_ecus.clear();
@@ -168,13 +182,9 @@ int EthernetEcuProtocol::checkPresence()
 {
     if (!m_targetValid)
         return -1;
-    EthernetLink *l = link();
     m_receive.clear();
     quint32 count = 1;
-    if (l && send(buildPresence()))
-        l->takeControlFrames(m_receive, count, ReplyTimeoutMs);
-    else
-        count = 0;
+    exchange(buildPresence(), false, count, ReplyTimeoutMs);
     if (count == 0 || m_receive.empty()) {
         invalidateTarget();
         return -2;
@@ -204,7 +214,6 @@ quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 
 {
     if (length == 0 || !buffer)
         return 0;
-    EthernetLink *l = link();
     QElapsedTimer timer;
     timer.start();
     quint32 remaining = length;
@@ -214,10 +223,7 @@ quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 
         const quint32 expected = (chunk + MaxReplyData - 1) / MaxReplyData;
         quint32 count = expected;
         m_receive.clear();
-        if (l && send(buildReadRequest(space, address, quint16(chunk))))
-            l->takeMemoryFrames(m_receive, count, ReplyTimeoutMs);
-        else
-            count = 0;
+        exchange(buildReadRequest(space, address, quint16(chunk)), true, count, ReplyTimeoutMs);
         // Replies are trusted in arrival order; copy while the total fits.
         for (const RawFramePtr &f : m_receive) {
             const quint32 n = payloadLength(*f);
@@ -266,12 +272,10 @@ quint32 EthernetEcuProtocol::writeMemory(quint32 space, quint32 address, quint32
 bool EthernetEcuProtocol::readTableStart(quint32 space, quint32 &address)
 {
     address = 0xFFFFFFFFu;
-    EthernetLink *l = link();
     m_receive.clear();
     quint32 count = 1;
-    if (!l || !send(buildTableStartRequest(space)))
+    if (exchange(buildTableStartRequest(space), true, count, ReplyTimeoutMs) != 0)
         return false;
-    l->takeMemoryFrames(m_receive, count, ReplyTimeoutMs);
     bool ok = false;
     if (count == 1 && !m_receive.empty()) {
         const RawFrame &f = *m_receive.front();

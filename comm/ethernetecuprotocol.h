@@ -66,6 +66,8 @@ private:
     RawFramePtr buildFrame(const quint8 *destination, quint16 etherType, quint32 command, quint16 paramLength);
     EthernetLink *link() const { return m_linkSlot ? *m_linkSlot : nullptr; }
     bool send(RawFramePtr frame);
+    // Sends one request and takes up to count replies of its kind.
+    int exchange(RawFramePtr request, bool memory, quint32 &count, quint32 timeoutMs);
     void invalidateTarget();
     static void postRemaining(QObject *receiver, quint64 done, quint32 timeMs, quint64 remaining);
 
