@@ -9,3 +9,27 @@ BIN=${1:?usage: setup-default.sh BIN_DIR}
 if [ -f "$ROOT/samples/Default.XML" ] && [ ! -f "$BIN/Default.XML" ]; then
     cp "$ROOT/samples/Default.XML" "$BIN/Default.XML"
 fi
+
+# The local communication server: the simulated ECU's description next to it,
+# and the registry entries the program uses to find and start it.
+BIN_ABS=$(cd "$BIN" && pwd)
+if [ -f "$ROOT/samples/sample_ecu.json" ]; then
+    cp "$ROOT/samples/sample_ecu.json" "$BIN_ABS/sample_ecu.json"
+fi
+REG="$BIN_ABS/registry.ini"
+SERVER_KEY='HKEY_LOCAL_MACHINE\SOFTWARE\Orvotek Srl\Pontis'
+tmp=$(mktemp "$BIN_ABS/.registry.XXXXXX")
+if [ -f "$REG" ]; then
+    # Keep every other key; drop the old server section.
+    awk -v key="[$SERVER_KEY]" '
+        /^\[/ { skip = (tolower($0) == tolower(key)) }
+        !skip { print }' "$REG" > "$tmp"
+fi
+{
+    echo "[$SERVER_KEY]"
+    echo "FileName = $BIN_ABS/brisca-ecu-server"
+    echo "Class = BriscaEcuServer"
+    echo "WinName = Brisca ECU server"
+    echo
+} >> "$tmp"
+mv "$tmp" "$REG"

@@ -44,6 +44,7 @@ QByteArray EcuFrameResponder::header(const char *request, quint32 command, quint
     memcpy(p, request + 6, 6);
     memcpy(p + 6, m_mac.constData(), 6);
     memcpy(p + 12, request + 12, 4); // EtherType and sequence number
+    p[14] = char(p[14] & 0x0F);      // a receiver may treat a set high nibble as fatal
     put32(p + 16, command);
     put16(p + 20, length);
     return f;
