@@ -28,8 +28,9 @@ protected:
     // Empty when the ECU's memory cannot be looked at directly.
     virtual QByteArray peekEcu(quint32 address, quint32 length) = 0;
     virtual bool setFaults(const QString &plan) = 0;
-    // The process that holds the simulated ECU; the kill test signals it.
-    virtual qint64 ecuProcessId() = 0;
+    // Makes the ECU vanish at once. Called from another thread while the
+    // test thread is inside a transfer.
+    virtual void killEcu() = 0;
 
 private slots:
     void init();

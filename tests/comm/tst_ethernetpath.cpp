@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -86,13 +87,17 @@ class EthernetMediumContract : public MediumContract
 {
     Q_OBJECT
     EthernetRig *m_rig = nullptr;
+    qint64 m_ecuPid = -1;
 
 protected:
     QString unavailableReason() override { return EcuNetwork::unavailableReason(); }
     bool startEcu(QString *error) override
     {
         m_rig = new EthernetRig;
-        return m_rig->up({{}}, error) && m_rig->medium->connect(QStringLiteral("Brisca"), QString(), 0, 0);
+        if (!m_rig->up({{}}, error))
+            return false;
+        m_ecuPid = m_rig->ecuPid();
+        return m_rig->medium->connect(QStringLiteral("Brisca"), QString(), 0, 0);
     }
     void stopEcu() override
     {
@@ -107,7 +112,11 @@ protected:
     }
     QByteArray peekEcu(quint32, quint32) override { return QByteArray(); }
     bool setFaults(const QString &plan) override { return m_rig->net.command(0, "faults " + plan.toLatin1()); }
-    qint64 ecuProcessId() override { return m_rig->ecuPid(); }
+    void killEcu() override
+    {
+        if (m_ecuPid > 0)
+            ::kill(pid_t(m_ecuPid), SIGKILL);
+    }
 };
 
 class TestEthernetPath : public QObject
