@@ -8,10 +8,16 @@
 #include "communicationmedium.h"
 #include "ethernetlink.h"
 #include "netns.h"
+#include "registrykey.h"
+#include "serverpresence.h"
 #include "testecu.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
 
@@ -101,6 +107,62 @@ int benchEthernet(int repeats)
     delete link;
     return status;
 }
+int benchServer(int repeats)
+{
+    std::printf("Communication server over loopback (client library -> brisca-ecu-server -> simulated ECU)\n");
+    const QString bin = QCoreApplication::applicationDirPath();
+    if (!QFile::exists(bin + QStringLiteral("/brisca-ecu-server")) || !QFile::exists(bin + QStringLiteral("/libLnkClientDll.so"))) {
+        std::printf("  skipped: brisca-ecu-server or libLnkClientDll.so not built\n");
+        return 0;
+    }
+    QTemporaryDir dir;
+    QFile json(dir.filePath(QStringLiteral("ecu.json")));
+    json.open(QIODevice::WriteOnly);
+    json.write(TestEcu::json());
+    json.close();
+    const QString cls = QStringLiteral("BriscaBench%1").arg(QCoreApplication::applicationPid());
+    const QString win = QStringLiteral("Server");
+    QFile reg(dir.filePath(QStringLiteral("registry.ini")));
+    reg.open(QIODevice::WriteOnly);
+    reg.write(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\nFileName = /nonexistent\n"
+                             "Class = %1\nWinName = %2\n").arg(cls, win).toLocal8Bit());
+    reg.close();
+    RegistryKey::setStorePath(reg.fileName());
+    quint16 port;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        port = probe.serverPort();
+    }
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(bin + QStringLiteral("/brisca-ecu-server"),
+                 {QStringLiteral("--port"), QString::number(port), QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                  QStringLiteral("--description"), json.fileName(), QStringLiteral("--class"), cls,
+                  QStringLiteral("--winname"), win});
+    if (!server.waitForReadyRead(5000)) {
+        std::printf("  the server did not start\n");
+        return 1;
+    }
+    int status = 0;
+    bool ethernet = false;
+    EthernetLink *link = nullptr;
+    {
+        CommunicationMedium medium(&ethernet, &link);
+        if (!medium.connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), port, TestEcu::Space)
+            || !medium.lock(10000)) {
+            std::printf("  cannot connect to the server: %s\n", qPrintable(medium.libraryError()));
+            status = 1;
+        } else {
+            status = measure(medium, repeats) ? 0 : 1;
+            medium.unlock();
+        }
+        medium.disconnect();
+    }
+    server.terminate();
+    server.waitForFinished(5000);
+    return status;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -111,5 +173,7 @@ int main(int argc, char **argv)
     int status = 0;
     if (which == QLatin1String("ethernet") || which == QLatin1String("all"))
         status |= benchEthernet(repeats);
+    if (which == QLatin1String("server") || which == QLatin1String("all"))
+        status |= benchServer(repeats);
     return status;
 }
