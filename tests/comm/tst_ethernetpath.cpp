@@ -357,6 +357,24 @@ private slots:
         QCOMPARE(second.toHex(), QByteArray("11223344"));
     }
 
+    void interfaceRemovedUnderTheLinkEndsItCleanly()
+    {
+        QVERIFY(bringUp({{}}));
+        QVERIFY(QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("delete"),
+                                                         rig->net.hostInterface()}) == 0);
+        QByteArray buffer(4096, 0);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!rig->medium->readMemory(TestEcu::Space, TestEcu::RamBase, reinterpret_cast<quint8 *>(buffer.data()),
+                                         4096));
+        QVERIFY(t.elapsed() < 2000);
+        QVERIFY(rig->link->wait(3000)); // the receive thread has ended on its own
+        RawFrameList frames;
+        frames.push_back(rig->medium->ethernet().buildPresence());
+        QCOMPARE(rig->link->sendFrames(frames), -1);
+        QCOMPARE(rig->medium->checkEcuPresence(), -2);
+    }
+
     void tableStartFromAnAbsentEcuFails()
     {
         QVERIFY(bringUp({{QStringLiteral("--faults"), QStringLiteral("absent")}}));
