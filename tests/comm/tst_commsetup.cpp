@@ -132,6 +132,36 @@ private slots:
         delete medium;
     }
 
+    void startUpReplacesAVanishedInterfaceByTheFirst_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("medium");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("used");
+        QTest::newRow("present, Ethernet") << "eth1" << "ethernet" << 1 << "eth1";
+        QTest::newRow("gone, Ethernet") << "eth9" << "ethernet" << 0 << "eth0";
+        QTest::newRow("none yet, server") << "{}" << "pontis" << 0 << "eth0";
+    }
+    void startUpReplacesAVanishedInterfaceByTheFirst()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, medium);
+        QFETCH(int, index);
+        QFETCH(QString, used);
+        setup->setInterfaceLister([](QStringList &names, QStringList &descriptions) {
+            names << QStringLiteral("eth0") << QStringLiteral("eth1");
+            descriptions << QStringLiteral("Scheda 0") << QStringLiteral("Scheda 1");
+        });
+        state.nicSystemName = stored;
+        state.mediumType = medium;
+        setup->startUp();
+        QCOMPARE(state.nicIndex, index);
+        QCOMPARE(state.nicSystemName, used);
+        QCOMPARE(state.ethernetMedium, medium == QLatin1String("ethernet"));
+        QCOMPARE(linkNames, state.ethernetMedium ? QStringList{used} : QStringList());
+        QCOMPARE(state.nicNames.size(), 2);
+    }
+
     void choosingAServerSwitchesToItAndForgetsTheEcu()
     {
         state.ethernetMedium = true;
