@@ -156,26 +156,32 @@ const QList<EcuInfo> &EthernetEcuProtocol::discoverEcus(int mode, bool &found)
         return m_ecus;
     found = true;
     for (const RawFramePtr &f : m_receive) {
-        if (command(*f) != CommandDiscovery)
-            continue;
         EcuInfo info;
-        info.mac = QByteArray(reinterpret_cast<const char *>(f->data + 6), 6);
-        info.macText = formatMac(f->data + 6);
-        // NUL-terminated lines, an empty one ends the list; a reply cut short
-        // ends it too.
-        int pos = HeaderLength;
-        while (pos < f->length && f->data[pos] != 0) {
-            const int start = pos;
-            while (pos < f->length && f->data[pos] != 0)
-                ++pos;
-            info.descriptions.append(
-                QString::fromLatin1(reinterpret_cast<const char *>(f->data + start), pos - start));
-            ++pos;
-        }
-        m_ecus.append(info);
+        if (parseDiscoveryReply(*f, info))
+            m_ecus.append(info);
     }
     m_receive.clear();
     return m_ecus;
+}
+
+bool EthernetEcuProtocol::parseDiscoveryReply(const RawFrame &f, EcuInfo &info)
+{
+    if (f.length < HeaderLength || command(f) != CommandDiscovery)
+        return false;
+    info.mac = QByteArray(reinterpret_cast<const char *>(f.data + 6), 6);
+    info.macText = formatMac(f.data + 6);
+    info.descriptions.clear();
+    // NUL-terminated lines, an empty one ends the list; a reply cut short
+    // ends it too.
+    int pos = HeaderLength;
+    while (pos < f.length && f.data[pos] != 0) {
+        const int start = pos;
+        while (pos < f.length && f.data[pos] != 0)
+            ++pos;
+        info.descriptions.append(QString::fromLatin1(reinterpret_cast<const char *>(f.data + start), pos - start));
+        ++pos;
+    }
+    return true;
 }
 
 int EthernetEcuProtocol::checkPresence()

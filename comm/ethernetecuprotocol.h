@@ -42,6 +42,9 @@ public:
     bool readTableEntry(quint32 space, quint32 tableAddress, quint32 index, bool littleEndian, quint32 &address,
                         quint8 &flag, quint8 &size);
     static quint32 decodeWord(const quint8 *bytes, bool reverse, int width);
+    // A discovery reply (command 1) as an EcuInfo; false for any other frame.
+    // Takes any bytes: lines stop at the frame's end.
+    static bool parseDiscoveryReply(const RawFrame &frame, EcuInfo &info);
 
     int discoveryMode() const { return m_discoveryMode; }
     void setDiscoveryMode(int mode) { m_discoveryMode = mode ? 1 : 0; }
