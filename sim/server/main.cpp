@@ -1,6 +1,7 @@
 // brisca-ecu-server: the communication server stand-in hosting one simulated
 // ECU. Prints "listening <port>" once it serves; stops on SIGTERM or SIGINT
-// and removes its local socket. Exit codes: 0 stopped, 1 cannot serve,
+// and removes its local socket. With --control a test harness drives the
+// simulator through standard input (tests/support/serverprocess.h). Exit codes: 0 stopped, 1 cannot serve,
 // 2 bad arguments or description, 3 another server is already running.
 
 #include "ecuserver.h"
@@ -15,6 +16,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -63,7 +65,10 @@ int main(int argc, char *argv[])
                                       QStringLiteral("spec"));
     const QCommandLineOption timeOpt(QStringLiteral("freeze-time"), QStringLiteral("freeze the variables at ms"),
                                      QStringLiteral("ms"));
-    parser.addOptions({portOpt, listenOpt, descOpt, classOpt, winOpt, remoteOpt, faultOpt, timeOpt});
+    const QCommandLineOption controlOpt(QStringLiteral("control"),
+                                        QStringLiteral("read control lines from standard input (EcuSimulator::control) "
+                                                       "and stop when it ends"));
+    parser.addOptions({portOpt, listenOpt, descOpt, classOpt, winOpt, remoteOpt, faultOpt, timeOpt, controlOpt});
     parser.process(app);
 
     bool portOk = false;
@@ -124,6 +129,29 @@ int main(int argc, char *argv[])
     }
     printf("listening %u\n", server.port());
     fflush(stdout);
+
+    std::unique_ptr<QSocketNotifier> control;
+    QByteArray pending;
+    if (parser.isSet(controlOpt)) {
+        control = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        QObject::connect(control.get(), &QSocketNotifier::activated, &app, [&] {
+            char chunk[4096];
+            const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+            if (n <= 0) {
+                control->setEnabled(false);
+                QCoreApplication::quit();
+                return;
+            }
+            pending.append(chunk, int(n));
+            int nl;
+            while ((nl = pending.indexOf('\n')) >= 0) {
+                const QByteArray answer = sim.control(pending.left(nl)) + '\n';
+                pending.remove(0, nl + 1);
+                fwrite(answer.constData(), 1, size_t(answer.size()), stdout);
+                fflush(stdout);
+            }
+        });
+    }
     const int rc = app.exec();
     server.close();
     return rc;

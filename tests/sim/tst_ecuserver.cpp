@@ -6,19 +6,18 @@
 #include "lnkclientdll.h"
 #include "lnkconnection.h"
 #include "platform/serverpresence.h"
+#include "serverprocess.h"
 #include "sim/ecusimulator.h"
 #include "testecu.h"
 
 #include <QElapsedTimer>
 #include <QLibrary>
 #include <QLocalServer>
-#include <QProcess>
 #include <QSemaphore>
-#include <QTemporaryDir>
+#include <QTcpSocket>
 #include <QThread>
 #include <QtTest>
 
-#include <csignal>
 
 namespace {
 SimDescription testDescription()
@@ -99,19 +98,17 @@ private slots:
     void faultsGiveFailedCallsNotHangs_data();
     void faultsGiveFailedCallsNotHangs();
     void remoteServersAndCanParameters();
+    void foreignTrafficIsCutOffAndOthersGoOn();
 
     void processStopsOnSigtermAndRestarts();
     void secondServerSeesTheFirstRunning();
     void staleSocketOfKilledServerDoesNotBlock();
     void clientNoticesKilledServer();
+    void processServesWhatItsSimulatorHolds();
 
 private:
-    QProcess *startServer(const QStringList &extra, quint16 *port, int *exitCode = nullptr);
-    QString descriptionPath();
-
     EcuSimulator *m_sim = nullptr;
     ServerThread *m_server = nullptr;
-    QTemporaryDir m_dir;
 };
 
 void TestEcuServer::initTestCase()
@@ -144,7 +141,8 @@ void TestEcuServer::init()
 
 void TestEcuServer::everyEntryPointResolvesByName()
 {
-    QLibrary lib(QString::fromLocal8Bit(qgetenv("BRISCA_BIN_DIR")) + QStringLiteral("/LnkClientDll"));
+    // Where the application loads it from: next to the programs.
+    QLibrary lib(QCoreApplication::applicationDirPath() + QStringLiteral("/LnkClientDll"));
     QVERIFY2(lib.load(), qPrintable(lib.errorString()));
     const char *names[] = {"lnkObj_openCommunication",
                            "lnkObj_closeCommunication",
@@ -374,119 +372,103 @@ void TestEcuServer::remoteServersAndCanParameters()
     QVERIFY(lnkObj_isConnected());
 }
 
-QString TestEcuServer::descriptionPath()
+void TestEcuServer::foreignTrafficIsCutOffAndOthersGoOn()
 {
-    const QString path = m_dir.path() + QStringLiteral("/test_ecu.json");
-    if (!QFileInfo::exists(path)) {
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(TestEcu::json());
-    }
-    return path;
-}
-
-QProcess *TestEcuServer::startServer(const QStringList &extra, quint16 *port, int *exitCode)
-{
-    auto *p = new QProcess(this);
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(QString::fromLocal8Bit(qgetenv("BRISCA_BIN_DIR")) + QStringLiteral("/brisca-ecu-server"),
-             QStringList{"--port", "0", "--listen", "127.0.0.1", "--description", descriptionPath()} + extra);
-    *port = 0;
-    while (p->waitForReadyRead(5000) || p->canReadLine()) {
-        if (p->canReadLine()) {
-            const QByteArray line = p->readLine();
-            if (line.startsWith("listening "))
-                *port = quint16(line.mid(10).trimmed().toUInt());
-            break;
-        }
-    }
-    if (*port == 0 && exitCode) {
-        p->waitForFinished(5000);
-        *exitCode = p->exitCode();
-    }
-    return p;
+    QTcpSocket junk;
+    junk.connectToHost(QHostAddress::LocalHost, m_server->port);
+    QVERIFY(junk.waitForConnected(2000));
+    junk.write("GET / HTTP/1.0\r\n\r\n");
+    QVERIFY(junk.waitForDisconnected(2000));
+    // A body shorter than op and sequence is refused the same way.
+    QTcpSocket shortBody;
+    shortBody.connectToHost(QHostAddress::LocalHost, m_server->port);
+    QVERIFY(shortBody.waitForConnected(2000));
+    shortBody.write(QByteArray::fromHex("00000001 02"));
+    QVERIFY(shortBody.waitForDisconnected(2000));
+    QVERIFY(lnkObj_isConnected());
 }
 
 void TestEcuServer::processStopsOnSigtermAndRestarts()
 {
-    const QString cls = QStringLiteral("Test%1").arg(QCoreApplication::applicationPid());
-    const QStringList names{"--class", cls, "--winname", "sigterm"};
+    EcuServerProcess server;
     for (int round = 0; round < 2; ++round) {
-        quint16 port = 0;
-        QProcess *p = startServer(names, &port);
-        QVERIFY2(port != 0, "the server did not come up");
-        QVERIFY(Platform::isServerRunning(cls, QStringLiteral("sigterm")));
-        ::kill(pid_t(p->processId()), SIGTERM);
-        QVERIFY(p->waitForFinished(3000));
-        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p->exitCode(), 0);
-        QVERIFY(!Platform::isServerRunning(cls, QStringLiteral("sigterm")));
-        delete p;
+        QString error;
+        QVERIFY2(server.start({}, &error), qPrintable(error));
+        QVERIFY(Platform::isServerRunning(server.className(), server.windowName()));
+        QVERIFY(server.stop());
+        QVERIFY(!Platform::isServerRunning(server.className(), server.windowName()));
     }
 }
 
 void TestEcuServer::secondServerSeesTheFirstRunning()
 {
-    const QString cls = QStringLiteral("Test%1").arg(QCoreApplication::applicationPid());
-    const QStringList names{"--class", cls, "--winname", "twice"};
-    quint16 port = 0;
-    QProcess *first = startServer(names, &port);
-    QVERIFY(port != 0);
-    quint16 port2 = 0;
+    EcuServerProcess first, second;
+    QVERIFY(first.start({"--class", "Twice", "--winname", first.windowName()}));
     int code = -1;
-    QProcess *second = startServer(names, &port2, &code);
-    QCOMPARE(port2, quint16(0));
+    QVERIFY(!second.start({"--class", "Twice", "--winname", first.windowName()}, nullptr, &code));
     QCOMPARE(code, 3);
     // The first one was not disturbed.
-    QVERIFY(Platform::isServerRunning(cls, QStringLiteral("twice")));
+    QVERIFY(Platform::isServerRunning(QStringLiteral("Twice"), first.windowName()));
     LnkConnection c;
-    QVERIFY(c.open("127.0.0.1", port));
+    QVERIFY(c.open("127.0.0.1", first.port()));
     QVERIFY(c.call(LnkWire::Ping, {}));
-    ::kill(pid_t(first->processId()), SIGTERM);
-    QVERIFY(first->waitForFinished(3000));
-    delete first;
-    delete second;
+    QVERIFY(first.stop());
 }
 
 void TestEcuServer::staleSocketOfKilledServerDoesNotBlock()
 {
-    const QString cls = QStringLiteral("Test%1").arg(QCoreApplication::applicationPid());
-    const QStringList names{"--class", cls, "--winname", "stale"};
-    quint16 port = 0;
-    QProcess *p = startServer(names, &port);
-    QVERIFY(port != 0);
-    p->kill(); // no chance to remove its socket
-    p->waitForFinished(3000);
-    delete p;
-    QVERIFY(!Platform::isServerRunning(cls, QStringLiteral("stale")));
-    p = startServer(names, &port);
-    QVERIFY2(port != 0, "a stale socket blocked the restart");
-    QVERIFY(Platform::isServerRunning(cls, QStringLiteral("stale")));
-    ::kill(pid_t(p->processId()), SIGTERM);
-    QVERIFY(p->waitForFinished(3000));
-    delete p;
+    EcuServerProcess server;
+    QVERIFY(server.start());
+    server.kill(); // no chance to remove its socket
+    QVERIFY(!Platform::isServerRunning(server.className(), server.windowName()));
+    QString error;
+    QVERIFY2(server.start({}, &error), "a stale socket blocked the restart");
+    QVERIFY(Platform::isServerRunning(server.className(), server.windowName()));
+    QVERIFY(server.stop());
 }
 
 void TestEcuServer::clientNoticesKilledServer()
 {
-    quint16 port = 0;
-    const QString win = QString::number(QCoreApplication::applicationPid());
-    QProcess *p = startServer({"--class", "Killed", "--winname", win}, &port);
-    QVERIFY(port != 0);
+    EcuServerProcess server;
+    QVERIFY(server.start());
     LnkConnection c;
-    QVERIFY(c.open("127.0.0.1", port));
+    QVERIFY(c.open("127.0.0.1", server.port()));
     QVERIFY(c.call(LnkWire::Ping, {}));
-    p->kill();
-    p->waitForFinished(3000);
-    delete p;
-    QLocalServer::removeServer(Platform::serverSocketName(QStringLiteral("Killed"), win));
+    server.kill();
+    QLocalServer::removeServer(Platform::serverSocketName(server.className(), server.windowName()));
     QElapsedTimer t;
     t.start();
     uint8_t buf[16];
     QVERIFY(!c.read(TestEcu::Space, TestEcu::RamBase, 16, 0, buf));
     QVERIFY(!c.isOpen());
     QVERIFY(t.elapsed() < 1000);
-    QVERIFY(!c.open("127.0.0.1", port, 200)); // refused, retried briefly, given up
+    QVERIFY(!c.open("127.0.0.1", server.port(), 200)); // refused, retried briefly, given up
+}
+
+void TestEcuServer::processServesWhatItsSimulatorHolds()
+{
+    EcuServerProcess server;
+    QVERIFY(server.start({"--remote-servers", "bench,10.0.0.5"}));
+    LnkConnection c;
+    QVERIFY(c.open("127.0.0.1", server.port()));
+    const QByteArray data = pattern(3000, 5);
+    QVERIFY(c.write(TestEcu::Space, TestEcu::ScratchAddress, reinterpret_cast<const uint8_t *>(data.constData()),
+                    quint32(data.size())));
+    QByteArray answer;
+    QVERIFY(server.command("peek " + QByteArray::number(TestEcu::ScratchAddress) + " 3000", &answer));
+    QCOMPARE(QByteArray::fromHex(answer.mid(3)), data);
+    QVERIFY(server.command("poke 0x40010000 CAFE"));
+    uint8_t two[2];
+    QVERIFY(c.read(TestEcu::Space, TestEcu::ScratchAddress, 2, 0, two));
+    QCOMPARE(QByteArray(reinterpret_cast<char *>(two), 2), QByteArray::fromHex("CAFE"));
+    QVERIFY(server.command("faults absent"));
+    QVERIFY(!c.read(TestEcu::Space, TestEcu::ScratchAddress, 2, 0, two));
+    QVERIFY(!server.command("faults explode", &answer));
+    QVERIFY(answer.startsWith("error:"));
+    std::string r;
+    QVERIFY(c.call(LnkWire::ListServers, {}, &r));
+    QCOMPARE(QByteArray::fromStdString(r), QByteArray("\0\0\0\1bench,10.0.0.5", 18));
+    QVERIFY(server.stop());
 }
 
 QTEST_GUILESS_MAIN(TestEcuServer)

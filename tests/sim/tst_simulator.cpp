@@ -256,6 +256,9 @@ void TestSimulator::discoveryAnswersBothAddressingsWithItsLines_data()
     QTest::newRow("broadcast, two lines") << hex("ffffffffffff") << QStringList{"ECU A", "v2"} << twoLines;
     QTest::newRow("discovery address, two lines") << hex("025a4b000000") << QStringList{"ECU A", "v2"} << twoLines;
     QTest::newRow("no lines") << hex("ffffffffffff") << QStringList{} << hex("C1A0 0005 00000001 0001 00");
+    QTest::newRow("lines beyond one frame are left out")
+        << hex("ffffffffffff") << QStringList{"ok", QString(1500, QLatin1Char('x'))}
+        << hex("C1A0 0005 00000001 0004") + QByteArray("ok\0\0", 4);
 }
 
 void TestSimulator::discoveryAnswersBothAddressingsWithItsLines()
