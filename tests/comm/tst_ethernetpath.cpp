@@ -110,7 +110,14 @@ protected:
     {
         return m_rig->net.command(0, "poke " + QByteArray::number(address) + ' ' + bytes.toHex());
     }
-    QByteArray peekEcu(quint32, quint32) override { return QByteArray(); }
+    QByteArray peekEcu(quint32 address, quint32 length) override
+    {
+        QByteArray answer;
+        if (!m_rig->net.command(0, "peek " + QByteArray::number(address) + ' ' + QByteArray::number(length), &answer)
+            || !answer.startsWith("ok "))
+            return QByteArray();
+        return QByteArray::fromHex(answer.mid(3));
+    }
     bool setFaults(const QString &plan) override { return m_rig->net.command(0, "faults " + plan.toLatin1()); }
     void killEcu() override
     {

@@ -9,6 +9,7 @@
 #include "mediumcontract.h"
 #include "registrykey.h"
 #include "serverpresence.h"
+#include "serverprocess.h"
 #include "sim/ecudescription.h"
 #include "sim/ecusimulator.h"
 #include "testecu.h"
@@ -35,14 +36,15 @@ QString binDir()
 }
 
 // The registry key the medium reads, in a file of the test's own.
-void writeRegistry(const QTemporaryDir &dir, const QString &program)
+void writeRegistry(const QTemporaryDir &dir, const QString &program, const QString &className = kClass,
+                   const QString &windowName = kWindow)
 {
     const QString path = dir.filePath(QStringLiteral("registry.ini"));
     QFile f(path);
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
     f.write(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\nFileName = %1\nClass = %2\n"
                            "WinName = %3\n")
-                .arg(program, kClass, kWindow)
+                .arg(program, className, windowName)
                 .toLocal8Bit());
     f.close();
     RegistryKey::setStorePath(path);
@@ -364,6 +366,34 @@ private slots:
         // 127.0.0.2 is this machine too, but not the address that means "local".
         QVERIFY(!medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.2"), 1, TestEcu::Space));
         QVERIFY(starts().isEmpty());
+    }
+
+    void serverProcessKilledMidTransferFailsTheRead()
+    {
+        EcuServerProcess server;
+        QString error;
+        QVERIFY2(server.start({}, &error), qPrintable(error));
+        writeRegistry(dir, QStringLiteral("/nonexistent/server"), server.className(), server.windowName());
+        medium = new CommunicationMedium(&ethernet, &link);
+        QVERIFY(medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), server.port(), TestEcu::Space));
+        QVERIFY(medium->lock(2000));
+        const qint64 pid = server.pid();
+        QThread *killer = QThread::create([pid] {
+            QThread::msleep(20);
+            ::kill(pid_t(pid), SIGKILL);
+        });
+        QByteArray buffer(256 << 20, 0);
+        killer->start();
+        QElapsedTimer t;
+        t.start();
+        const bool ok = medium->readMemory(TestEcu::Space, TestEcu::RamBase, reinterpret_cast<quint8 *>(buffer.data()),
+                                           quint32(buffer.size()));
+        killer->wait();
+        delete killer;
+        QVERIFY(!ok);
+        QVERIFY2(t.elapsed() < 15000, "a dead server must end the transfer, not hang it");
+        QVERIFY(!medium->isConnected());
+        medium->unlock();
     }
 
     void withoutTheLibraryTheServerIsUnreachable()
