@@ -10,12 +10,15 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <unistd.h>
 
 namespace {
 struct FakeSettings : SettingsStore
@@ -271,6 +274,27 @@ private slots:
         QVERIFY(!state.ethernetMedium);
         QCOMPARE(settings.values.value("Default/MediumType"), QStringLiteral("Pontis"));
         QVERIFY(view.checked[0] && !view.checked[1]);
+    }
+
+    void replacingACapturingLinkDoesNotHang()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs root to capture on the loopback interface");
+        CommSetup real(state, *medium, &settings, &view, &dialogs); // default factory: real, started links
+        state.nicNames = {QStringLiteral("lo")};
+        state.nicIndex = 0;
+        QElapsedTimer t;
+        for (int i = 0; i < 3; ++i) {
+            t.start();
+            real.selectEthernetInterface();
+            QVERIFY(state.link);
+            QVERIFY2(state.link->waitUntilReady(3000), qPrintable(state.link->captureError()));
+            QVERIFY(t.elapsed() < 3000);
+        }
+        t.start();
+        real.selectServerInterface(); // a quiet capture must still stop at once
+        QVERIFY(!state.link);
+        QVERIFY(t.elapsed() < 1000);
     }
 
     void ecuSearchOnTheServerOnlyForgetsTheEcu()
