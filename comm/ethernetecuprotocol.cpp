@@ -164,6 +164,18 @@ const QList<EcuInfo> &EthernetEcuProtocol::discoverEcus(int mode, bool &found)
     return m_ecus;
 }
 
+quint64 EthernetEcuProtocol::copyReplyData(const RawFrameList &frames, quint8 *buffer, quint32 length, quint64 total)
+{
+    // Replies are trusted in arrival order; copy while the total fits.
+    for (const RawFramePtr &f : frames) {
+        const quint32 n = payloadLength(*f);
+        if (total + n <= length && n > 0)
+            std::memcpy(buffer + total, f->data + HeaderLength, n);
+        total += n;
+    }
+    return total;
+}
+
 bool EthernetEcuProtocol::parseDiscoveryReply(const RawFrame &f, EcuInfo &info)
 {
     if (f.length < HeaderLength || command(f) != CommandDiscovery)
@@ -230,13 +242,7 @@ quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 
         quint32 count = expected;
         m_receive.clear();
         exchange(buildReadRequest(space, address, quint16(chunk)), true, count, ReplyTimeoutMs);
-        // Replies are trusted in arrival order; copy while the total fits.
-        for (const RawFramePtr &f : m_receive) {
-            const quint32 n = payloadLength(*f);
-            if (total + n <= length && n > 0)
-                std::memcpy(buffer + total, f->data + HeaderLength, n);
-            total += n;
-        }
+        total = copyReplyData(m_receive, buffer, length, total);
         m_receive.clear();
         if (count < expected)
             break;

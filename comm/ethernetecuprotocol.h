@@ -45,6 +45,9 @@ public:
     // A discovery reply (command 1) as an EcuInfo; false for any other frame.
     // Takes any bytes: lines stop at the frame's end.
     static bool parseDiscoveryReply(const RawFrame &frame, EcuInfo &info);
+    // Appends the data of read replies to buffer[total..length); returns the
+    // new total, which counts data that no longer fitted too.
+    static quint64 copyReplyData(const RawFrameList &frames, quint8 *buffer, quint32 length, quint64 total);
 
     int discoveryMode() const { return m_discoveryMode; }
     void setDiscoveryMode(int mode) { m_discoveryMode = mode ? 1 : 0; }

@@ -3,6 +3,9 @@
 
 #include "ethernetecuprotocol.h"
 #include "ethernetlink.h"
+#include "fuzz/ecureplies.h"
+
+#include <QDir>
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -50,6 +53,8 @@ private slots:
     void discoveryReplyGivesMacAndLines_data();
     void discoveryReplyGivesMacAndLines();
     void randomFramesNeverBreakTheReplyParser();
+    void fuzzRegressionInputsStayHarmless();
+    void readReplyDataIsCopiedOnlyAsFarAsTheFrameGoes();
 
     void linkFilterAcceptsOnlyEcuFramesToThisHost();
     void packetsAreSortedByEtherTypeAndOthersIgnored();
@@ -202,6 +207,38 @@ void TestEthernetFrames::randomFramesNeverBreakTheReplyParser()
             used += line.size() + 1;
         QVERIFY(used <= f.length - 22 + 1);
     }
+}
+
+void TestEthernetFrames::fuzzRegressionInputsStayHarmless()
+{
+    const QDir dir(QStringLiteral(FUZZ_REGRESSIONS));
+    const QStringList files = dir.entryList(QDir::Files);
+    QVERIFY(!files.isEmpty());
+    for (const QString &name : files) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        feedEcuReplies(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+    }
+}
+
+void TestEthernetFrames::readReplyDataIsCopiedOnlyAsFarAsTheFrameGoes()
+{
+    RawFrameList frames;
+    auto reply = [&frames](const QByteArray &bytes) {
+        RawFramePtr f(new RawFrame);
+        std::memcpy(f->data, bytes.constData(), size_t(bytes.size()));
+        f->length = quint16(bytes.size());
+        frames.push_back(std::move(f));
+    };
+    const QByteArray head = QByteArray::fromHex("0a0b0c0d0e0f" "02000000012c" "c1a1" "0001" "00000613");
+    reply((head + QByteArray::fromHex("0003" "aabbcc")).leftJustified(60, 0)); // padded on the wire
+    reply(head + QByteArray::fromHex("0400" "ddee"));                         // says 1024, holds 2
+    reply(head + QByteArray::fromHex("0002" "ff11"));                         // would overflow the buffer
+    QByteArray buffer(6, '\x55');
+    const quint64 total = EthernetEcuProtocol::copyReplyData(frames, reinterpret_cast<quint8 *>(buffer.data()), 6, 0);
+    QCOMPARE(total, quint64(7));
+    QCOMPARE(buffer.toHex(), QByteArray("aabbccddee55"));
 }
 
 void TestEthernetFrames::linkFilterAcceptsOnlyEcuFramesToThisHost()
