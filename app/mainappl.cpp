@@ -6,7 +6,6 @@
 #include "dialogaboutprogram.h"
 #include "dialogdataoptions.h"
 #include "dialogselectiondevice.h"
-#include "ethernetlink.h"
 #include "inifile.h"
 #include "platformpaths.h"
 #include "snapshotfile.h"
@@ -26,8 +25,6 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QToolBar>
-
-#include <cstring>
 
 namespace {
 QString g_settingsFilePath;
@@ -97,9 +94,6 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
     Platform::ensureBriscaDataFolder();
     Startup::pruneOldDumps(Platform::briscaDataFolder());
 
-    m_comm.serverHost = kLocalHost;
-    EthernetLink::listInterfaces(m_comm.nicNames, m_comm.nicDescriptions);
-
     setWindowTitle(tr("Brisca"));
 
     m_settings = std::make_unique<IniFile>(settingsFilePath());
@@ -108,36 +102,18 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
     m_comm.nicSystemName = m_state.nicSystemName;
     m_comm.serverHost = m_state.serverHost;
 
-    m_adapters = Platform::readAdapterTable();
-    m_comm.nicIndex = m_comm.nicNames.indexOf(m_comm.nicSystemName);
-    if (m_comm.nicIndex < 0) {
-        m_comm.nicIndex = 0;
-        m_comm.nicSystemName = m_comm.nicNames.value(0);
-    }
-    const QByteArray mac = Platform::findAdapterMac(m_adapters, m_comm.nicSystemName);
-    std::memcpy(m_comm.hostMac, mac.constData(), qMin<size_t>(6, size_t(mac.size())));
-    m_comm.ethernetMedium = m_comm.mediumType != QLatin1String("pontis");
-
-    createEthernetLink();
     createCommunicationMedium();
 
     createActions();
     createToolBar();
     createMenus();
-    updateMediumChecks();
 
     m_channelSelection = createChannelSelection();
     setCentralWidget(m_channelSelection);
 
-    m_settingsStore = std::make_unique<IniSettingsStore>(*m_settings);
-    m_commView = std::make_unique<CommActionsView>(
-        m_setServer, m_setEthCard, m_serverItem, m_ethernetItem,
-        m_channelSelection->findChild<QLabel *>(QStringLiteral("lbl_ecu_serial")));
-    m_commDialogs = std::make_unique<CommDialogsGui>(this);
-    m_commSetup = std::make_unique<CommSetup>(m_comm, *m_medium, m_settingsStore.get(), m_commView.get(),
-                                              m_commDialogs.get());
-    // The ECU serial belongs to the Ethernet medium; it fills in once an ECU is chosen.
-    m_channelSelection->setEcuSerial(m_comm.ethernetMedium, QString());
+    startCommunication();
+    updateCommunicationTexts();
+    updateMediumChecks();
 
     m_device.loggerTable = LoggerTable();
     m_device.canSettings = CanSettings();
@@ -276,8 +252,6 @@ void MainAppl::createMenus()
     QMenu *info = menuBar()->addMenu(tr("&Info"));
     info->setObjectName(QStringLiteral("info"));
     info->addAction(m_info);
-
-    updateCommunicationTexts();
 }
 
 ChannelsSelection *MainAppl::createChannelSelection()
@@ -291,14 +265,6 @@ ChannelsSelection *MainAppl::createChannelSelection()
 
 // --- communication and device (connected by their own subsystems) ------------
 
-void MainAppl::createEthernetLink()
-{
-    m_comm.link = new EthernetLink(m_comm.nicSystemName, m_comm.hostMac, CommSetup::ReadTimeoutMs,
-                                   CommSetup::QueueLimit);
-    if (m_comm.ethernetMedium)
-        m_comm.link->start();
-}
-
 void MainAppl::createCommunicationMedium()
 {
     // The medium follows the medium flag and the link slot, both of which
@@ -306,18 +272,28 @@ void MainAppl::createCommunicationMedium()
     m_medium = std::make_unique<CommunicationMedium>(&m_comm.ethernetMedium, &m_comm.link);
 }
 
+void MainAppl::startCommunication()
+{
+    m_settingsStore = std::make_unique<IniSettingsStore>(*m_settings);
+    m_commView = std::make_unique<CommActionsView>(
+        m_setServer, m_setEthCard, m_serverItem, m_ethernetItem,
+        m_channelSelection->findChild<QLabel *>(QStringLiteral("lbl_ecu_serial")));
+    m_commDialogs = std::make_unique<CommDialogsGui>(this);
+    m_commSetup = std::make_unique<CommSetup>(m_comm, *m_medium, m_settingsStore.get(), m_commView.get(),
+                                              m_commDialogs.get());
+    // Interface lists, the stored interface (the first one when it is gone)
+    // and its MAC, the medium, and the link when the medium is Ethernet.
+    m_commSetup->startUp();
+    // The ECU serial belongs to the Ethernet medium; it fills in once an ECU is chosen.
+    m_channelSelection->setEcuSerial(m_comm.ethernetMedium, QString());
+}
+
 void MainAppl::closeCommunication()
 {
     if (m_medium)
         m_medium->disconnect();
-    if (m_comm.link) {
-        if (m_comm.link->isRunning()) {
-            m_comm.link->stop();
-            m_comm.link->wait();
-        }
-        delete m_comm.link;
-        m_comm.link = nullptr;
-    }
+    if (m_commSetup)
+        m_commSetup->dropLink();
 }
 
 void MainAppl::showMessage(int kind, const QString &text)

@@ -4,7 +4,6 @@
 // every user command as one of its slots. Built by main.cpp; the command
 // Parts of other subsystems plug in through the private helpers below.
 
-#include "adapters.h"
 #include "commsetup.h"
 #include "devicemodel.h"
 #include "shellsettings.h"
@@ -79,8 +78,8 @@ private:
     void createMenus();
     void createToolBar();
     ChannelsSelection *createChannelSelection();
-    void createEthernetLink();
     void createCommunicationMedium();
+    void startCommunication();
     void closeCommunication();
     void loadDevice();
     // After a device with a logger table is loaded: unlocks the device
@@ -130,7 +129,6 @@ private:
     DeviceModel m_device;
     // Medium flag and type, server host, interfaces, host MAC, link, ECU choice.
     CommState m_comm;
-    QList<Platform::AdapterInfo> m_adapters;
 
     std::unique_ptr<IniSettingsStore> m_settingsStore;
     std::unique_ptr<CommActionsView> m_commView;
