@@ -1,6 +1,7 @@
 // Entry point of the GUI: translator, main window, event loop.
 #include "mainappl.h"
 #include "startup.h"
+#include "termination.h"
 
 #include "briscaversion.h"
 
@@ -79,6 +80,7 @@ int main(int argc, char **argv)
                             hint.width(), hint.height());
     }
     window->show();
+    Platform::quitOnTerminationSignals(&app);
     const int result = app.exec();
     delete window;
     return result;

@@ -1,8 +1,14 @@
 #include "mainappl.h"
+#include "channelsselection.h"
+#include "commsetupwidgets.h"
+#include "communicationmedium.h"
+#include "deviceloader.h"
 #include "dialogaboutprogram.h"
 #include "dialogdataoptions.h"
+#include "dialogselectiondevice.h"
 #include "inifile.h"
 #include "platformpaths.h"
+#include "snapshotfile.h"
 #include "startup.h"
 
 #include "briscaversion.h"
@@ -11,19 +17,58 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QIcon>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 
 namespace {
 QString g_settingsFilePath;
 
 const QString kLocalHost = QStringLiteral("127.0.0.1");
 const QString kNoInterface = QStringLiteral("{}");
+const QString kSnapshotFilter = QStringLiteral("Logger Snapshot (*.spt)");
+
+QString chooseSnapshotWithDialog(QWidget *parent, bool save, const QString &start)
+{
+    QFileDialog dialog(parent, save ? MainAppl::tr("Salva istantanea logger") : MainAppl::tr("Apri istantanea logger"),
+                       start, kSnapshotFilter);
+    dialog.setObjectName(save ? QStringLiteral("dialog_salvataggio_snapshot")
+                              : QStringLiteral("dialog_selezione_snapshot"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // Saving replaces an existing snapshot without asking.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+MainAppl::SnapshotChooser g_snapshotChooser = &chooseSnapshotWithDialog;
 } // namespace
+
+// The communication setup writes its keys through this.
+class IniSettingsStore : public SettingsStore
+{
+public:
+    explicit IniSettingsStore(IniFile &settings) : m_settings(settings) {}
+    bool hasGroup(const QString &group) const override { return m_settings.section(group) != nullptr; }
+    void writeEntry(const QString &group, const QString &key, const QString &value) override
+    {
+        const QString current = m_settings.currentSectionName();
+        m_settings.setSection(group);
+        m_settings.setValue(key, value);
+        m_settings.setSection(current);
+    }
+    bool save() override { return m_settings.write(); }
+
+private:
+    IniFile &m_settings;
+};
 
 QString MainAppl::settingsFilePath()
 {
@@ -33,6 +78,11 @@ QString MainAppl::settingsFilePath()
 }
 
 void MainAppl::setSettingsFilePath(const QString &path) { g_settingsFilePath = path; }
+
+void MainAppl::setSnapshotChooser(SnapshotChooser chooser)
+{
+    g_snapshotChooser = chooser ? chooser : &chooseSnapshotWithDialog;
+}
 
 MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
     : QMainWindow(parent, flags | Qt::Window)
@@ -44,40 +94,33 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
     Platform::ensureBriscaDataFolder();
     Startup::pruneOldDumps(Platform::briscaDataFolder());
 
-    m_state.serverHost = kLocalHost;
-    listInterfaces();
-
     setWindowTitle(tr("Brisca"));
 
     m_settings = std::make_unique<IniFile>(settingsFilePath());
     m_state = ShellSettingsIo::load(*m_settings, m_programDir);
+    m_comm.mediumType = m_state.mediumType;
+    m_comm.nicSystemName = m_state.nicSystemName;
+    m_comm.serverHost = m_state.serverHost;
 
-    m_adapters = Platform::readAdapterTable();
-    m_interfaceIndex = m_interfaceNames.indexOf(m_state.nicSystemName);
-    if (m_interfaceIndex < 0) {
-        m_interfaceIndex = 0;
-        m_state.nicSystemName = m_interfaceNames.value(0);
-    }
-    m_interfaceMac = Platform::findAdapterMac(m_adapters, m_state.nicSystemName);
-    m_ethernetMedium = m_state.mediumType != QLatin1String("pontis");
-
-    createEthernetLink();
     createCommunicationMedium();
 
     createActions();
     createToolBar();
     createMenus();
-    updateMediumChecks();
 
     m_channelSelection = createChannelSelection();
     setCentralWidget(m_channelSelection);
 
-    m_loggerTable = LoggerTable();
-    m_canSettings = CanSettings();
-    m_trigger.clear();
-    m_elf.idStringAddress = 0;
-    m_elf.idStringSize = 0;
-    m_noLoggerTable = true;
+    startCommunication();
+    updateCommunicationTexts();
+    updateMediumChecks();
+
+    m_device.loggerTable = LoggerTable();
+    m_device.canSettings = CanSettings();
+    m_device.trigger.clear();
+    m_device.elf.idStringAddress = 0;
+    m_device.elf.idStringSize = 0;
+    m_device.noLoggerTable = true;
 
     // Runs from the event loop, once the window is on screen.
     QTimer::singleShot(0, this, &MainAppl::goOnlineWithLastConfig);
@@ -89,14 +132,20 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
 MainAppl::~MainAppl()
 {
     closeCommunication();
+    m_commSetup.reset();
+    m_commDialogs.reset();
+    m_commView.reset();
 
-    // The channel selection points into the lists below: it goes first.
+    // The channel selection points into the device model: it goes first.
     delete m_channelSelection;
     m_channelSelection = nullptr;
     delete m_interfaceSettingsMenu;
     m_interfaceSettingsMenu = nullptr;
+    m_medium.reset();
 
+    m_state.serverHost = m_comm.serverHost;
     ShellSettingsIo::saveIfChanged(*m_settings, m_state);
+    m_settingsStore.reset();
     m_settings.reset();
 }
 
@@ -154,13 +203,11 @@ void MainAppl::createToolBar()
 {
     m_toolBar = new QToolBar(tr("Comandi"), this);
     m_toolBar->setObjectName(QStringLiteral("cmdTools"));
-    m_toolBar->setIconSize(QSize(40, 40));
+    // Room for the wide info picture; the 40x40 ones are shown unscaled.
+    m_toolBar->setIconSize(QSize(79, 47));
     addToolBar(m_toolBar);
     for (QAction *a : {m_info, m_sendConfig, m_readConfig, m_searchEcu, m_readData, m_automaticDownload})
         m_toolBar->addAction(a);
-    // The info picture is wider than the others; show it at its own size.
-    if (auto *button = qobject_cast<QToolButton *>(m_toolBar->widgetForAction(m_info)))
-        button->setIconSize(QSize(79, 47));
 }
 
 void MainAppl::createMenus()
@@ -205,50 +252,115 @@ void MainAppl::createMenus()
     QMenu *info = menuBar()->addMenu(tr("&Info"));
     info->setObjectName(QStringLiteral("info"));
     info->addAction(m_info);
-
-    updateCommunicationTexts();
 }
 
-QWidget *MainAppl::createChannelSelection()
+ChannelsSelection *MainAppl::createChannelSelection()
 {
-    // Stands in for the channel selection widget until it is connected; the
-    // size keeps the window usable meanwhile.
-    auto *w = new QWidget(this);
-    w->setObjectName(QStringLiteral("selezione_canali"));
-    w->setMinimumSize(640, 400);
-    return w;
+    auto *selection = new ChannelsSelection(this, "selezione_canali");
+    selection->setSelectedList(&m_device.selected);
+    selection->setLoggerTable(&m_device.loggerTable);
+    selection->setFastestPeriod(m_state.maximumPeriodSampling);
+    return selection;
 }
 
 // --- communication and device (connected by their own subsystems) ------------
 
-void MainAppl::listInterfaces()
-{
-    // Filled from the capture library's interface list once the link exists.
-    m_interfaceNames.clear();
-    m_interfaceDescriptions.clear();
-}
-
-void MainAppl::createEthernetLink()
-{
-    // The raw Ethernet link on m_state.nicSystemName / m_interfaceMac, read
-    // timeout 10 ms, queue limit 1000; its thread starts when m_ethernetMedium.
-}
-
 void MainAppl::createCommunicationMedium()
 {
-    // The medium follows m_ethernetMedium and the link pointer by reference.
+    // The medium follows the medium flag and the link slot, both of which
+    // the communication setup changes later.
+    m_medium = std::make_unique<CommunicationMedium>(&m_comm.ethernetMedium, &m_comm.link);
+}
+
+void MainAppl::startCommunication()
+{
+    m_settingsStore = std::make_unique<IniSettingsStore>(*m_settings);
+    m_commView = std::make_unique<CommActionsView>(
+        m_setServer, m_setEthCard, m_serverItem, m_ethernetItem,
+        m_channelSelection->findChild<QLabel *>(QStringLiteral("lbl_ecu_serial")));
+    m_commDialogs = std::make_unique<CommDialogsGui>(this);
+    m_commSetup = std::make_unique<CommSetup>(m_comm, *m_medium, m_settingsStore.get(), m_commView.get(),
+                                              m_commDialogs.get());
+    // Interface lists, the stored interface (the first one when it is gone)
+    // and its MAC, the medium, and the link when the medium is Ethernet.
+    m_commSetup->startUp();
+    // The ECU serial belongs to the Ethernet medium; it fills in once an ECU is chosen.
+    m_channelSelection->setEcuSerial(m_comm.ethernetMedium, QString());
 }
 
 void MainAppl::closeCommunication()
 {
-    // Closes the server connection, stops and waits for the link thread, and
-    // frees link, logger protocol and medium.
+    if (m_medium)
+        m_medium->disconnect();
+    if (m_commSetup)
+        m_commSetup->dropLink();
+}
+
+void MainAppl::showMessage(int kind, const QString &text)
+{
+    switch (kind) {
+    case DeviceMessage::Critical:
+        QMessageBox::critical(this, windowTitle(), text);
+        break;
+    case DeviceMessage::Information:
+        QMessageBox::information(this, windowTitle(), text);
+        break;
+    default:
+        QMessageBox::warning(this, windowTitle(), text);
+        break;
+    }
 }
 
 void MainAppl::loadDevice()
 {
-    // Loads m_devicePath into the device model; on a complete load with a
-    // logger table it calls enableDeviceCommands(lineType).
+    DeviceLoadOptions options;
+    options.maximumPeriodSampling = quint32(m_state.maximumPeriodSampling);
+    options.italian = Startup::languageForLocale(Startup::localeNameFromEnvironment()) == QLatin1String("it");
+    options.programFolder = m_programDir;
+    m_channelSelection->setEnabled(false);
+    const DeviceLoadResult result = DeviceLoader::load(m_device, options);
+    // The selection's lists point into the model: bring them up to date
+    // before a message box lets the event loop repaint them.
+    applyDeviceLoad(result);
+    m_channelSelection->setEnabled(true);
+    for (const DeviceMessage &message : result.messages)
+        showMessage(message.kind, message.text);
+    // The device that loaded completely is the one to come back to.
+    if (result.complete)
+        m_state.lastDeviceName = m_device.currentDevicePath;
+    if (result.rebuildLoggerProtocol)
+        enableDeviceCommands(m_device.canSettings.lineType);
+}
+
+void MainAppl::applyDeviceLoad(const DeviceLoadResult &result)
+{
+    ChannelsSelection *selection = m_channelSelection;
+    if (result.disableSelectionControls)
+        selection->setControlsEnabled(false);
+    if (result.complete) {
+        const QString path = m_device.currentDevicePath;
+        const int cut = path.lastIndexOf(QDir::separator());
+        selection->setDevicePath(path.left(qMax(cut, 0)), path.mid(cut + 1));
+    }
+    if (result.refillAvailableList) {
+        selection->fillAvailableList(m_device.channels, result.availableElfCheck, result.availableNoLoggerTable);
+        if (result.complete)
+            selection->setControlsEnabled(true);
+        selection->setTrigger(m_device.trigger);
+    }
+    if (result.complete) {
+        const bool fastLink = m_device.canSettings.lineType == quint32(LineTypeEthernet) || m_comm.ethernetMedium;
+        selection->showMemoryStatus(0, fastLink);
+        selection->rebuildSelectedList();
+    }
+}
+
+void MainAppl::refreshSelection()
+{
+    m_channelSelection->fillAvailableList(m_device.channels, m_device.loggerTable.elfCheckEnabled != 0,
+                                          m_device.noLoggerTable);
+    m_channelSelection->rebuildSelectedList();
+    m_channelSelection->setTrigger(m_device.trigger);
 }
 
 void MainAppl::enableDeviceCommands(quint32 lineType)
@@ -260,7 +372,7 @@ void MainAppl::enableDeviceCommands(quint32 lineType)
     m_setEthCard->setEnabled(ethernetLine);
     m_searchEcu->setEnabled(ethernetLine);
     m_ethernetItem->setEnabled(ethernetLine);
-    if (m_ethernetMedium && !ethernetLine)
+    if (m_comm.ethernetMedium && !ethernetLine)
         selectServerInterface();
 }
 
@@ -272,14 +384,14 @@ void MainAppl::setCommandsEnabled(bool enabled)
 
 QString MainAppl::serverLabel() const
 {
-    return m_state.serverHost == kLocalHost ? tr("locale") : m_state.serverHost;
+    return m_comm.serverHost == kLocalHost ? tr("locale") : m_comm.serverHost;
 }
 
 QString MainAppl::interfaceLabel() const
 {
-    if (m_state.nicSystemName == kNoInterface || m_interfaceDescriptions.isEmpty())
+    if (m_comm.nicSystemName == kNoInterface || m_comm.nicDescriptions.isEmpty())
         return tr("nessuna");
-    return m_interfaceDescriptions.value(m_interfaceIndex);
+    return m_comm.nicDescriptions.value(m_comm.nicIndex);
 }
 
 void MainAppl::updateCommunicationTexts()
@@ -292,23 +404,80 @@ void MainAppl::updateCommunicationTexts()
 
 void MainAppl::updateMediumChecks()
 {
-    m_ethernetItem->setChecked(m_ethernetMedium);
-    m_serverItem->setChecked(!m_ethernetMedium);
+    m_ethernetItem->setChecked(m_comm.ethernetMedium);
+    m_serverItem->setChecked(!m_comm.ethernetMedium);
 }
 
 // --- slots -------------------------------------------------------------------
 
-void MainAppl::apriSnapshot() {}
+void MainAppl::apriSnapshot()
+{
+    setCommandsEnabled(false);
+    const QString name = g_snapshotChooser(this, false, m_state.lastPathSnapshot);
+    if (!name.isEmpty()) {
+        const auto confirm = [this](const QString &question) {
+            return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No)
+                   == QMessageBox::Yes;
+        };
+        const SnapshotFile::OpenResult r = SnapshotFile::open(name, m_device.channels,
+                                                              m_device.loggerTable.elfCheckEnabled != 0,
+                                                              m_device.elf.idStringValue, confirm);
+        if (!r.folder.isEmpty())
+            m_state.lastPathSnapshot = r.folder;
+        if (r.applied()) {
+            m_device.selected = r.selected;
+            m_device.trigger = r.trigger;
+            refreshSelection();
+        }
+        if (r.kind != SnapshotFile::MessageKind::None) {
+            // The no-match note carries the program's name, whatever the caption.
+            const QString title = r.status == SnapshotFile::OpenResult::NoMatch ? QStringLiteral("Brisca")
+                                                                                : windowTitle();
+            if (r.kind == SnapshotFile::MessageKind::Critical)
+                QMessageBox::critical(this, title, r.message);
+            else
+                QMessageBox::information(this, title, r.message);
+        }
+    }
+    setCommandsEnabled(true);
+}
 
-void MainAppl::salvaSnapshot() {}
+void MainAppl::salvaSnapshot()
+{
+    setCommandsEnabled(false);
+    if (!m_device.selected.isEmpty()) {
+        const QString name = g_snapshotChooser(this, true,
+                                               m_state.lastPathSnapshot + QDir::separator() + QStringLiteral("logger.spt"));
+        if (!name.isEmpty()) {
+            const SnapshotFile::SaveResult r = SnapshotFile::save(name, m_device.loggerTable.elfCheckEnabled != 0,
+                                                                  m_device.elf.idStringValue,
+                                                                  m_channelSelection->getTrigger(), m_device.selected);
+            if (!r.folder.isEmpty())
+                m_state.lastPathSnapshot = r.folder;
+            if (r.kind == SnapshotFile::MessageKind::Critical)
+                QMessageBox::critical(this, windowTitle(), r.message);
+            else if (r.kind == SnapshotFile::MessageKind::Information)
+                QMessageBox::information(this, windowTitle(), r.message);
+        }
+    }
+    setCommandsEnabled(true);
+}
 
 void MainAppl::impostaZero() {}
 
 void MainAppl::selezionaImportaDeviceXML()
 {
     setCommandsEnabled(false);
-    // The device selection dialog sets m_devicePath and calls loadDevice()
-    // when accepted.
+    bool accepted = false;
+    {
+        DialogSelectionDevice dialog(m_settings->value(QStringLiteral("LastPathAllDevice")), this,
+                                     QStringLiteral("dialogSelectionDevice"));
+        accepted = dialog.exec() == QDialog::Accepted;
+        if (accepted)
+            m_device.devicePath = QDir::toNativeSeparators(dialog.selectedFile().absoluteFilePath());
+    }
+    if (accepted)
+        loadDevice();
     setCommandsEnabled(true);
 }
 
@@ -326,7 +495,7 @@ void MainAppl::infoAbout()
     box.exec();
 }
 
-void MainAppl::selectServer() {}
+void MainAppl::selectServer() { m_commSetup->selectServer(); }
 
 void MainAppl::goOnlineWithLastConfig()
 {
@@ -334,24 +503,22 @@ void MainAppl::goOnlineWithLastConfig()
         menuBar()->setEnabled(true);
         return;
     }
-    m_devicePath = m_state.lastDeviceName;
-    if (m_state.mediumType != QLatin1String("pontis"))
+    m_device.devicePath = m_state.lastDeviceName;
+    if (m_comm.mediumType != QLatin1String("pontis"))
         listECUsOnNetwork();
     loadDevice();
-    if (m_ecuSelected || !m_ethernetMedium)
+    if (m_comm.ecuSelected || !m_comm.ethernetMedium)
         readConfECU();
     menuBar()->setEnabled(true);
 }
 
-void MainAppl::selectEthInterface() {}
+void MainAppl::selectEthInterface() { m_commSetup->selectEthInterface(); }
 
-// A checkable item toggles itself on click; until the medium can switch, the
-// checks keep showing the medium in use.
-void MainAppl::selectServerInterface() { updateMediumChecks(); }
+void MainAppl::selectServerInterface() { m_commSetup->selectServerInterface(); }
 
-void MainAppl::selectEthernetInterface() { updateMediumChecks(); }
+void MainAppl::selectEthernetInterface() { m_commSetup->selectEthernetInterface(); }
 
-void MainAppl::listECUsOnNetwork() {}
+void MainAppl::listECUsOnNetwork() { m_commSetup->listECUsOnNetwork(); }
 
 void MainAppl::dialogOptions()
 {

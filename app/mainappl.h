@@ -4,18 +4,23 @@
 // every user command as one of its slots. Built by main.cpp; the command
 // Parts of other subsystems plug in through the private helpers below.
 
-#include "devicerecords.h"
+#include "commsetup.h"
+#include "devicemodel.h"
 #include "shellsettings.h"
-#include "adapters.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
 
 #include <memory>
-#include <vector>
 
+class ChannelsSelection;
+struct DeviceLoadResult;
+class CommActionsView;
+class CommDialogsGui;
+class CommunicationMedium;
 class IniFile;
+class IniSettingsStore;
 class QAction;
 class QMenu;
 class QToolBar;
@@ -33,11 +38,18 @@ public:
     static QString settingsFilePath();
     static void setSettingsFilePath(const QString &path);
 
+    // The snapshot file chooser; replaceable so that checks need no user.
+    // Returns the chosen name, empty when cancelled.
+    using SnapshotChooser = QString (*)(QWidget *parent, bool save, const QString &start);
+    static void setSnapshotChooser(SnapshotChooser chooser);
+
     // Read access to the state, for the entry point and for checks.
     IniFile *settings() const { return m_settings.get(); }
     const ShellSettings &settingsCopy() const { return m_state; }
-    bool ethernetMedium() const { return m_ethernetMedium; }
-    QString devicePath() const { return m_devicePath; }
+    bool ethernetMedium() const { return m_comm.ethernetMedium; }
+    const CommState &commState() const { return m_comm; }
+    const DeviceModel &device() const { return m_device; }
+    QString devicePath() const { return m_device.devicePath; }
     QString programDir() const { return m_programDir; }
     QToolBar *commandToolBar() const { return m_toolBar; }
 
@@ -65,10 +77,9 @@ private:
     void createActions();
     void createMenus();
     void createToolBar();
-    QWidget *createChannelSelection();
-    void listInterfaces();
-    void createEthernetLink();
+    ChannelsSelection *createChannelSelection();
     void createCommunicationMedium();
+    void startCommunication();
     void closeCommunication();
     void loadDevice();
     // After a device with a logger table is loaded: unlocks the device
@@ -79,15 +90,18 @@ private:
     void updateMediumChecks();
     QString serverLabel() const;
     QString interfaceLabel() const;
+    void showMessage(int kind, const QString &text);
+    void applyDeviceLoad(const DeviceLoadResult &result);
+    void refreshSelection();
 
     QMenu *m_communicationMenu = nullptr;
     QMenu *m_interfaceSettingsMenu = nullptr;
     QAction *m_serverItem = nullptr;   // communication menu item 0
     QAction *m_ethernetItem = nullptr; // communication menu item 1
-    bool m_ethernetMedium = false;
     int m_readConfigStatus = 0;
     std::unique_ptr<IniFile> m_settings;
-    QWidget *m_channelSelection = nullptr;
+    std::unique_ptr<CommunicationMedium> m_medium;
+    ChannelsSelection *m_channelSelection = nullptr;
 
     QAction *m_openDevice = nullptr;
     QAction *m_newConfiguration = nullptr;
@@ -104,26 +118,20 @@ private:
     QAction *m_searchEcu = nullptr;
     QAction *m_dataOptions = nullptr;
 
-    QString m_devicePath;
     QString m_installationDrive;
     QString m_programDir;
+    // Settings copies; the communication fields live in m_comm once running.
     ShellSettings m_state;
     QToolBar *m_toolBar = nullptr;
 
-    std::vector<std::unique_ptr<ChannelRecord>> m_channels;
-    QList<ChannelRecord *> m_selectedChannels;
-    std::vector<ScalingRecord> m_scalings;
-    QString m_currentDevicePath;
-    TriggerSettings m_trigger;
-    LoggerTable m_loggerTable;
-    CanSettings m_canSettings;
-    ElfIdentification m_elf;
-    bool m_noLoggerTable = true;
-    bool m_ecuSelected = false;
-    QByteArray m_interfaceMac = QByteArray(6, '\0');
-    QByteArray m_ecuMac = QByteArray(6, '\0');
-    int m_interfaceIndex = 0;
-    QList<Platform::AdapterInfo> m_adapters;
-    QStringList m_interfaceNames;
-    QStringList m_interfaceDescriptions;
+    // Channels, selection, scalings, logger table, CAN settings, ELF
+    // identification, trigger and the no-logger-table flag.
+    DeviceModel m_device;
+    // Medium flag and type, server host, interfaces, host MAC, link, ECU choice.
+    CommState m_comm;
+
+    std::unique_ptr<IniSettingsStore> m_settingsStore;
+    std::unique_ptr<CommActionsView> m_commView;
+    std::unique_ptr<CommDialogsGui> m_commDialogs;
+    std::unique_ptr<CommSetup> m_commSetup;
 };

@@ -20,6 +20,28 @@ CommSetup::CommSetup(CommState &state, CommunicationMedium &medium, SettingsStor
         return link;
     };
     m_macFinder = [](const QString &name, quint8 mac[6]) { EthernetLink::findInterfaceMac(name, mac); };
+    m_lister = [](QStringList &names, QStringList &descriptions) { EthernetLink::listInterfaces(names, descriptions); };
+}
+
+void CommSetup::startUp()
+{
+    m_state.nicNames.clear();
+    m_state.nicDescriptions.clear();
+    m_lister(m_state.nicNames, m_state.nicDescriptions);
+    m_state.nicIndex = m_state.nicNames.indexOf(m_state.nicSystemName);
+    if (m_state.nicIndex < 0) {
+        m_state.nicIndex = 0;
+        m_state.nicSystemName = m_state.nicNames.value(0);
+    }
+    m_macFinder(m_state.nicSystemName, m_state.hostMac);
+    m_state.ethernetMedium = m_state.mediumType != QLatin1String("pontis");
+    m_state.ecuSelected = false;
+    // A link that is never started sends and receives nothing, so there is
+    // one only while the medium is Ethernet.
+    if (m_state.ethernetMedium)
+        replaceLink(m_state.nicSystemName, m_state.hostMac);
+    else
+        dropLink();
 }
 
 CommSetup::~CommSetup() = default;

@@ -4,6 +4,15 @@
 // each of its setup slots is one call here. Widgets are reached through
 // CommView, dialogs through CommDialogs (both in gui/), settings through
 // SettingsStore, so the logic runs in tests without a window.
+//
+// In the main window, in this order:
+//   m_comm.mediumType = <MediumType>.toLower(); m_comm.nicSystemName = <SystemNameNIC>;
+//   m_comm.serverHost = <Server_IP>;
+//   m_medium = new CommunicationMedium(&m_comm.ethernetMedium, &m_comm.link);
+//   m_commSetup = new CommSetup(m_comm, *m_medium, &m_settingsStore, m_commView, m_commDialogs);
+//   m_commSetup->startUp();            // interface list, MAC, medium, link
+//   void MainAppl::selectServer() { m_commSetup->selectServer(); }   and so on;
+//   ~MainAppl: m_medium->disconnect(); m_commSetup->dropLink();
 
 #include "rawframe.h"
 
@@ -74,10 +83,16 @@ class CommSetup
 public:
     using LinkFactory = std::function<EthernetLink *(const QString &interfaceName, const quint8 *hostMac)>;
     using MacFinder = std::function<void(const QString &interfaceName, quint8 mac[6])>;
+    using InterfaceLister = std::function<void(QStringList &names, QStringList &descriptions)>;
 
     CommSetup(CommState &state, CommunicationMedium &medium, SettingsStore *settings, CommView *view,
               CommDialogs *dialogs);
     ~CommSetup();
+
+    // Start-up: fills the interface lists, finds the stored interface (the
+    // first one when it is gone), its MAC, the medium from mediumType, and
+    // starts a link when the medium is Ethernet.
+    void startUp();
 
     void selectServer();
     void selectServerInterface();
@@ -93,6 +108,7 @@ public:
     // Tests build links that record rather than capture.
     void setLinkFactory(LinkFactory factory) { m_linkFactory = std::move(factory); }
     void setMacFinder(MacFinder finder) { m_macFinder = std::move(finder); }
+    void setInterfaceLister(InterfaceLister lister) { m_lister = std::move(lister); }
 
     static QString ecuNumberText(const quint8 *mac);
     QString serverLabel() const;
@@ -115,4 +131,5 @@ private:
     CommDialogs *m_dialogs;
     LinkFactory m_linkFactory;
     MacFinder m_macFinder;
+    InterfaceLister m_lister;
 };

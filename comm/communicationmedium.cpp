@@ -162,7 +162,7 @@ bool CommunicationMedium::connect(const QString &clientName, const QString &serv
     const QByteArray address = serverAddress.toLatin1();
     if (m_open(address.constData(), qint32(port))) {
         const QByteArray name = clientName.toLatin1();
-        quint32 identifier[4] = {}; // generous: the library decides its size
+        quint8 identifier[16] = {}; // the tool does not use it; room to spare
         if (!m_getId(name.constData(), identifier))
             m_close();
     }

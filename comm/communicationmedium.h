@@ -49,6 +49,14 @@ public:
     bool interfaceIsPresent();
     void setSpacing(qint32 value);
     bool setCanParameters(quint32 canId, quint32 second, quint32 bitRate, quint8 &extendedId);
+    // The logger passes CanSettings::lineType, a 32-bit field, as the byte.
+    bool setCanParameters(quint32 canId, quint32 second, quint32 bitRate, quint32 &lineType)
+    {
+        quint8 b = quint8(lineType);
+        const bool ok = setCanParameters(canId, second, bitRate, b);
+        lineType = b;
+        return ok;
+    }
     bool staticTableStart(quint32 space, quint32 &address);
     bool staticTableEntry(quint32 space, quint32 index, quint32 &address, quint16 &size,
                           quint32 tableAddress = 0xFFFFFFFFu, quint16 *flag = nullptr);

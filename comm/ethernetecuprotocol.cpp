@@ -125,6 +125,20 @@ bool EthernetEcuProtocol::send(RawFramePtr frame)
     return ok;
 }
 
+int EthernetEcuProtocol::exchange(RawFramePtr request, bool memory, quint32 &count, quint32 timeoutMs)
+{
+    m_send.clear();
+    m_send.push_back(std::move(request));
+    EthernetLink *l = link();
+    const int r = l ? l->exchange(m_send, memory ? EthernetLink::MemoryQueue : EthernetLink::ControlQueue, m_receive,
+                                  count, timeoutMs)
+                    : -1;
+    m_send.clear();
+    if (r != 0)
+        count = 0;
+    return r;
+}
+
 const QList<EcuInfo> &EthernetEcuProtocol::discoverEcus(int mode, bool &found)
 {
     m_ecus.clear();
@@ -142,39 +156,53 @@ const QList<EcuInfo> &EthernetEcuProtocol::discoverEcus(int mode, bool &found)
         return m_ecus;
     found = true;
     for (const RawFramePtr &f : m_receive) {
-        if (command(*f) != CommandDiscovery)
-            continue;
         EcuInfo info;
-        info.mac = QByteArray(reinterpret_cast<const char *>(f->data + 6), 6);
-        info.macText = formatMac(f->data + 6);
-        // NUL-terminated lines, an empty one ends the list; a reply cut short
-        // ends it too.
-        int pos = HeaderLength;
-        while (pos < f->length && f->data[pos] != 0) {
-            const int start = pos;
-            while (pos < f->length && f->data[pos] != 0)
-                ++pos;
-            info.descriptions.append(
-                QString::fromLatin1(reinterpret_cast<const char *>(f->data + start), pos - start));
-            ++pos;
-        }
-        m_ecus.append(info);
+        if (parseDiscoveryReply(*f, info))
+            m_ecus.append(info);
     }
     m_receive.clear();
     return m_ecus;
+}
+
+quint64 EthernetEcuProtocol::copyReplyData(const RawFrameList &frames, quint8 *buffer, quint32 length, quint64 total)
+{
+    // Replies are trusted in arrival order; copy while the total fits.
+    for (const RawFramePtr &f : frames) {
+        const quint32 n = payloadLength(*f);
+        if (total + n <= length && n > 0)
+            std::memcpy(buffer + total, f->data + HeaderLength, n);
+        total += n;
+    }
+    return total;
+}
+
+bool EthernetEcuProtocol::parseDiscoveryReply(const RawFrame &f, EcuInfo &info)
+{
+    if (f.length < HeaderLength || command(f) != CommandDiscovery)
+        return false;
+    info.mac = QByteArray(reinterpret_cast<const char *>(f.data + 6), 6);
+    info.macText = formatMac(f.data + 6);
+    info.descriptions.clear();
+    // NUL-terminated lines, an empty one ends the list; a reply cut short
+    // ends it too.
+    int pos = HeaderLength;
+    while (pos < f.length && f.data[pos] != 0) {
+        const int start = pos;
+        while (pos < f.length && f.data[pos] != 0)
+            ++pos;
+        info.descriptions.append(QString::fromLatin1(reinterpret_cast<const char *>(f.data + start), pos - start));
+        ++pos;
+    }
+    return true;
 }
 
 int EthernetEcuProtocol::checkPresence()
 {
     if (!m_targetValid)
         return -1;
-    EthernetLink *l = link();
     m_receive.clear();
     quint32 count = 1;
-    if (l && send(buildPresence()))
-        l->takeControlFrames(m_receive, count, ReplyTimeoutMs);
-    else
-        count = 0;
+    exchange(buildPresence(), false, count, ReplyTimeoutMs);
     if (count == 0 || m_receive.empty()) {
         invalidateTarget();
         return -2;
@@ -204,7 +232,6 @@ quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 
 {
     if (length == 0 || !buffer)
         return 0;
-    EthernetLink *l = link();
     QElapsedTimer timer;
     timer.start();
     quint32 remaining = length;
@@ -214,17 +241,8 @@ quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 
         const quint32 expected = (chunk + MaxReplyData - 1) / MaxReplyData;
         quint32 count = expected;
         m_receive.clear();
-        if (l && send(buildReadRequest(space, address, quint16(chunk))))
-            l->takeMemoryFrames(m_receive, count, ReplyTimeoutMs);
-        else
-            count = 0;
-        // Replies are trusted in arrival order; copy while the total fits.
-        for (const RawFramePtr &f : m_receive) {
-            const quint32 n = payloadLength(*f);
-            if (total + n <= length && n > 0)
-                std::memcpy(buffer + total, f->data + HeaderLength, n);
-            total += n;
-        }
+        exchange(buildReadRequest(space, address, quint16(chunk)), true, count, ReplyTimeoutMs);
+        total = copyReplyData(m_receive, buffer, length, total);
         m_receive.clear();
         if (count < expected)
             break;
@@ -266,12 +284,10 @@ quint32 EthernetEcuProtocol::writeMemory(quint32 space, quint32 address, quint32
 bool EthernetEcuProtocol::readTableStart(quint32 space, quint32 &address)
 {
     address = 0xFFFFFFFFu;
-    EthernetLink *l = link();
     m_receive.clear();
     quint32 count = 1;
-    if (!l || !send(buildTableStartRequest(space)))
+    if (exchange(buildTableStartRequest(space), true, count, ReplyTimeoutMs) != 0)
         return false;
-    l->takeMemoryFrames(m_receive, count, ReplyTimeoutMs);
     bool ok = false;
     if (count == 1 && !m_receive.empty()) {
         const RawFrame &f = *m_receive.front();

@@ -42,6 +42,12 @@ public:
     bool readTableEntry(quint32 space, quint32 tableAddress, quint32 index, bool littleEndian, quint32 &address,
                         quint8 &flag, quint8 &size);
     static quint32 decodeWord(const quint8 *bytes, bool reverse, int width);
+    // A discovery reply (command 1) as an EcuInfo; false for any other frame.
+    // Takes any bytes: lines stop at the frame's end.
+    static bool parseDiscoveryReply(const RawFrame &frame, EcuInfo &info);
+    // Appends the data of read replies to buffer[total..length); returns the
+    // new total, which counts data that no longer fitted too.
+    static quint64 copyReplyData(const RawFrameList &frames, quint8 *buffer, quint32 length, quint64 total);
 
     int discoveryMode() const { return m_discoveryMode; }
     void setDiscoveryMode(int mode) { m_discoveryMode = mode ? 1 : 0; }
@@ -66,6 +72,8 @@ private:
     RawFramePtr buildFrame(const quint8 *destination, quint16 etherType, quint32 command, quint16 paramLength);
     EthernetLink *link() const { return m_linkSlot ? *m_linkSlot : nullptr; }
     bool send(RawFramePtr frame);
+    // Sends one request and takes up to count replies of its kind.
+    int exchange(RawFramePtr request, bool memory, quint32 &count, quint32 timeoutMs);
     void invalidateTarget();
     static void postRemaining(QObject *receiver, quint64 done, quint32 timeMs, quint64 remaining);
 

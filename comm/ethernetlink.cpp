@@ -65,8 +65,15 @@ bool EthernetLink::keepsRunning() const
 
 void EthernetLink::stop()
 {
-    QMutexLocker l(&m_runLock);
-    m_running = false;
+    {
+        QMutexLocker l(&m_runLock);
+        m_running = false;
+    }
+    // libpcap may keep waiting inside one read call while no frame comes;
+    // breaking the loop ends that read at once.
+    QReadLocker r(&m_handleLock);
+    if (m_handle)
+        pcap_breakloop(m_handle);
 }
 
 bool EthernetLink::waitUntilReady(int timeoutMs)
@@ -156,7 +163,8 @@ void EthernetLink::run()
         const u_char *packet = nullptr;
         const int r = pcap_next_ex(p, &header, &packet);
         if (r < 0) {
-            stop();
+            QMutexLocker l(&m_runLock);
+            m_running = false;
             break;
         }
         if (r > 0)
@@ -241,7 +249,11 @@ int EthernetLink::sendFrames(RawFrameList &frames)
             }
             // The receive thread sees this, stops reading and closes the handle.
             m_sendBroken = true;
-            stop();
+            {
+                QMutexLocker l(&m_runLock);
+                m_running = false;
+            }
+            pcap_breakloop(m_handle);
             return -2;
         }
         frames.pop_front();
@@ -271,6 +283,33 @@ int EthernetLink::takeMemoryFrames(RawFrameList &out, quint32 &count, quint32 ti
     return takeFrames(MemoryQueue, out, count, timeoutMs);
 }
 
+// Called with the wait lock held.
+quint32 EthernetLink::waitForFrames(Queue queue, quint32 count, quint32 timeoutMs)
+{
+    // The wait is entered at least once: a frame that came before it is
+    // collected when the wait times out.
+    bool woken;
+    quint32 now;
+    do {
+        woken = m_arrived[queue].wait(&m_waitLock, timeoutMs);
+        now = queuedCount(queue);
+    } while (woken && now < count);
+    return now;
+}
+
+void EthernetLink::moveFrames(Queue queue, RawFrameList &out, quint32 &count, quint32 n)
+{
+    if (count != TakeAll && n > count)
+        n = count;
+    count = n;
+    QMutexLocker l(&m_queueLock);
+    RawFrameList &q = m_queues[queue];
+    for (quint32 i = 0; i < n && !q.empty(); ++i) {
+        out.push_back(std::move(q.front()));
+        q.pop_front();
+    }
+}
+
 int EthernetLink::takeFrames(Queue queue, RawFrameList &out, quint32 &count, quint32 timeoutMs)
 {
     if (count == 0)
@@ -281,27 +320,29 @@ int EthernetLink::takeFrames(Queue queue, RawFrameList &out, quint32 &count, qui
         return 0;
     }
     if (timeoutMs != 0) {
-        // The wait is entered at least once: a frame that came before it is
-        // collected when the wait times out.
         QMutexLocker w(&m_waitLock);
-        bool woken;
-        quint32 now;
-        do {
-            woken = m_arrived[queue].wait(&m_waitLock, timeoutMs);
-            now = queuedCount(queue);
-        } while (woken && now < count);
+        waitForFrames(queue, count, timeoutMs);
         w.unlock();
         n = queuedCount(queue);
     }
-    if (count != TakeAll && n > count)
-        n = count;
-    count = n;
-    QMutexLocker l(&m_queueLock);
-    RawFrameList &q = m_queues[queue];
-    for (quint32 i = 0; i < n && !q.empty(); ++i) {
-        out.push_back(std::move(q.front()));
-        q.pop_front();
+    moveFrames(queue, out, count, n);
+    return 0;
+}
+
+int EthernetLink::exchange(RawFrameList &frames, Queue queue, RawFrameList &out, quint32 &count, quint32 timeoutMs)
+{
+    if (count == 0)
+        return -1;
+    QMutexLocker w(&m_waitLock);
+    const int sent = sendFrames(frames);
+    if (sent != 0) {
+        count = 0;
+        return sent;
     }
+    if (timeoutMs != 0)
+        waitForFrames(queue, count, timeoutMs);
+    w.unlock();
+    moveFrames(queue, out, count, queuedCount(queue));
     return 0;
 }
 

@@ -40,6 +40,10 @@ public:
     // a whole timeout passes without a new frame.
     int takeControlFrames(RawFrameList &out, quint32 &count, quint32 timeoutMs);
     int takeMemoryFrames(RawFrameList &out, quint32 &count, quint32 timeoutMs);
+    // Sends the frames, then takes replies as above. The wait lock is held
+    // from before the send, so replies that come back before the wait begins
+    // still wake it: a fast ECU never costs a whole timeout.
+    int exchange(RawFrameList &frames, Queue queue, RawFrameList &out, quint32 &count, quint32 timeoutMs);
     quint32 queuedCount(Queue queue) const;
     void flushControlFrames();
     void stop();
@@ -72,6 +76,8 @@ protected:
 
 private:
     int takeFrames(Queue queue, RawFrameList &out, quint32 &count, quint32 timeoutMs);
+    quint32 waitForFrames(Queue queue, quint32 count, quint32 timeoutMs);
+    void moveFrames(Queue queue, RawFrameList &out, quint32 &count, quint32 n);
     void enqueue(RawFramePtr frame, Queue queue);
     void closeCapture();
 

@@ -8,7 +8,7 @@ extern "C" {
 typedef bool (*LnkOpenCommunication)(const char *serverAddress, int32_t port);
 typedef void (*LnkCloseCommunication)();
 typedef bool (*LnkIsConnected)();
-typedef bool (*LnkGetID)(const char *clientName, uint32_t *identifier);
+typedef bool (*LnkGetID)(const char *clientName, uint8_t *identifier);
 typedef bool (*LnkSetLock)();
 typedef bool (*LnkSetUnlock)();
 typedef bool (*LnkIsMyTurn)();

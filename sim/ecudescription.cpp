@@ -70,9 +70,10 @@ bool parseSimDescription(const QByteArray &json, SimDescription &out, QString *e
         || !number(can, "toEcuKernelCanId", d.toEcuKernelCanId, error, false)
         || !number(can, "appCanId", d.appCanId, error, false)
         || !number(can, "kernelCanId", d.kernelCanId, error, false)
-        || !number(can, "bitRate", d.bitRate, error, false)
-        || !number(can, "line", d.line, error, false))
+        || !number(can, "bitRate", d.bitRate, error, false))
         return false;
+    const QJsonValue line = can.value(QLatin1String("line"));
+    d.line = line.isDouble() ? QString::number(qint64(line.toDouble())) : line.toString();
     if (!number(root, "staticTableAddress", d.staticTableAddress, error))
         return false;
 

@@ -43,7 +43,7 @@ struct SimDescription
     quint32 appCanId = 0;
     quint32 kernelCanId = 0;
     quint32 bitRate = 0;
-    quint32 line = 0;
+    QString line; // as written: a number or a name such as "CAN"
 
     quint32 staticTableAddress = 0;
     QMap<QString, QString> loggerAddresses; // XA_ name -> text as written

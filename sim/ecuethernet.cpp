@@ -182,42 +182,14 @@ QByteArray EcuEthernetFrontEnd::handleCommand(const QByteArray &rawLine)
     const int space = line.indexOf(' ');
     const QByteArray word = space < 0 ? line : line.left(space);
     const QByteArray arg = space < 0 ? QByteArray() : line.mid(space + 1).trimmed();
-    if (word == "faults") {
-        QString error;
-        if (!m_sim.setFaults(QString::fromLatin1(arg), &error))
-            return "error: " + error.toLatin1();
-        return "ok";
-    }
-    if (word == "time") {
-        if (arg == "run") {
-            m_sim.resumeTime();
-            return "ok";
-        }
-        bool ok = false;
-        const qint64 ms = arg.toLongLong(&ok);
-        if (!ok || ms < 0)
-            return "error: time needs milliseconds or run";
-        m_sim.freezeTime(ms);
-        return "ok";
-    }
     if (word == "lines") {
         m_responder.setDescriptionLines(arg.isEmpty() ? QStringList()
                                                       : QString::fromLatin1(arg).split(QLatin1Char('|')));
-        return "ok";
-    }
-    if (word == "poke") {
-        const QList<QByteArray> parts = arg.split(' ');
-        bool ok = false;
-        const quint32 address = parts.value(0).toUInt(&ok, 0);
-        const QByteArray bytes = QByteArray::fromHex(parts.value(1));
-        if (!ok || parts.size() != 2 || bytes.isEmpty())
-            return "error: poke ADDRESS HEXBYTES";
-        m_sim.poke(m_sim.mainSpace(), address, bytes);
         return "ok";
     }
     if (word == "quit") {
         m_stop = true;
         return "ok";
     }
-    return "error: unknown command " + word;
+    return m_sim.control(line);
 }

@@ -35,11 +35,8 @@ public:
     int run(int controlFd = -1, bool stopAtControlEnd = false);
     void stop() { m_stop = true; }
 
-    // One control line; returns the answer ("ok" or "error: ...").
-    //   faults SPEC    replace the fault plan (ecufaults.h); "faults none" clears it
-    //   time MS        freeze the variables' clock at MS; "time run" lets it run
+    // One control line; returns the answer. Besides EcuSimulator::control:
     //   lines A|B|C    discovery description lines; "lines" alone: none
-    //   poke ADDR HEX  write bytes into the main space (plain memory)
     //   quit           stop serving
     QByteArray handleCommand(const QByteArray &line);
 

@@ -44,6 +44,7 @@ QByteArray EcuFrameResponder::header(const char *request, quint32 command, quint
     memcpy(p, request + 6, 6);
     memcpy(p + 6, m_mac.constData(), 6);
     memcpy(p + 12, request + 12, 4); // EtherType and sequence number
+    p[14] = char(p[14] & 0x0F);      // a receiver may treat a set high nibble as fatal
     put32(p + 16, command);
     put16(p + 20, length);
     return f;
@@ -67,8 +68,12 @@ int EcuFrameResponder::respond(const char *frame, int length, QList<QByteArray> 
     if (type == ControlType) {
         if (command == 1) {
             QByteArray text;
-            for (const QString &line : std::as_const(m_lines))
-                text += line.toLatin1() + '\0';
+            for (const QString &line : std::as_const(m_lines)) {
+                const QByteArray l = line.toLatin1();
+                if (text.size() + l.size() + 2 > 1514 - 22)
+                    break; // one frame is all there is
+                text += l + '\0';
+            }
             text += '\0';
             QByteArray r = header(frame, 1, quint16(text.size()), text.size());
             memcpy(r.data() + 22, text.constData(), size_t(text.size()));

@@ -9,7 +9,7 @@
 // u16 N; answered with ceil(N/1024) frames of at most 1024 data bytes, each
 // echoing the command), op 3 with L = 4 and address 0xFFFFFFFF: static table
 // start (reply L = 4, u32 address), op 7 write (u32 address, u16 K, K bytes;
-// not answered). Replies echo the request's sequence number and go to its
+// not answered). Replies echo the request's 12-bit sequence number and go to its
 // source MAC; replies shorter than 60 bytes are padded with zeros.
 //
 // Requests for another MAC (other than broadcast or 02:5A:4B:00:00:00 for

@@ -306,3 +306,46 @@ bool EcuSimulator::absent() const
     QMutexLocker l(&m_lock);
     return m_faults.absent();
 }
+
+QByteArray EcuSimulator::control(const QByteArray &rawLine)
+{
+    const QByteArray line = rawLine.trimmed();
+    const int sep = line.indexOf(' ');
+    const QByteArray word = sep < 0 ? line : line.left(sep);
+    const QByteArray arg = sep < 0 ? QByteArray() : line.mid(sep + 1).trimmed();
+    if (word == "faults") {
+        QString error;
+        if (!setFaults(QString::fromLatin1(arg), &error))
+            return "error: " + error.toLatin1();
+        return "ok";
+    }
+    if (word == "time") {
+        if (arg == "run") {
+            resumeTime();
+            return "ok";
+        }
+        bool ok = false;
+        const qint64 ms = arg.toLongLong(&ok);
+        if (!ok || ms < 0)
+            return "error: time needs milliseconds or run";
+        freezeTime(ms);
+        return "ok";
+    }
+    if (word == "poke" || word == "peek") {
+        const QList<QByteArray> parts = arg.split(' ');
+        bool ok = false, countOk = false;
+        const quint32 address = parts.value(0).toUInt(&ok, 0);
+        if (word == "poke") {
+            const QByteArray bytes = QByteArray::fromHex(parts.value(1));
+            if (!ok || parts.size() != 2 || bytes.isEmpty())
+                return "error: poke ADDRESS HEXBYTES";
+            poke(mainSpace(), address, bytes);
+            return "ok";
+        }
+        const quint32 count = parts.value(1).toUInt(&countOk, 0);
+        if (!ok || !countOk || parts.size() != 2 || count == 0 || count > 65536)
+            return "error: peek ADDRESS COUNT";
+        return "ok " + peek(mainSpace(), address, count).toHex();
+    }
+    return "error: unknown command " + word;
+}

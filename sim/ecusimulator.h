@@ -90,6 +90,14 @@ public:
     FaultPlan::Decision nextReplyDecision();
     bool absent() const;
 
+    // A control line from a test harness; the answer is "ok", "ok DATA" or
+    // "error: ...". Addresses in decimal or 0x.., in the main space.
+    //   faults SPEC     replace the fault plan (ecufaults.h); "faults none" clears it
+    //   time MS         freeze the variables' clock at MS; "time run" lets it run
+    //   poke ADDR HEX   write bytes (plain memory)
+    //   peek ADDR N     answer "ok" and N bytes in hex (plain memory, N <= 65536)
+    QByteArray control(const QByteArray &line);
+
 private:
     static constexpr quint32 PageBits = 12;
     static constexpr quint32 PageSize = 1u << PageBits;

@@ -103,6 +103,14 @@
         <source>Cambio interfaccia Ethernet : </source>
         <translation>Change Ethernet interface : </translation>
     </message>
+    <message>
+        <source>Salva istantanea logger</source>
+        <translation>Save logger snapshot</translation>
+    </message>
+    <message>
+        <source>Apri istantanea logger</source>
+        <translation>Open logger snapshot</translation>
+    </message>
 </context>
 <context>
     <name>DialogDataOptions</name>
@@ -264,6 +272,258 @@
     <message>
         <source>Annulla</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>AvailableChannelsModel</name>
+    <message>
+        <source>Etichetta Canale</source>
+        <translation>Channel label</translation>
+    </message>
+    <message>
+        <source>Indice</source>
+        <translation>Index</translation>
+    </message>
+    <message>
+        <source>Freq. Sel. (Hz)</source>
+        <translation>Sel. freq. (Hz)</translation>
+    </message>
+    <message>
+        <source>Freq. Tipica (Hz)</source>
+        <translation>Typical freq. (Hz)</translation>
+    </message>
+    <message>
+        <source>Bytes</source>
+        <translation>Bytes</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>Descrizione</source>
+        <translation>Description</translation>
+    </message>
+</context>
+<context>
+    <name>ChannelSettingsDialog</name>
+    <message>
+        <source>Etichetta canale</source>
+        <translation>Channel label</translation>
+    </message>
+    <message>
+        <source>Frequenza di campionamento</source>
+        <translation>Sampling frequency</translation>
+    </message>
+    <message>
+        <source>Unita&apos; di misura</source>
+        <translation>Unit of measure</translation>
+    </message>
+    <message>
+        <source>Risoluzione in bits :</source>
+        <translation>Resolution in bits :</translation>
+    </message>
+    <message>
+        <source>Azzerabile</source>
+        <translation>Zeroable</translation>
+    </message>
+    <message>
+        <source>Zero :</source>
+        <translation>Zero :</translation>
+    </message>
+    <message>
+        <source>Calibrazioni</source>
+        <translation>Calibrations</translation>
+    </message>
+    <message>
+        <source>da Bin. a Ing.</source>
+        <translation>Bin. to Eng.</translation>
+    </message>
+    <message>
+        <source>da Ing. a Bin.</source>
+        <translation>Eng. to Bin.</translation>
+    </message>
+    <message>
+        <source>Conversione</source>
+        <translation>Convert</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>Ok</translation>
+    </message>
+    <message>
+        <source>Annulla</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>ChannelsSelection</name>
+    <message>
+        <source>Device : </source>
+        <translation>Device : </translation>
+    </message>
+    <message>
+        <source>&lt;Percorso device&gt;</source>
+        <translation>&lt;Device path&gt;</translation>
+    </message>
+    <message>
+        <source>Seriale ECU : </source>
+        <translation>ECU serial : </translation>
+    </message>
+    <message>
+        <source>Canali disponibili</source>
+        <translation>Available channels</translation>
+    </message>
+    <message>
+        <source>Doppio click o Enter sul canale per aggiungerlo</source>
+        <translation>Double click or Enter on the channel to add it</translation>
+    </message>
+    <message>
+        <source>Ricerca :</source>
+        <translation>Search :</translation>
+    </message>
+    <message>
+        <source>Frequenze disponibili :</source>
+        <translation>Available frequencies :</translation>
+    </message>
+    <message>
+        <source>Aggiungi</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>Rimuovi</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Canali selezionati</source>
+        <translation>Selected channels</translation>
+    </message>
+    <message>
+        <source>Doppio click o Enter sul canale per le modifiche</source>
+        <translation>Double click or Enter on the channel to edit it</translation>
+    </message>
+    <message>
+        <source>Tempo massimo di acquisizione : </source>
+        <translation>Maximum acquisition time : </translation>
+    </message>
+    <message>
+        <source>Info</source>
+        <translation>Info</translation>
+    </message>
+    <message>
+        <source>Memoria usata % :</source>
+        <translation>Memory used % :</translation>
+    </message>
+    <message>
+        <source>T. trascorso / T. residuo :</source>
+        <translation>Elapsed / remaining time :</translation>
+    </message>
+    <message>
+        <source>Stima download :</source>
+        <translation>Download estimate :</translation>
+    </message>
+    <message>
+        <source>Trigger</source>
+        <translation>Trigger</translation>
+    </message>
+    <message>
+        <source>Disabilitato</source>
+        <translation>Disabled</translation>
+    </message>
+    <message>
+        <source>Continuo</source>
+        <translation>Continuous</translation>
+    </message>
+    <message>
+        <source>Int. Esterno</source>
+        <translation>Ext. switch</translation>
+    </message>
+    <message>
+        <source>Int. Canale</source>
+        <translation>Channel switch</translation>
+    </message>
+    <message>
+        <source>Unita&apos; : secondi</source>
+        <translation>Unit : seconds</translation>
+    </message>
+    <message>
+        <source>Tipo Trigger</source>
+        <translation>Trigger type</translation>
+    </message>
+    <message>
+        <source>Selezione Canale</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>Soglia Minima</source>
+        <translation>Low threshold</translation>
+    </message>
+    <message>
+        <source>Soglia Massima</source>
+        <translation>High threshold</translation>
+    </message>
+    <message>
+        <source>Ritardo attivazione (s)</source>
+        <translation>Activation delay (s)</translation>
+    </message>
+    <message>
+        <source>Non è possibile visualizzare questi canali della configurazione ECU,
+perchè nel device corrente non hanno abilitata la funzionalità di logger :</source>
+        <translation>These channels of the ECU configuration cannot be shown,
+because the logger function is not enabled for them in the current device :</translation>
+    </message>
+    <message>
+        <source>E&apos; stato raggiunto il numero massimo di variabili campionabili!!!</source>
+        <translation>The maximum number of loggable channels has been reached!!!</translation>
+    </message>
+    <message>
+        <source>Le variabili con dimensione maggiore di 16 bits,
+non sono attualmente supportate dal firmware della ECU!!!</source>
+        <translation>Variables wider than 16 bits
+are not supported by the ECU firmware yet!!!</translation>
+    </message>
+    <message>
+        <source>Non c&apos;e&apos; spazio per il canale a nessuna frequenza di campionamento!!!</source>
+        <translation>There is no room for the channel at any sampling frequency!!!</translation>
+    </message>
+    <message>
+        <source>Il canale che si sta cancellando, e&apos; impostato come trigger!!!
+Continuare comunque???</source>
+        <translation>The channel being removed is set as trigger!!!
+Continue anyway???</translation>
+    </message>
+    <message>
+        <source>Impostazioni...</source>
+        <translation>Settings...</translation>
+    </message>
+</context>
+<context>
+    <name>SnapshotFile</name>
+    <message>
+        <source>Impossibile scrivere il file dell&apos;istantanea!!!</source>
+        <translation>The snapshot file cannot be written!!!</translation>
+    </message>
+    <message>
+        <source>L&apos;istantanea e&apos; incompleta o danneggiata!!!
+Impossibile continuare!!!</source>
+        <translation>The snapshot is incomplete or damaged!!!
+Cannot continue!!!</translation>
+    </message>
+    <message>
+        <source>L&apos;istantanea non e&apos; allineata con il device!!!
+Continuare comunque???</source>
+        <translation>The snapshot does not match the device!!!
+Continue anyway???</translation>
+    </message>
+    <message>
+        <source>L&apos;istantanea e&apos; stata creata con un device che utilizza un&apos;architettura diversa da quello in uso!!!
+Impossibile continuare!!!</source>
+        <translation>The snapshot was created with a device of a different architecture from the one in use!!!
+Cannot continue!!!</translation>
+    </message>
+    <message>
+        <source>Non e&apos; stata trovata nessuna corrispondenza tra l&apos;istantanea e il device corrente!!!</source>
+        <translation>No match was found between the snapshot and the current device!!!</translation>
     </message>
 </context>
 <context>

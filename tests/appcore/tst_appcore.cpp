@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -83,6 +84,7 @@ private slots:
     void charsetDecidesDecodingAndHeader_data();
     void charsetDecidesDecodingAndHeader();
     void lookedUpKeyIsWrittenEvenWhenEmpty();
+    void anyInputSettlesAfterOneWrite();
     void intValueFallsBackOnNonNumbers_data();
     void intValueFallsBackOnNonNumbers();
     void unusableFileNamesFailWithoutChanges();
@@ -255,6 +257,36 @@ void TestAppCore::lookedUpKeyIsWrittenEvenWhenEmpty()
     QVERIFY(ini.write());
     QCOMPARE(readAll(path("k.ini")),
              QByteArray("CHARSET ISO8859-1\r\n\r\n[Default]\r\nLastPath_2D = \r\nMdfAuthor = Me\r\n"));
+}
+
+// Garbage made of the format's own pieces must neither crash the reader nor
+// keep changing: what one write produces reads back and writes identically.
+void TestAppCore::anyInputSettlesAfterOneWrite()
+{
+    static const char *const pieces[] = {"[", "]", "=", ";", "#", " ", "\t", "\r", "\n", "\n", "\n", "CHARSET ",
+                                         "UTF-8", "ISO8859-1", "KOI8", "key", "Default", "x", "\xe9", "\xc3\xa9",
+                                         "\xc3", "\xa0", "\x85", "\x01", "\\0"};
+    QRandomGenerator rng(20260101);
+    const QString file = path("fuzz.ini");
+    for (int round = 0; round < 150; ++round) {
+        QByteArray input;
+        const int count = rng.bounded(1, 80);
+        for (int i = 0; i < count; ++i)
+            input += pieces[rng.bounded(int(std::size(pieces)))];
+        input.replace("\\0", QByteArray(1, '\0'));
+        QVERIFY(writeAll(file, input));
+        QByteArray first;
+        {
+            IniFile ini(file);
+            QVERIFY(ini.read());
+            QVERIFY(ini.write());
+            first = readAll(file);
+        }
+        IniFile again(file);
+        QVERIFY(again.read());
+        QVERIFY(again.write());
+        QVERIFY2(readAll(file) == first, input.toPercentEncoding().constData());
+    }
 }
 
 void TestAppCore::intValueFallsBackOnNonNumbers_data()

@@ -10,12 +10,15 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <unistd.h>
 
 namespace {
 struct FakeSettings : SettingsStore
@@ -132,6 +135,36 @@ private slots:
         delete medium;
     }
 
+    void startUpReplacesAVanishedInterfaceByTheFirst_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("medium");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("used");
+        QTest::newRow("present, Ethernet") << "eth1" << "ethernet" << 1 << "eth1";
+        QTest::newRow("gone, Ethernet") << "eth9" << "ethernet" << 0 << "eth0";
+        QTest::newRow("none yet, server") << "{}" << "pontis" << 0 << "eth0";
+    }
+    void startUpReplacesAVanishedInterfaceByTheFirst()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, medium);
+        QFETCH(int, index);
+        QFETCH(QString, used);
+        setup->setInterfaceLister([](QStringList &names, QStringList &descriptions) {
+            names << QStringLiteral("eth0") << QStringLiteral("eth1");
+            descriptions << QStringLiteral("Scheda 0") << QStringLiteral("Scheda 1");
+        });
+        state.nicSystemName = stored;
+        state.mediumType = medium;
+        setup->startUp();
+        QCOMPARE(state.nicIndex, index);
+        QCOMPARE(state.nicSystemName, used);
+        QCOMPARE(state.ethernetMedium, medium == QLatin1String("ethernet"));
+        QCOMPARE(linkNames, state.ethernetMedium ? QStringList{used} : QStringList());
+        QCOMPARE(state.nicNames.size(), 2);
+    }
+
     void choosingAServerSwitchesToItAndForgetsTheEcu()
     {
         state.ethernetMedium = true;
@@ -241,6 +274,27 @@ private slots:
         QVERIFY(!state.ethernetMedium);
         QCOMPARE(settings.values.value("Default/MediumType"), QStringLiteral("Pontis"));
         QVERIFY(view.checked[0] && !view.checked[1]);
+    }
+
+    void replacingACapturingLinkDoesNotHang()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs root to capture on the loopback interface");
+        CommSetup real(state, *medium, &settings, &view, &dialogs); // default factory: real, started links
+        state.nicNames = {QStringLiteral("lo")};
+        state.nicIndex = 0;
+        QElapsedTimer t;
+        for (int i = 0; i < 3; ++i) {
+            t.start();
+            real.selectEthernetInterface();
+            QVERIFY(state.link);
+            QVERIFY2(state.link->waitUntilReady(3000), qPrintable(state.link->captureError()));
+            QVERIFY(t.elapsed() < 3000);
+        }
+        t.start();
+        real.selectServerInterface(); // a quiet capture must still stop at once
+        QVERIFY(!state.link);
+        QVERIFY(t.elapsed() < 1000);
     }
 
     void ecuSearchOnTheServerOnlyForgetsTheEcu()

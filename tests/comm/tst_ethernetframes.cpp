@@ -3,10 +3,15 @@
 
 #include "ethernetecuprotocol.h"
 #include "ethernetlink.h"
+#include "fuzz/ecureplies.h"
+
+#include <QDir>
 
 #include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
+
+#include <cstring>
 
 namespace {
 QByteArray bytesOf(const RawFramePtr &f)
@@ -44,6 +49,12 @@ private slots:
     void sequenceNumbersWrapAfter4095PerEtherType();
     void writeOfMoreThan1024BytesIsCutToOneFrame();
     void decodeWordHonoursWidthAndOrder();
+
+    void discoveryReplyGivesMacAndLines_data();
+    void discoveryReplyGivesMacAndLines();
+    void randomFramesNeverBreakTheReplyParser();
+    void fuzzRegressionInputsStayHarmless();
+    void readReplyDataIsCopiedOnlyAsFarAsTheFrameGoes();
 
     void linkFilterAcceptsOnlyEcuFramesToThisHost();
     void packetsAreSortedByEtherTypeAndOthersIgnored();
@@ -135,6 +146,99 @@ void TestEthernetFrames::decodeWordHonoursWidthAndOrder()
     QCOMPARE(EthernetEcuProtocol::decodeWord(b, false, 2), 0x1234u);
     QCOMPARE(EthernetEcuProtocol::decodeWord(b, true, 2), 0x3412u);
     QCOMPARE(EthernetEcuProtocol::decodeWord(b, false, 3), 0x12345678u); // other widths read 4
+}
+
+void TestEthernetFrames::discoveryReplyGivesMacAndLines_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QStringList>("lines");
+    const QByteArray head = QByteArray::fromHex("0a0b0c0d0e0f" "02000000012c" "c1a0" "0001" "00000001");
+    QTest::newRow("two lines") << head + QByteArray::fromHex("000c") + QByteArray("ECU A\0v1.2\0\0", 12) << true
+                               << QStringList{"ECU A", "v1.2"};
+    QTest::newRow("starts with NUL") << (head + QByteArray::fromHex("0002") + QByteArray(2, 0)).leftJustified(60, 0)
+                                     << true << QStringList();
+    QTest::newRow("cut inside a line") << head + QByteArray::fromHex("0010") + QByteArray("ECU A\0Mot", 9) << true
+                                       << QStringList{"ECU A", "Mot"};
+    QTest::newRow("Latin-1 text") << head + QByteArray::fromHex("0006") + QByteArray("Motor\xe9\0\0", 8) << true
+                                  << QStringList{QString::fromLatin1("Motor\xe9")};
+    QByteArray presence = head;
+    presence[19] = 2;
+    QTest::newRow("other command") << presence + QByteArray::fromHex("0000") << false << QStringList();
+    QTest::newRow("shorter than a header") << head.left(18) << false << QStringList();
+}
+
+void TestEthernetFrames::discoveryReplyGivesMacAndLines()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, accepted);
+    QFETCH(QStringList, lines);
+    RawFrame f;
+    std::memcpy(f.data, frame.constData(), size_t(frame.size()));
+    f.length = quint16(frame.size());
+    EcuInfo info;
+    QCOMPARE(EthernetEcuProtocol::parseDiscoveryReply(f, info), accepted);
+    if (!accepted)
+        return;
+    QCOMPARE(info.mac, QByteArray::fromHex("02000000012c"));
+    QCOMPARE(info.macText, QStringLiteral("02:00:00:00:01:2C"));
+    QCOMPARE(info.descriptions, lines);
+}
+
+void TestEthernetFrames::randomFramesNeverBreakTheReplyParser()
+{
+    // Whatever a device sends, the parser stays inside the frame.
+    quint32 seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int i = 0; i < 20000; ++i) {
+        RawFrame f;
+        f.length = quint16(next() % (RawFrame::MaxLength + 1));
+        for (int j = 0; j < f.length; ++j)
+            f.data[j] = quint8(next() >> 16);
+        if (i % 2)
+            std::memcpy(f.data + 16, "\0\0\0\1", 4);
+        // What lies beyond the length must never be read as a line.
+        std::memset(f.data + f.length, 'Z', size_t(RawFrame::MaxLength - f.length));
+        EcuInfo info;
+        if (!EthernetEcuProtocol::parseDiscoveryReply(f, info))
+            continue;
+        int used = 0;
+        for (const QString &line : info.descriptions)
+            used += line.size() + 1;
+        QVERIFY(used <= f.length - 22 + 1);
+    }
+}
+
+void TestEthernetFrames::fuzzRegressionInputsStayHarmless()
+{
+    const QDir dir(QStringLiteral(FUZZ_REGRESSIONS));
+    const QStringList files = dir.entryList(QDir::Files);
+    QVERIFY(!files.isEmpty());
+    for (const QString &name : files) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        feedEcuReplies(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+    }
+}
+
+void TestEthernetFrames::readReplyDataIsCopiedOnlyAsFarAsTheFrameGoes()
+{
+    RawFrameList frames;
+    auto reply = [&frames](const QByteArray &bytes) {
+        RawFramePtr f(new RawFrame);
+        std::memcpy(f->data, bytes.constData(), size_t(bytes.size()));
+        f->length = quint16(bytes.size());
+        frames.push_back(std::move(f));
+    };
+    const QByteArray head = QByteArray::fromHex("0a0b0c0d0e0f" "02000000012c" "c1a1" "0001" "00000613");
+    reply((head + QByteArray::fromHex("0003" "aabbcc")).leftJustified(60, 0)); // padded on the wire
+    reply(head + QByteArray::fromHex("0400" "ddee"));                         // says 1024, holds 2
+    reply(head + QByteArray::fromHex("0002" "ff11"));                         // would overflow the buffer
+    QByteArray buffer(6, '\x55');
+    const quint64 total = EthernetEcuProtocol::copyReplyData(frames, reinterpret_cast<quint8 *>(buffer.data()), 6, 0);
+    QCOMPARE(total, quint64(7));
+    QCOMPARE(buffer.toHex(), QByteArray("aabbccddee55"));
 }
 
 void TestEthernetFrames::linkFilterAcceptsOnlyEcuFramesToThisHost()

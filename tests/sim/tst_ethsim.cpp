@@ -2,6 +2,7 @@
 // with frames written by hand through a raw socket on the host end.
 
 #include "netns.h"
+#include "rawport.h"
 #include "sim/ecusimulator.h"
 #include "testecu.h"
 
@@ -9,71 +10,9 @@
 #include <QFileInfo>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <linux/if_packet.h>
-#include <net/ethernet.h>
-#include <net/if.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
-
-// The host's side: sends frames as written and collects ECU frames addressed to it.
-class HostPort
-{
-public:
-    bool open(const QString &interfaceName, const QByteArray &mac)
-    {
-        m_mac = mac;
-        m_fd = ::socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL));
-        if (m_fd < 0)
-            return false;
-        sockaddr_ll sll{};
-        sll.sll_family = AF_PACKET;
-        sll.sll_protocol = htons(ETH_P_ALL);
-        sll.sll_ifindex = int(if_nametoindex(interfaceName.toLocal8Bit().constData()));
-        return ::bind(m_fd, reinterpret_cast<sockaddr *>(&sll), sizeof sll) == 0;
-    }
-    ~HostPort()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    // Frame bytes from the EtherType on; the MACs are put in front.
-    bool send(const QByteArray &dst, const QByteArray &rest)
-    {
-        QByteArray f = dst + m_mac + rest;
-        if (f.size() < 60)
-            f.append(QByteArray(60 - f.size(), '\0'));
-        return ::send(m_fd, f.constData(), size_t(f.size()), 0) == f.size();
-    }
-    // Collects frames until `count` came or `quietMs` passed without one.
-    QList<QByteArray> receive(int count, int quietMs = 500)
-    {
-        QList<QByteArray> out;
-        char buf[2048];
-        while (out.size() < count) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, quietMs) <= 0)
-                break;
-            sockaddr_ll from{};
-            socklen_t len = sizeof from;
-            const ssize_t n = ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &len);
-            if (n < 22 || from.sll_pkttype == PACKET_OUTGOING || memcmp(buf, m_mac.constData(), 6) != 0)
-                continue;
-            const quint16 type = quint16((quint8(buf[12]) << 8) | quint8(buf[13]));
-            if (type == 0xC1A0 || type == 0xC1A1)
-                out.append(QByteArray(buf, int(n)));
-        }
-        return out;
-    }
-
-private:
-    int m_fd = -1;
-    QByteArray m_mac;
-};
 
 int lengthField(const QByteArray &f) { return (quint8(f[20]) << 8) | quint8(f[21]); }
 
@@ -110,7 +49,7 @@ private slots:
 
 private:
     EcuNetwork *m_net = nullptr;
-    HostPort *m_port = nullptr;
+    RawPort *m_port = nullptr;
 };
 
 void TestEthSim::init()
@@ -121,7 +60,7 @@ void TestEthSim::init()
     m_net = new EcuNetwork;
     QString error;
     QVERIFY2(m_net->setUp(&error), qPrintable(error));
-    m_port = new HostPort;
+    m_port = new RawPort;
     QVERIFY(m_port->open(m_net->hostInterface(), m_net->hostMac()));
 }
 

@@ -74,6 +74,8 @@ private slots:
     void silentOnBadOrForeignRequests_data();
     void silentOnBadOrForeignRequests();
     void truncatedReplyKeepsLengthConsistent();
+    void anyFrameIsAnsweredOrIgnoredWithoutCrash();
+    void sampleDeviceEcuServesItsTableAndIdentification();
 };
 
 void TestSimulator::brokenDescriptionIsRefusedWithReason_data()
@@ -254,6 +256,9 @@ void TestSimulator::discoveryAnswersBothAddressingsWithItsLines_data()
     QTest::newRow("broadcast, two lines") << hex("ffffffffffff") << QStringList{"ECU A", "v2"} << twoLines;
     QTest::newRow("discovery address, two lines") << hex("025a4b000000") << QStringList{"ECU A", "v2"} << twoLines;
     QTest::newRow("no lines") << hex("ffffffffffff") << QStringList{} << hex("C1A0 0005 00000001 0001 00");
+    QTest::newRow("lines beyond one frame are left out")
+        << hex("ffffffffffff") << QStringList{"ok", QString(1500, QLatin1Char('x'))}
+        << hex("C1A0 0005 00000001 0004") + QByteArray("ok\0\0", 4);
 }
 
 void TestSimulator::discoveryAnswersBothAddressingsWithItsLines()
@@ -279,6 +284,8 @@ void TestSimulator::presenceAnswersOnlyItsOwnMac()
     const QList<QByteArray> replies = ecu.respond(request(kEcu, "C1A0 0007 00000002 0000"));
     QCOMPARE(replies.size(), 1);
     QCOMPARE(replies[0], kHost + kEcu + hex("C1A0 0007 00000002 0000") + QByteArray(38, '\0'));
+    // Only the 12 sequence bits come back.
+    QCOMPARE(ecu.respond(request(kEcu, "C1A0 F123 00000002 0000")).value(0).mid(12, 4), hex("C1A0 0123"));
     QVERIFY(ecu.respond(request(hex("020000000002"), "C1A0 0007 00000002 0000")).isEmpty());
     QVERIFY(ecu.respond(request(hex("ffffffffffff"), "C1A0 0007 00000002 0000")).isEmpty());
 }
@@ -386,6 +393,57 @@ void TestSimulator::truncatedReplyKeepsLengthConsistent()
     const QByteArray cut = EcuFrameResponder::truncated(reply, 10);
     QCOMPARE(cut, kHost + kEcu + hex("C1A1 0001 00000613 000A") + QByteArray(10, 'x') + QByteArray(28, '\0'));
     QCOMPARE(EcuFrameResponder::truncated(reply, 2000), reply);
+}
+
+void TestSimulator::anyFrameIsAnsweredOrIgnoredWithoutCrash()
+{
+    EcuSimulator sim(testDescription());
+    EcuFrameResponder ecu(sim, kEcu);
+    QRandomGenerator rng(20261206);
+    QList<QByteArray> out;
+    for (int i = 0; i < 20000; ++i) {
+        QByteArray f(int(rng.bounded(80)), '\0');
+        for (char &c : f)
+            c = char(rng.bounded(256));
+        // Keep most frames addressed to the ECU with an ECU EtherType so they get parsed.
+        if (f.size() >= 14 && (i % 4) != 0) {
+            f.replace(0, 6, kEcu);
+            f[12] = '\xC1';
+            f[13] = char(0xA0 + (i & 1));
+        }
+        if (f.size() >= 22 && (i % 3) == 0)
+            f.replace(16, 4, hex("00000613")); // reads of the ECU's space
+        out.clear();
+        ecu.respond(f.constData(), f.size(), out);
+        for (const QByteArray &r : std::as_const(out))
+            QVERIFY(r.size() >= 60 && r.size() <= 22 + 1024);
+    }
+}
+
+void TestSimulator::sampleDeviceEcuServesItsTableAndIdentification()
+{
+    const QString path = qEnvironmentVariable("BRISCA_SOURCE_DIR") + QStringLiteral("/samples/sample_ecu.json");
+    if (!QFileInfo::exists(path))
+        QSKIP("samples/sample_ecu.json is not in this tree");
+    SimDescription d;
+    QString error;
+    QVERIFY2(loadSimDescription(path, d, &error), qPrintable(error));
+    EcuSimulator sim(d);
+    QCOMPARE(sim.mainSpace(), d.toEcuAppCanId >> 3);
+    QVERIFY(!d.channels.isEmpty());
+    QSet<quint32> seen;
+    for (const SimChannel &c : d.channels) {
+        if (seen.contains(c.tableAddress))
+            continue; // the later channel of a shared index wins
+        seen.insert(c.tableAddress);
+        const QByteArray e = sim.read(sim.mainSpace(), d.staticTableAddress + 6 * c.tableAddress, 6);
+        const quint32 address = (quint32(quint8(e[0])) << 24) | (quint32(quint8(e[1])) << 16)
+                                | (quint32(quint8(e[2])) << 8) | quint8(e[3]);
+        QCOMPARE(address, c.address);
+        QCOMPARE(quint32(quint8(e[4]) & 0x7F), c.nByte);
+    }
+    const QByteArray id = sim.read(sim.mainSpace(), d.idStringAddress, d.idStringSize);
+    QCOMPARE(id.left(d.idStringValue.size() + 1), d.idStringValue + '\0');
 }
 
 QTEST_GUILESS_MAIN(TestSimulator)

@@ -39,7 +39,16 @@ QString EcuNetwork::unavailableReason()
         return QStringLiteral("ip(8) from iproute2 is not installed");
     if (!QFileInfo(simulatorPath()).isExecutable())
         return QStringLiteral("brisca-ecu-eth-sim is not built (%1)").arg(simulatorPath());
-    return QString();
+    // Root in a restricted container may still be refused namespaces; try once.
+    static const QString probe = [] {
+        const QString name = QStringLiteral("brisca-%1-probe").arg(QCoreApplication::applicationPid());
+        QString error;
+        if (!ip({QStringLiteral("netns"), QStringLiteral("add"), name}, &error))
+            return QStringLiteral("cannot create network namespaces here: %1").arg(error);
+        ip({QStringLiteral("netns"), QStringLiteral("delete"), name});
+        return QString();
+    }();
+    return probe;
 }
 
 QString EcuNetwork::simulatorPath()
@@ -223,7 +232,7 @@ bool EcuNetwork::command(int index, const QByteArray &line, QByteArray *answer)
     const QByteArray reply = p->readLine().trimmed();
     if (answer)
         *answer = reply;
-    return reply == "ok";
+    return reply == "ok" || reply.startsWith("ok ");
 }
 
 void EcuNetwork::stopEcu(int index)

@@ -51,7 +51,8 @@ public:
     // 02:00:00:00:00:<index+1>.
     int startEcu(const QStringList &args = {}, const QByteArray &mac = {}, QString *error = nullptr);
     QByteArray ecuMac(int index) const;
-    // Sends one control line and waits (2 s) for its answer; true on "ok".
+    // Sends one control line and waits (2 s) for its answer; true on "ok"
+    // (with "peek ADDR N" the answer is "ok " and the bytes in hex).
     bool command(int index, const QByteArray &line, QByteArray *answer = nullptr);
     void stopEcu(int index);
     void killEcu(int index);

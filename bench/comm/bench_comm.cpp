@@ -1,0 +1,179 @@
+// Reads 8 MiB of ECU memory over each medium and prints the throughput next
+// to the download estimates the channel selection uses (559104 B/s on a fast
+// link, 49152 B/s otherwise). Writes are paced (2 ms per 1024-byte frame on
+// Ethernet) and are reported, not tuned.
+//
+//   bench_comm [ethernet|server|all] [repeats]
+
+#include "communicationmedium.h"
+#include "ethernetlink.h"
+#include "netns.h"
+#include "registrykey.h"
+#include "serverpresence.h"
+#include "testecu.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr quint32 ReadBytes = 8u << 20;
+constexpr quint32 WriteBytes = 256u << 10;
+constexpr double FastEstimate = 559104.0;
+constexpr double SlowEstimate = 49152.0;
+
+void report(const char *what, quint32 bytes, qint64 ns)
+{
+    const double seconds = double(ns) / 1e9;
+    const double rate = double(bytes) / seconds;
+    std::printf("  %-34s %9.1f ms  %8.2f MB/s  = %6.1f x 559104 B/s, %7.1f x 49152 B/s%s\n", what, seconds * 1e3,
+                rate / 1e6, rate / FastEstimate, rate / SlowEstimate,
+                rate >= 10 * FastEstimate ? "" : "   (below 10x the fast estimate)");
+}
+
+bool measure(CommunicationMedium &medium, int repeats)
+{
+    QByteArray buffer(int(ReadBytes), 0);
+    qint64 best = -1;
+    for (int i = 0; i < repeats; ++i) {
+        QElapsedTimer t;
+        t.start();
+        if (!medium.readMemory(TestEcu::Space, TestEcu::RamBase, reinterpret_cast<quint8 *>(buffer.data()),
+                               ReadBytes)) {
+            std::printf("  read of 8 MiB FAILED\n");
+            return false;
+        }
+        const qint64 ns = t.nsecsElapsed();
+        if (best < 0 || ns < best)
+            best = ns;
+        report(qPrintable(QStringLiteral("read 8 MiB, run %1").arg(i + 1)), ReadBytes, ns);
+    }
+    report("read 8 MiB, best", ReadBytes, best);
+    const QByteArray data(int(WriteBytes), '\x42');
+    QElapsedTimer t;
+    t.start();
+    if (!medium.writeMemory(TestEcu::Space, TestEcu::ScratchAddress, reinterpret_cast<const quint8 *>(data.constData()),
+                            WriteBytes)) {
+        std::printf("  write FAILED\n");
+        return false;
+    }
+    const qint64 ns = t.nsecsElapsed();
+    std::printf("  %-34s %9.1f ms  %8.2f MB/s\n", "write 256 KiB", double(ns) / 1e6,
+                double(WriteBytes) / (double(ns) / 1e9) / 1e6);
+    return true;
+}
+
+int benchEthernet(int repeats)
+{
+    std::printf("Raw Ethernet over a veth pair (simulated ECU in a network namespace)\n");
+    const QString why = EcuNetwork::unavailableReason();
+    if (!why.isEmpty()) {
+        std::printf("  skipped: %s\n", qPrintable(why));
+        return 0;
+    }
+    EcuNetwork net;
+    QString error;
+    if (!net.setUp(&error) || net.startEcu({}, {}, &error) < 0) {
+        std::printf("  set-up failed: %s\n", qPrintable(error));
+        return 1;
+    }
+    quint8 mac[6];
+    const QByteArray hostMac = net.hostMac();
+    std::memcpy(mac, hostMac.constData(), 6);
+    EthernetLink *link = new EthernetLink(net.hostInterface(), mac, 10, 1000);
+    link->start();
+    link->waitUntilReady(5000);
+    bool ethernet = true;
+    int status = 0;
+    {
+        CommunicationMedium medium(&ethernet, &link, QStringLiteral("/nonexistent/libNone.so"));
+        const QByteArray ecuMac = net.ecuMac(0);
+        medium.setEcuTarget(reinterpret_cast<const quint8 *>(ecuMac.constData()));
+        if (!medium.connect(QStringLiteral("Brisca"), QString(), 0, 0)) {
+            std::printf("  the ECU does not answer\n");
+            status = 1;
+        } else if (!measure(medium, repeats)) {
+            status = 1;
+        }
+        std::printf("  frames dropped by the kernel: %u\n", link->kernelDrops());
+    }
+    link->stop();
+    link->wait();
+    delete link;
+    return status;
+}
+int benchServer(int repeats)
+{
+    std::printf("Communication server over loopback (client library -> brisca-ecu-server -> simulated ECU)\n");
+    const QString bin = QCoreApplication::applicationDirPath();
+    if (!QFile::exists(bin + QStringLiteral("/brisca-ecu-server")) || !QFile::exists(bin + QStringLiteral("/libLnkClientDll.so"))) {
+        std::printf("  skipped: brisca-ecu-server or libLnkClientDll.so not built\n");
+        return 0;
+    }
+    QTemporaryDir dir;
+    QFile json(dir.filePath(QStringLiteral("ecu.json")));
+    json.open(QIODevice::WriteOnly);
+    json.write(TestEcu::json());
+    json.close();
+    const QString cls = QStringLiteral("BriscaBench%1").arg(QCoreApplication::applicationPid());
+    const QString win = QStringLiteral("Server");
+    QFile reg(dir.filePath(QStringLiteral("registry.ini")));
+    reg.open(QIODevice::WriteOnly);
+    reg.write(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\nFileName = /nonexistent\n"
+                             "Class = %1\nWinName = %2\n").arg(cls, win).toLocal8Bit());
+    reg.close();
+    RegistryKey::setStorePath(reg.fileName());
+    quint16 port;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        port = probe.serverPort();
+    }
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(bin + QStringLiteral("/brisca-ecu-server"),
+                 {QStringLiteral("--port"), QString::number(port), QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                  QStringLiteral("--description"), json.fileName(), QStringLiteral("--class"), cls,
+                  QStringLiteral("--winname"), win});
+    if (!server.waitForReadyRead(5000)) {
+        std::printf("  the server did not start\n");
+        return 1;
+    }
+    int status = 0;
+    bool ethernet = false;
+    EthernetLink *link = nullptr;
+    {
+        CommunicationMedium medium(&ethernet, &link);
+        if (!medium.connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), port, TestEcu::Space)
+            || !medium.lock(10000)) {
+            std::printf("  cannot connect to the server: %s\n", qPrintable(medium.libraryError()));
+            status = 1;
+        } else {
+            status = measure(medium, repeats) ? 0 : 1;
+            medium.unlock();
+        }
+        medium.disconnect();
+    }
+    server.terminate();
+    server.waitForFinished(5000);
+    return status;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString which = argc > 1 ? QString::fromLatin1(argv[1]) : QStringLiteral("all");
+    const int repeats = argc > 2 ? qMax(1, atoi(argv[2])) : 3;
+    int status = 0;
+    if (which == QLatin1String("ethernet") || which == QLatin1String("all"))
+        status |= benchEthernet(repeats);
+    if (which == QLatin1String("server") || which == QLatin1String("all"))
+        status |= benchServer(repeats);
+    return status;
+}

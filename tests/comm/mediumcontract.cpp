@@ -1,0 +1,177 @@
+#include "mediumcontract.h"
+
+#include "communicationmedium.h"
+#include "testecu.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+
+namespace {
+class ProgressSink : public QObject
+{
+public:
+    QList<quint32> remaining;
+    bool event(QEvent *e) override
+    {
+        if (e->type() == RemainingTimeEvent::EventType) {
+            remaining.append(static_cast<RemainingTimeEvent *>(e)->remainingMs());
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+const quint32 kSpace = TestEcu::Space;
+const quint32 kBase = TestEcu::RamBase + 0x40000; // clear of the variables and the table
+} // namespace
+
+QByteArray MediumContract::pattern(int length, int seed)
+{
+    QByteArray b(length, Qt::Uninitialized);
+    for (int i = 0; i < length; ++i)
+        b[i] = char((i * 7 + (i >> 8) + seed) & 0xFF);
+    return b;
+}
+
+void MediumContract::init()
+{
+    const QString why = unavailableReason();
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
+    QString error;
+    QVERIFY2(startEcu(&error), qPrintable(error));
+}
+
+void MediumContract::cleanup() { stopEcu(); }
+
+void MediumContract::connectsAndSeesTheEcu()
+{
+    QVERIFY(medium()->isConnected());
+    QVERIFY(medium()->lock(10000));
+    QVERIFY(medium()->isLocked() || medium()->usesEthernet());
+    medium()->unlock();
+}
+
+void MediumContract::readsMatchEcuMemoryAroundChunkBoundaries_data()
+{
+    QTest::addColumn<int>("length");
+    for (int n : {1, 1023, 1024, 1025, 64511, 64512, 64513, 131056, 131057, 300000})
+        QTest::addRow("%d bytes", n) << n;
+}
+
+void MediumContract::readsMatchEcuMemoryAroundChunkBoundaries()
+{
+    QFETCH(int, length);
+    const QByteArray expected = pattern(length, length);
+    // Poke in pieces: control lines stay short.
+    for (int off = 0; off < length; off += 8192)
+        QVERIFY(pokeEcu(kBase + quint32(off), expected.mid(off, 8192)));
+    QByteArray got(length + 16, '\xEE');
+    QVERIFY(medium()->readMemory(kSpace, kBase, reinterpret_cast<quint8 *>(got.data()), quint32(length)));
+    QCOMPARE(got.left(length), expected);
+    QCOMPARE(got.mid(length), QByteArray(16, '\xEE')); // nothing written past the end
+    QVERIFY(medium()->readMemoryBlocks(kSpace, kBase, reinterpret_cast<quint8 *>(got.data()), quint32(length), 0));
+    QCOMPARE(got.left(length), expected);
+}
+
+void MediumContract::writesLandInEcuMemory_data()
+{
+    QTest::addColumn<int>("length");
+    for (int n : {1, 1024, 1025, 2049, 20000})
+        QTest::addRow("%d bytes", n) << n;
+}
+
+void MediumContract::writesLandInEcuMemory()
+{
+    QFETCH(int, length);
+    const quint32 address = TestEcu::ScratchAddress;
+    const QByteArray data = pattern(length, 99);
+    QVERIFY(pokeEcu(address + quint32(length), QByteArray(4, '\x5A'))); // fence after the block
+    QVERIFY(medium()->writeMemory(kSpace, address, reinterpret_cast<const quint8 *>(data.constData()),
+                                  quint32(length)));
+    QByteArray inEcu = peekEcu(address, quint32(length) + 4);
+    if (inEcu.isEmpty()) {
+        // No direct look: read back through the medium (reads are checked above).
+        inEcu = QByteArray(length + 4, 0);
+        QTRY_VERIFY(medium()->readMemory(kSpace, address, reinterpret_cast<quint8 *>(inEcu.data()),
+                                         quint32(length) + 4)
+                    && inEcu.left(length) == data);
+    }
+    QCOMPARE(inEcu.left(length), data);
+    QCOMPARE(inEcu.mid(length), QByteArray(4, '\x5A'));
+}
+
+void MediumContract::staticTableEntriesGiveAddressAndSize()
+{
+    quint32 table = 0;
+    QVERIFY(medium()->staticTableStart(kSpace, table));
+    QCOMPARE(table, TestEcu::StaticTable);
+    for (const TestEcu::Channel &c : TestEcu::Channels) {
+        quint32 address = 0;
+        quint16 size = 0, flag = 0xAA;
+        QVERIFY2(medium()->staticTableEntry(kSpace, c.index, address, size, table, &flag), c.name);
+        QCOMPARE(address, c.address);
+        QCOMPARE(quint32(size), c.bytes);
+        QCOMPARE(flag, quint16(0));
+    }
+    // Without a known table the medium asks for it first.
+    quint32 address = 0;
+    quint16 size = 0;
+    QVERIFY(medium()->staticTableEntry(kSpace, 0, address, size));
+    QCOMPARE(address, TestEcu::Channels[0].address);
+    // Index 2 is a gap in the table: address 0 is no variable.
+    QVERIFY(!medium()->staticTableEntry(kSpace, 2, address, size, table));
+}
+
+void MediumContract::identificationStringIsRead()
+{
+    QByteArray id(int(TestEcu::IdStringSize), '\xFF');
+    QVERIFY(medium()->readMemory(kSpace, TestEcu::IdStringAddress, reinterpret_cast<quint8 *>(id.data()),
+                                 TestEcu::IdStringSize));
+    QCOMPARE(id, QByteArray(TestEcu::IdString).leftJustified(int(TestEcu::IdStringSize), '\0'));
+}
+
+void MediumContract::refusedRegionFailsTheRead()
+{
+    QVERIFY(setFaults(QStringLiteral("refuse=0x%1+4096").arg(kBase + 0x2000, 0, 16)));
+    QByteArray got(0x4000, 0);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!medium()->readMemory(kSpace, kBase, reinterpret_cast<quint8 *>(got.data()), 0x4000));
+    QVERIFY(t.elapsed() < 10000);
+    // Memory beside the region still reads.
+    QVERIFY(medium()->readMemory(kSpace, kBase, reinterpret_cast<quint8 *>(got.data()), 0x1000));
+}
+
+void MediumContract::longReadReportsRemainingTime()
+{
+    ProgressSink sink;
+    medium()->setProgressReceiver(&sink);
+    QByteArray got(1 << 20, 0);
+    const bool ok = medium()->readMemory(kSpace, kBase, reinterpret_cast<quint8 *>(got.data()), 1 << 20);
+    medium()->setProgressReceiver(nullptr);
+    QVERIFY(ok);
+    QCoreApplication::sendPostedEvents(&sink);
+    QVERIFY(sink.remaining.size() >= 2);
+    QCOMPARE(sink.remaining.last(), 0u);
+}
+
+void MediumContract::ecuKilledMidTransferGivesFailureNotHang()
+{
+    const quint32 length = 64u << 20;
+    QByteArray got(int(length), 0);
+    QThread *killer = QThread::create([this] {
+        QThread::msleep(30);
+        killEcu();
+    });
+    killer->start();
+    QElapsedTimer t;
+    t.start();
+    const bool ok = medium()->readMemory(kSpace, kBase, reinterpret_cast<quint8 *>(got.data()), length);
+    killer->wait();
+    delete killer;
+    QVERIFY(!ok);
+    QVERIFY2(t.elapsed() < 30000, "a dead ECU must end the transfer, not hang it");
+    QVERIFY(!medium()->isConnected());
+}

@@ -1,0 +1,49 @@
+#pragma once
+// What every communication medium must do against a simulated ECU, written
+// once. Each medium's test derives from this class and supplies the ECU and
+// the medium; the slots below run for each of them.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class CommunicationMedium;
+
+class MediumContract : public QObject
+{
+    Q_OBJECT
+public:
+    static QByteArray pattern(int length, int seed);
+
+protected:
+    // Empty when the medium can be tested here, else why not.
+    virtual QString unavailableReason() = 0;
+    // Brings up a fresh ECU (faults cleared) and a connected medium.
+    virtual bool startEcu(QString *error) = 0;
+    virtual void stopEcu() = 0;
+    virtual bool ecuRunning() = 0;
+    virtual CommunicationMedium *medium() = 0;
+    // Plain ECU memory in the main space, bypassing the medium.
+    virtual bool pokeEcu(quint32 address, const QByteArray &bytes) = 0;
+    // Empty when the ECU's memory cannot be looked at directly.
+    virtual QByteArray peekEcu(quint32 address, quint32 length) = 0;
+    virtual bool setFaults(const QString &plan) = 0;
+    // Makes the ECU vanish at once. Called from another thread while the
+    // test thread is inside a transfer.
+    virtual void killEcu() = 0;
+
+private slots:
+    void init();
+    void cleanup();
+
+    void connectsAndSeesTheEcu();
+    void readsMatchEcuMemoryAroundChunkBoundaries_data();
+    void readsMatchEcuMemoryAroundChunkBoundaries();
+    void writesLandInEcuMemory_data();
+    void writesLandInEcuMemory();
+    void staticTableEntriesGiveAddressAndSize();
+    void identificationStringIsRead();
+    void refusedRegionFailsTheRead();
+    void longReadReportsRemainingTime();
+    void ecuKilledMidTransferGivesFailureNotHang();
+};

@@ -1,0 +1,429 @@
+// Snapshot files: bytes against the layout written out by hand, reading back
+// into a device, and the files that must be refused.
+#include <QtTest>
+
+#include "snapshotfile.h"
+
+#include <memory>
+#include <vector>
+
+using namespace SnapshotFile;
+
+namespace {
+// Two channels and a channel trigger on an identification-checked device.
+// Field by field from the layout: Qt 3.3 stream, big-endian, floats as 4 bytes,
+// strings as a byte count and UTF-16BE.
+const char *const ElfFileHex =
+    "01"                                   // elfFlag
+    "00000008" "0049004400300031"          // idString "ID01"
+    "03" "14"                              // trigger type 3, delay 2.0 s
+    "0000000a" "00720070006d005f0039"      // trigger channel "rpm_9"
+    "fffffffb" "0000012c"                  // thresholds -5, 300
+    "00000002"                             // two records
+    // tmot_7
+    "00000007" "00000002" "00001000" "00000005" "0000000a" "00000001"
+    "3f000000" "c1200000" "00000000" "3f800000" // g1 0.5, o1 -10, g2 0, o2 1
+    "01" "0000012c" "01"                   // zeroable, zeroValue 300, loggerEnabled
+    "00000008" "0074006d006f0074"          // factoryName "tmot"
+    "00000004" "00b00043"                  // unit "\xb0C"
+    "00000008" "00540065006d0070"          // label "Temp"
+    "00000000"                             // description ""
+    "0000000c" "0074006d006f0074005f0037"  // uniqueCode "tmot_7"
+    // rpm_9
+    "00000009" "00000001" "00000009" "00000005" "00000280" "00000000"
+    "3e800000" "00000000" "00000000" "3f800000" // g1 0.25
+    "00" "00000000" "01"
+    "00000006" "00720070006d"              // "rpm"
+    "00000000"                             // unit ""
+    "00000008" "0047006900720069"          // "Giri"
+    "00000016" "0047006900720069002000" "6d006f0074006f00720065" // "Giri motore"
+    "0000000a" "00720070006d005f0039";     // "rpm_9"
+
+// A device without identification, trigger "Continuo": elfFlag 0 is followed
+// directly by the trigger type, and the trigger channel is an empty string.
+const char *const PlainFileHex =
+    "00" "01" "05" "00000000" "00000000" "00000000" "00000001"
+    "00000009" "00000001" "00000009" "00000005" "00000280" "00000000"
+    "3e800000" "00000000" "00000000" "3f800000"
+    "00" "00000000" "01"
+    "00000006" "00720070006d" "00000000" "00000008" "0047006900720069"
+    "00000016" "00470069007200690020006d006f0074006f00720065"
+    "0000000a" "00720070006d005f0039";
+
+struct Device
+{
+    std::vector<std::unique_ptr<ChannelRecord>> owned;
+    QList<ChannelRecord *> channels;
+
+    ChannelRecord *add(const QByteArray &factory, quint32 index, quint32 bytes)
+    {
+        auto ch = std::make_unique<ChannelRecord>();
+        ch->factoryName = factory;
+        ch->tableAddress = index;
+        ch->address = index;
+        ch->loggedBytes = bytes;
+        ch->loggerBytes = bytes;
+        ch->minPeriodMs = 5;
+        ch->periodMs = 640;
+        ch->loggerEnabled = true;
+        ch->label = factory + " label";
+        ch->unit = "u";
+        ch->uniqueCode = factory + "_" + QByteArray::number(index);
+        ch->setIdentity();
+        owned.push_back(std::move(ch));
+        channels << owned.back().get();
+        return channels.last();
+    }
+};
+
+// The device the ElfFileHex snapshot was taken on, as it was then.
+void buildTakenDevice(Device &d, QList<ChannelRecord *> *selected, TriggerSettings *trigger)
+{
+    ChannelRecord *t = d.add("tmot", 7, 2);
+    t->address = 0x1000;
+    t->periodMs = 10;
+    t->typeCode = 1;
+    t->g1 = 0.5f;
+    t->o1 = -10;
+    t->zeroable = true;
+    t->zeroValue = 300;
+    t->unit = "\xb0" "C";
+    t->label = "Temp";
+    t->description = "";
+    ChannelRecord *r = d.add("rpm", 9, 1);
+    r->g1 = 0.25f;
+    r->unit = QByteArray();
+    r->label = "Giri";
+    r->description = "Giri motore";
+    *selected = { t, r };
+    trigger->type = 3;
+    trigger->delay = 20;
+    trigger->channel = r;
+    trigger->lowThreshold = -5;
+    trigger->highThreshold = 300;
+}
+
+QString writeTemp(const QTemporaryDir &dir, const QByteArray &bytes, const char *name = "s.spt")
+{
+    const QString path = dir.filePath(QLatin1String(name));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return QString();
+    return path;
+}
+
+std::function<bool(const QString &)> answer(bool yes, QStringList *asked)
+{
+    return [yes, asked](const QString &q) {
+        *asked << q;
+        return yes;
+    };
+}
+} // namespace
+
+class TestSnapshotFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void writerFollowsLayoutByteForByte();
+    void continuousTriggerWritesEmptyChannelAndNoIdString();
+    void readerTakesHandBuiltFile();
+    void openAppliesToDeviceInDeviceOrder();
+    void truncatedFileIsRefusedAtEveryLength();
+    void refusedFilesKeepTheSelection_data();
+    void refusedFilesKeepTheSelection();
+    void snapshotOfAnotherDeviceAsksFirst();
+    void noMatchingChannelClearsTrigger();
+    void triggerChannelMissingOnDeviceDisablesTrigger();
+    void repeatedCodeAppliesFirstRecord();
+    void suffixAndFolder();
+    void failedSaveReportsAndWritesNothing();
+};
+
+void TestSnapshotFile::writerFollowsLayoutByteForByte()
+{
+    Device d;
+    QList<ChannelRecord *> selected;
+    TriggerSettings trigger;
+    buildTakenDevice(d, &selected, &trigger);
+    const QByteArray expected = QByteArray::fromHex(ElfFileHex);
+    QCOMPARE(encode(true, "ID01", trigger, selected).toHex(), expected.toHex());
+
+    QTemporaryDir dir;
+    const SaveResult r = save(dir.filePath("conf"), true, "ID01", trigger, selected);
+    QVERIFY(r.saved);
+    QCOMPARE(r.path, dir.filePath("conf.spt"));
+    QFile f(r.path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll().toHex(), expected.toHex());
+}
+
+void TestSnapshotFile::continuousTriggerWritesEmptyChannelAndNoIdString()
+{
+    Device d;
+    ChannelRecord *r = d.add("rpm", 9, 1);
+    r->g1 = 0.25f;
+    r->unit = "";
+    r->label = "Giri";
+    r->description = "Giri motore";
+    TriggerSettings t;
+    t.type = 1;
+    t.delay = 5;
+    t.channel = r; // ignored for a type other than 3
+    QCOMPARE(encode(false, "ignored", t, { r }).toHex(), QByteArray::fromHex(PlainFileHex).toHex());
+}
+
+void TestSnapshotFile::readerTakesHandBuiltFile()
+{
+    Contents c;
+    QCOMPARE(decode(QByteArray::fromHex(ElfFileHex), &c), DecodeStatus::Ok);
+    QVERIFY(c.elfFlag);
+    QCOMPARE(c.idString, QByteArray("ID01"));
+    QCOMPARE(c.triggerCode, QByteArray("rpm_9"));
+    QCOMPARE(c.lowThreshold, -5);
+    QCOMPARE(c.records.size(), 2);
+    const ChannelRecord &t = c.records[0];
+    QCOMPARE(t.address, 0x1000u); // fields the apply step does not copy are still read in place
+    QCOMPARE(t.typeCode, 1u);
+    QVERIFY(t.zeroable && t.loggerEnabled);
+    QCOMPARE(t.zeroValue, 300u);
+    QCOMPARE(c.records[1].description, QByteArray("Giri motore"));
+
+    // A null string (count 0xFFFFFFFF) reads as empty.
+    QByteArray nullId = QByteArray::fromHex("01" "ffffffff" "00" "00" "00000000" "00000000" "00000000" "00000000");
+    QCOMPARE(decode(nullId, &c), DecodeStatus::Ok);
+    QVERIFY(c.idString.isEmpty());
+}
+
+void TestSnapshotFile::openAppliesToDeviceInDeviceOrder()
+{
+    // The device now lists rpm before tmot, has an extra channel, and fresh settings.
+    Device d;
+    ChannelRecord *other = d.add("lambda", 3, 2);
+    ChannelRecord *rpm = d.add("rpm", 9, 1);
+    ChannelRecord *tmot = d.add("tmot", 7, 2);
+    tmot->address = 0x2222; // not taken from the file
+    QTemporaryDir dir;
+    const QString path = writeTemp(dir, QByteArray::fromHex(ElfFileHex));
+    QStringList asked;
+    const OpenResult r = open(path, d.channels, true, "ID01", answer(false, &asked));
+    QVERIFY(asked.isEmpty());
+    QCOMPARE(r.status, OpenResult::Applied);
+    QVERIFY(r.message.isEmpty());
+    QCOMPARE(r.folder, dir.path());
+    QCOMPARE(r.selected, (QList<ChannelRecord *>{ rpm, tmot }));
+    QCOMPARE(tmot->label, QByteArray("Temp"));
+    QCOMPARE(tmot->unit, QByteArray("\xb0" "C"));
+    QCOMPARE(tmot->periodMs, 10u);
+    QCOMPARE(tmot->g1, 0.5f);
+    QCOMPARE(tmot->o1, -10.0f);
+    QVERIFY(tmot->zeroable);
+    QCOMPARE(tmot->zeroValue, 300u);
+    QCOMPARE(tmot->address, 0x2222u);
+    QCOMPARE(tmot->typeCode, 0u);
+    QCOMPARE(rpm->g1, 0.25f);
+    QCOMPARE(rpm->label, QByteArray("Giri"));
+    QCOMPARE(other->label, QByteArray("lambda label"));
+    QCOMPARE(r.trigger.type, quint8(3));
+    QCOMPARE(r.trigger.delay, quint8(20));
+    QCOMPARE(r.trigger.channel, rpm);
+    QCOMPARE(r.trigger.lowThreshold, -5);
+    QCOMPARE(r.trigger.highThreshold, 300);
+
+    // Saving what was applied and opening it again gives the same configuration.
+    const QString again = dir.filePath("again.spt");
+    QVERIFY(save(again, true, "ID01", r.trigger, r.selected).saved);
+    Device fresh;
+    fresh.add("rpm", 9, 1);
+    fresh.add("tmot", 7, 2)->address = 0x2222;
+    const OpenResult back = open(again, fresh.channels, true, "ID01", answer(false, &asked));
+    QCOMPARE(back.status, OpenResult::Applied);
+    QCOMPARE(encode(true, "ID01", back.trigger, back.selected), encode(true, "ID01", r.trigger, r.selected));
+}
+
+void TestSnapshotFile::truncatedFileIsRefusedAtEveryLength()
+{
+    const QByteArray full = QByteArray::fromHex(ElfFileHex);
+    QTemporaryDir dir;
+    for (int n = 0; n < full.size(); ++n) {
+        Device d;
+        ChannelRecord *tmot = d.add("tmot", 7, 2);
+        const QString path = writeTemp(dir, full.left(n));
+        QStringList asked;
+        const OpenResult r = open(path, d.channels, true, "ID01", answer(true, &asked));
+        QVERIFY2(r.status == OpenResult::Truncated, qPrintable(QString::number(n)));
+        QVERIFY(!r.message.isEmpty());
+        QVERIFY(r.selected.isEmpty());
+        QCOMPARE(tmot->label, QByteArray("tmot label"));
+        QCOMPARE(tmot->periodMs, 640u);
+    }
+    // Damaged bytes anywhere (counts, string lengths) end in a result, never a hang or crash.
+    QRandomGenerator rng(5);
+    for (int i = 0; i < 3000; ++i) {
+        QByteArray bad = full;
+        for (int k = 0; k < 3; ++k)
+            bad[int(rng.bounded(bad.size()))] = char(rng.bounded(256));
+        Contents c;
+        decode(bad, &c);
+        QVERIFY(c.records.size() <= bad.size() / 60); // a record takes at least 65 bytes
+    }
+}
+
+void TestSnapshotFile::refusedFilesKeepTheSelection_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("deviceElf");
+    QTest::addColumn<int>("status");
+    const QByteArray head = QByteArray::fromHex("00" "00" "00" "00000000" "00000000" "00000000");
+    QTest::newRow("count far beyond the data")
+        << head + QByteArray::fromHex("7fffffff") + QByteArray::fromHex(PlainFileHex).mid(23) << false
+        << int(OpenResult::Truncated);
+    QTest::newRow("odd string byte count")
+        << QByteArray::fromHex("01" "00000003" "004900") << true << int(OpenResult::Truncated);
+    QTest::newRow("identification-checked device on a plain one")
+        << QByteArray::fromHex(PlainFileHex) << true << int(OpenResult::OtherArchitecture);
+    QTest::newRow("unreadable file") << QByteArray() << false << int(OpenResult::NotOpened);
+}
+
+void TestSnapshotFile::refusedFilesKeepTheSelection()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, deviceElf);
+    QFETCH(int, status);
+    QTemporaryDir dir;
+    QString path = writeTemp(dir, bytes);
+    if (status == OpenResult::NotOpened)
+        path = dir.filePath("missing.spt");
+    Device d;
+    ChannelRecord *rpm = d.add("rpm", 9, 1);
+    QStringList asked;
+    const OpenResult r = open(path, d.channels, deviceElf, "ID01", answer(true, &asked));
+    QCOMPARE(int(r.status), status);
+    QVERIFY(!r.applied());
+    QCOMPARE(r.message.isEmpty(), status == OpenResult::NotOpened);
+    QCOMPARE(rpm->label, QByteArray("rpm label"));
+    QCOMPARE(rpm->g1, 1.0f);
+}
+
+void TestSnapshotFile::snapshotOfAnotherDeviceAsksFirst()
+{
+    QTemporaryDir dir;
+    const QString path = writeTemp(dir, QByteArray::fromHex(ElfFileHex));
+    {
+        Device d;
+        ChannelRecord *tmot = d.add("tmot", 7, 2);
+        QStringList asked;
+        const OpenResult r = open(path, d.channels, true, "ID02", answer(false, &asked));
+        QCOMPARE(asked, QStringList { "L'istantanea non e' allineata con il device!!!\nContinuare comunque???" });
+        QCOMPARE(r.status, OpenResult::Declined);
+        QVERIFY(r.message.isEmpty());
+        QCOMPARE(tmot->label, QByteArray("tmot label"));
+    }
+    {
+        Device d;
+        ChannelRecord *tmot = d.add("tmot", 7, 2);
+        QStringList asked;
+        const OpenResult r = open(path, d.channels, true, "ID02", answer(true, &asked));
+        QCOMPARE(r.status, OpenResult::Applied);
+        QCOMPARE(tmot->label, QByteArray("Temp"));
+    }
+    {
+        // On a device without identification: the question first, then the refusal.
+        Device d;
+        ChannelRecord *tmot = d.add("tmot", 7, 2);
+        QStringList asked;
+        const OpenResult r = open(path, d.channels, false, "", answer(true, &asked));
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(r.status, OpenResult::OtherArchitecture);
+        QCOMPARE(r.message, QString("L'istantanea e' stata creata con un device che utilizza un'architettura "
+                                    "diversa da quello in uso!!!\nImpossibile continuare!!!"));
+        QCOMPARE(tmot->label, QByteArray("tmot label"));
+    }
+}
+
+void TestSnapshotFile::noMatchingChannelClearsTrigger()
+{
+    QTemporaryDir dir;
+    const QString path = writeTemp(dir, QByteArray::fromHex(ElfFileHex));
+    Device d;
+    d.add("boost", 1, 2);
+    QStringList asked;
+    const OpenResult r = open(path, d.channels, true, "ID01", answer(true, &asked));
+    QCOMPARE(r.status, OpenResult::NoMatch);
+    QVERIFY(r.applied());
+    QCOMPARE(r.kind, MessageKind::Information);
+    QCOMPARE(r.message,
+             QString("Non e' stata trovata nessuna corrispondenza tra l'istantanea e il device corrente!!!"));
+    QVERIFY(r.selected.isEmpty());
+    QCOMPARE(r.trigger.type, quint8(0));
+    QCOMPARE(r.trigger.delay, quint8(0));
+    QCOMPARE(r.trigger.lowThreshold, 0);
+}
+
+void TestSnapshotFile::triggerChannelMissingOnDeviceDisablesTrigger()
+{
+    QTemporaryDir dir;
+    const QString path = writeTemp(dir, QByteArray::fromHex(ElfFileHex));
+    Device d;
+    ChannelRecord *tmot = d.add("tmot", 7, 2);
+    QStringList asked;
+    const OpenResult r = open(path, d.channels, true, "ID01", answer(true, &asked));
+    QCOMPARE(r.status, OpenResult::Applied);
+    QCOMPARE(r.selected, QList<ChannelRecord *> { tmot });
+    QCOMPARE(r.trigger.type, quint8(0));
+    QVERIFY(!r.trigger.channel);
+    QCOMPARE(r.trigger.delay, quint8(20));
+    QCOMPARE(r.trigger.lowThreshold, -5);
+    QCOMPARE(r.trigger.highThreshold, 300);
+}
+
+void TestSnapshotFile::repeatedCodeAppliesFirstRecord()
+{
+    Device taken;
+    ChannelRecord *a = taken.add("rpm", 9, 1);
+    a->label = "first";
+    Device copy;
+    ChannelRecord *b = copy.add("rpm", 9, 1);
+    b->label = "second";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("dup.spt");
+    QVERIFY(save(path, false, "", TriggerSettings(), { a, b }).saved);
+    Device d;
+    ChannelRecord *rpm = d.add("rpm", 9, 1);
+    QStringList asked;
+    const OpenResult r = open(path, d.channels, false, "", answer(true, &asked));
+    QCOMPARE(r.selected, QList<ChannelRecord *> { rpm });
+    QCOMPARE(rpm->label, QByteArray("first"));
+
+    // A negative count reads no records.
+    const QString negative = writeTemp(
+        dir, QByteArray::fromHex("00" "00" "00" "00000000" "00000000" "00000000" "ffffffff"), "neg.spt");
+    QCOMPARE(open(negative, d.channels, false, "", answer(true, &asked)).status, OpenResult::NoMatch);
+}
+
+void TestSnapshotFile::suffixAndFolder()
+{
+    QCOMPARE(withSuffix("settings.SPT"), QString("settings.SPT"));
+    QCOMPARE(withSuffix("settings.txt"), QString("settings.txt.spt"));
+    const QString sep = QDir::separator();
+    QCOMPARE(folderOf("a" + sep + "b" + sep + "c.spt"), QString("a" + sep + "b"));
+    QCOMPARE(folderOf("c.spt"), QString("c.spt"));
+}
+
+void TestSnapshotFile::failedSaveReportsAndWritesNothing()
+{
+    Device d;
+    ChannelRecord *rpm = d.add("rpm", 9, 1);
+    QTemporaryDir dir;
+    SaveResult r = save(dir.filePath("no/such/folder/x.spt"), false, "", TriggerSettings(), { rpm });
+    QVERIFY(!r.saved);
+    QCOMPARE(r.kind, MessageKind::Critical);
+    QVERIFY(r.folder.isEmpty());
+    r = save(dir.filePath("empty.spt"), false, "", TriggerSettings(), {});
+    QVERIFY(!r.saved);
+    QVERIFY(r.message.isEmpty());
+    QVERIFY(!QFile::exists(dir.filePath("empty.spt")));
+}
+
+QTEST_GUILESS_MAIN(TestSnapshotFile)
+#include "tst_snapshotfile.moc"
