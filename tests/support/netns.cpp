@@ -16,18 +16,6 @@ namespace {
 int g_counter = 0;
 
 bool pidAlive(qint64 pid) { return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)); }
-
-QString testDescriptionPath()
-{
-    static QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/test_ecu.json");
-    if (!QFileInfo::exists(path)) {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(TestEcu::json());
-    }
-    return path;
-}
 } // namespace
 
 QString EcuNetwork::unavailableReason()
@@ -53,9 +41,7 @@ QString EcuNetwork::unavailableReason()
 
 QString EcuNetwork::simulatorPath()
 {
-    const QByteArray bin = qgetenv("BRISCA_BIN_DIR");
-    const QString dir = bin.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(bin);
-    return dir + QStringLiteral("/brisca-ecu-eth-sim");
+    return TestEcu::binDir() + QStringLiteral("/brisca-ecu-eth-sim");
 }
 
 QByteArray EcuNetwork::macFromText(const QString &text)
@@ -185,7 +171,7 @@ int EcuNetwork::startEcu(const QStringList &args, const QByteArray &mac, QString
     QStringList all = {QStringLiteral("netns"), QStringLiteral("exec"), m_ns, simulatorPath(), m_ecuIf,
                        QStringLiteral("--mac"), macText(ecu.mac), QStringLiteral("--quit-on-eof")};
     if (!args.contains(QLatin1String("--description")))
-        all << QStringLiteral("--description") << testDescriptionPath();
+        all << QStringLiteral("--description") << TestEcu::jsonFile();
     all << args;
     ecu.process = new QProcess;
     ecu.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -11,25 +11,11 @@
 
 namespace {
 int g_counter = 0;
-
-QString descriptionPath()
-{
-    static QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/test_ecu.json");
-    if (!QFileInfo::exists(path)) {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(TestEcu::json());
-    }
-    return path;
-}
 } // namespace
 
 QString EcuServerProcess::programPath()
 {
-    const QByteArray bin = qgetenv("BRISCA_BIN_DIR");
-    const QString dir = bin.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(bin);
-    return dir + QStringLiteral("/brisca-ecu-server");
+    return TestEcu::binDir() + QStringLiteral("/brisca-ecu-server");
 }
 
 EcuServerProcess::EcuServerProcess()
@@ -70,7 +56,7 @@ bool EcuServerProcess::start(const QStringList &args, QString *error, int *exitC
     };
     option("port", QStringLiteral("0"));
     option("listen", QStringLiteral("127.0.0.1"));
-    option("description", descriptionPath());
+    option("description", TestEcu::jsonFile());
     option("class", m_class);
     option("winname", m_window);
     all << args;

@@ -1,8 +1,12 @@
 #include "testecu.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 QByteArray TestEcu::json()
 {
@@ -37,4 +41,22 @@ QByteArray TestEcu::json()
         {"ramRegions", QJsonArray{QJsonObject{{"address", double(RamBase)}, {"size", double(RamSize)}}}},
         {"channels", channels}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+QString TestEcu::jsonFile()
+{
+    static QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/test_ecu.json");
+    if (!QFileInfo::exists(path)) {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(json());
+    }
+    return path;
+}
+
+QString TestEcu::binDir()
+{
+    const QByteArray bin = qgetenv("BRISCA_BIN_DIR");
+    return bin.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(bin);
 }

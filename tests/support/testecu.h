@@ -4,6 +4,7 @@
 // json() and the simulator's documented variable formula.
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 namespace TestEcu {
@@ -36,5 +37,9 @@ constexpr Channel Channels[] = {
 };
 
 QByteArray json();
+// json() written once per test program, for programs that read a file.
+QString jsonFile();
+// Where the built programs and libraries are: BRISCA_BIN_DIR, else next to the test.
+QString binDir();
 
 } // namespace TestEcu
