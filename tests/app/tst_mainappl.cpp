@@ -7,7 +7,9 @@
 #include "mainappl.h"
 #include "registrykey.h"
 
+#include "boxanswerer.h"
 #include "briscaversion.h"
+#include "testfiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,18 +32,9 @@
 #include <QTranslator>
 #include <QtTest>
 
-namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using namespace TestFiles;
 
-bool writeAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
+namespace {
 
 // What the window shows for the Ethernet interface: the first one the host
 // has, or "nessuna" on a host without capture devices.
@@ -69,26 +62,6 @@ QStringList itemsOf(QMenu *menu)
         items << (a->isSeparator() ? QStringLiteral("-") : a->text() + (a->menu() ? QStringLiteral(">") : QString()));
     return items;
 }
-
-// Closes every message box that pops up meanwhile and keeps its text.
-class MessageBoxCloser : public QObject
-{
-public:
-    MessageBoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                texts << box->text();
-                box->accept();
-            }
-        });
-        m_timer.start(20);
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
 
 QString g_chosenFolder;
 QString g_snapshotName;
@@ -131,6 +104,17 @@ private slots:
 
 private:
     QString settingsPath() const { return m_dir->filePath("brisca.ini"); }
+    // Settings that start the window on a sample device; empty when the tree has none.
+    QString startOnSample(const QString &device) const
+    {
+        const QString sample = qEnvironmentVariable("BRISCA_SOURCE_DIR") + QStringLiteral("/samples/") + device;
+        if (!QFile::exists(sample)
+            || !writeAll(settingsPath(), "[Default]\r\nLastDeviceName = " + sample.toLocal8Bit()
+                                             + "\r\nLastPathAllDevice = /\r\nLastPathSnapshot = /\r\n"
+                                               "Server_IP = 127.0.0.1\r\n"))
+            return QString();
+        return sample;
+    }
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -307,19 +291,12 @@ void TestMainAppl::lastDeviceUnlocksTheCommands()
 {
     QFETCH(QString, device);
     QFETCH(bool, ethernetLine);
-    const QString sample = QString::fromLocal8Bit(qgetenv("BRISCA_SOURCE_DIR")) + QStringLiteral("/samples/") + device;
-    if (!QFile::exists(sample))
+    const QString sample = startOnSample(device);
+    if (sample.isEmpty())
         QSKIP("sample device not found");
-    QVERIFY(writeAll(settingsPath(), "[Default]\r\nLastDeviceName = " + sample.toLocal8Bit()
-                                         + "\r\nLastPathAllDevice = /\r\nLastPathSnapshot = /\r\n"
-                                           "Server_IP = 127.0.0.1\r\n"));
     const QDateTime past = QDateTime::currentDateTime().addDays(-1);
-    {
-        QFile f(settingsPath());
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(past, QFileDevice::FileModificationTime));
-    }
-    MessageBoxCloser closer;
+    QVERIFY(setModified(settingsPath(), past));
+    BoxAnswerer closer;
     {
         MainAppl w;
         QTRY_VERIFY(w.menuBar()->isEnabled());
@@ -348,11 +325,7 @@ void TestMainAppl::closingWithoutChangesLeavesSettingsUntouched()
 {
     { MainAppl first; } // writes the defaults
     const QDateTime past = QDateTime::currentDateTime().addDays(-2);
-    {
-        QFile f(settingsPath());
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(past, QFileDevice::FileModificationTime));
-    }
+    QVERIFY(setModified(settingsPath(), past));
     const QByteArray before = readAll(settingsPath());
     {
         MainAppl w;
@@ -366,14 +339,10 @@ void TestMainAppl::closingWithoutChangesLeavesSettingsUntouched()
 
 void TestMainAppl::snapshotSavedAndReopenedThroughTheWindow()
 {
-    const QString sample = QString::fromLocal8Bit(qgetenv("BRISCA_SOURCE_DIR")) + QStringLiteral("/samples/Default.XML");
-    if (!QFile::exists(sample))
+    if (startOnSample(QStringLiteral("Default.XML")).isEmpty())
         QSKIP("sample device not found");
-    QVERIFY(writeAll(settingsPath(), "[Default]\r\nLastDeviceName = " + sample.toLocal8Bit()
-                                         + "\r\nLastPathAllDevice = /\r\nLastPathSnapshot = /\r\n"
-                                           "Server_IP = 127.0.0.1\r\n"));
     MainAppl::setSnapshotChooser(&chooseSnapshot);
-    MessageBoxCloser closer;
+    BoxAnswerer closer;
     {
         MainAppl w;
         QTRY_VERIFY(w.menuBar()->isEnabled());

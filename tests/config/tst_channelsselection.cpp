@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 
 #include "availablechannelsmodel.h"
+#include "boxanswerer.h"
 #include "channelsettingsdialog.h"
 #include "channelsselection.h"
 #include "conversion.h"
@@ -24,33 +25,6 @@
 #include <vector>
 
 namespace {
-
-// Answers every message box that opens while it lives, remembering its text.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) : m_answer(answer)
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            texts << box->text();
-            titles << box->windowTitle();
-            QAbstractButton *b = box->button(m_answer);
-            if (!b)
-                b = box->buttons().value(0);
-            b->click();
-        });
-        m_timer.start(5);
-    }
-    QStringList texts;
-    QStringList titles;
-
-private:
-    QMessageBox::StandardButton m_answer;
-    QTimer m_timer;
-};
 
 // Runs `act` on the first dialog of type D that becomes modal.
 template <class D>
