@@ -1,6 +1,7 @@
 #include "mediumcontract.h"
 
 #include "communicationmedium.h"
+#include "progresssink.h"
 #include "testecu.h"
 
 #include <QCoreApplication>
@@ -9,19 +10,6 @@
 #include <QThread>
 
 namespace {
-class ProgressSink : public QObject
-{
-public:
-    QList<quint32> remaining;
-    bool event(QEvent *e) override
-    {
-        if (e->type() == RemainingTimeEvent::EventType) {
-            remaining.append(static_cast<RemainingTimeEvent *>(e)->remainingMs());
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
 const quint32 kSpace = TestEcu::Space;
 const quint32 kBase = TestEcu::RamBase + 0x40000; // clear of the variables and the table
 } // namespace
