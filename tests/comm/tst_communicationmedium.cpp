@@ -4,6 +4,7 @@
 #include "communicationmedium.h"
 #include "progresssink.h"
 #include "registrykey.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QLibrary>
@@ -34,13 +35,12 @@ private:
     }
     void writeRegistry(bool withKey)
     {
-        QFile f(m_dir.filePath(QStringLiteral("registry.ini")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        if (withKey)
-            f.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\n"
-                    "FileName = /nonexistent/brisca-ecu-server\nClass = FakeClass\nWinName = FakeWin\n");
-        f.close();
-        RegistryKey::setStorePath(f.fileName());
+        const QString path = m_dir.filePath(QStringLiteral("registry.ini"));
+        QVERIFY(TestFiles::writeAll(path, withKey ? "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\n"
+                                                    "FileName = /nonexistent/brisca-ecu-server\n"
+                                                    "Class = FakeClass\nWinName = FakeWin\n"
+                                                  : QByteArray()));
+        RegistryKey::setStorePath(path);
     }
 
 private slots:

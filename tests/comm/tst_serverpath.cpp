@@ -13,6 +13,7 @@
 #include "sim/ecudescription.h"
 #include "sim/ecusimulator.h"
 #include "testecu.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,13 +35,10 @@ void writeRegistry(const QTemporaryDir &dir, const QString &program, const QStri
                    const QString &windowName = kWindow)
 {
     const QString path = dir.filePath(QStringLiteral("registry.ini"));
-    QFile f(path);
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\nFileName = %1\nClass = %2\n"
-                           "WinName = %3\n")
-                .arg(program, className, windowName)
-                .toLocal8Bit());
-    f.close();
+    TestFiles::writeAll(path, QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\nFileName = %1\n"
+                                             "Class = %2\nWinName = %3\n")
+                                  .arg(program, className, windowName)
+                                  .toLocal8Bit());
     RegistryKey::setStorePath(path);
     qputenv("BRISCA_REGISTRY_FILE", path.toLocal8Bit()); // for a server the medium starts
 }
@@ -222,12 +220,10 @@ class TestServerPath : public QObject
     }
     QList<qint64> starts()
     {
-        QFile f(dir.filePath(QStringLiteral("starts")));
         QList<qint64> pids;
-        if (f.open(QIODevice::ReadOnly))
-            for (const QByteArray &line : f.readAll().split('\n'))
-                if (!line.trimmed().isEmpty())
-                    pids << line.trimmed().toLongLong();
+        for (const QByteArray &line : TestFiles::readAll(dir.filePath(QStringLiteral("starts"))).split('\n'))
+            if (!line.trimmed().isEmpty())
+                pids << line.trimmed().toLongLong();
         return pids;
     }
     static quint16 freePort()

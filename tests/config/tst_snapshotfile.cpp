@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "snapshotfile.h"
+#include "testfiles.h"
 
 #include <memory>
 #include <vector>
@@ -106,10 +107,7 @@ void buildTakenDevice(Device &d, QList<ChannelRecord *> *selected, TriggerSettin
 QString writeTemp(const QTemporaryDir &dir, const QByteArray &bytes, const char *name = "s.spt")
 {
     const QString path = dir.filePath(QLatin1String(name));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        return QString();
-    return path;
+    return TestFiles::writeAll(path, bytes) ? path : QString();
 }
 
 std::function<bool(const QString &)> answer(bool yes, QStringList *asked)
@@ -153,9 +151,7 @@ void TestSnapshotFile::writerFollowsLayoutByteForByte()
     const SaveResult r = save(dir.filePath("conf"), true, "ID01", trigger, selected);
     QVERIFY(r.saved);
     QCOMPARE(r.path, dir.filePath("conf.spt"));
-    QFile f(r.path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll().toHex(), expected.toHex());
+    QCOMPARE(TestFiles::readAll(r.path).toHex(), expected.toHex());
 }
 
 void TestSnapshotFile::continuousTriggerWritesEmptyChannelAndNoIdString()
