@@ -16,13 +16,13 @@
 
 #include "availablechannelsmodel.h"
 #include "boxanswerer.h"
+#include "channelset.h"
 #include "channelsettingsdialog.h"
 #include "channelsselection.h"
 #include "conversion.h"
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -41,10 +41,8 @@ void whenDialogOpens(std::function<void(D *)> act)
     timer->start(5);
 }
 
-struct Fixture
+struct Fixture : ChannelSet
 {
-    std::vector<std::unique_ptr<ChannelRecord>> owned;
-    QList<ChannelRecord *> channels;
     QList<ChannelRecord *> selected;
     LoggerTable table;
     std::unique_ptr<ChannelsSelection> w;
@@ -61,21 +59,11 @@ struct Fixture
     }
     ChannelRecord *add(const QByteArray &label, quint32 index, quint32 bytes = 2, quint32 period = 10)
     {
-        auto ch = std::make_unique<ChannelRecord>();
-        ch->tableAddress = index;
-        ch->loggedBytes = bytes;
-        ch->minPeriodMs = 5;
-        ch->periodMs = period;
-        ch->loggerEnabled = true;
-        ch->factoryName = "f" + QByteArray::number(index);
-        ch->uniqueCode = ch->factoryName + "_" + QByteArray::number(index);
+        ChannelRecord *ch = ChannelSet::add("f" + QByteArray::number(index), index, bytes, period);
         ch->label = label;
         ch->unit = "bar";
         ch->description = label + " desc";
-        ch->setIdentity();
-        owned.push_back(std::move(ch));
-        channels << owned.back().get();
-        return channels.last();
+        return ch;
     }
     void load(bool noLoggerTable = false)
     {
