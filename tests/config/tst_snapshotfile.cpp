@@ -114,6 +114,7 @@ private slots:
     void truncatedFileIsRefusedAtEveryLength();
     void refusedFilesKeepTheSelection_data();
     void refusedFilesKeepTheSelection();
+    void snapshotOfAnotherDeviceAsksFirst_data();
     void snapshotOfAnotherDeviceAsksFirst();
     void noMatchingChannelClearsTrigger();
     void triggerChannelMissingOnDeviceDisablesTrigger();
@@ -275,40 +276,39 @@ void TestSnapshotFile::refusedFilesKeepTheSelection()
     QCOMPARE(rpm->g1, 1.0f);
 }
 
+void TestSnapshotFile::snapshotOfAnotherDeviceAsksFirst_data()
+{
+    QTest::addColumn<bool>("deviceElf");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("label");
+    QTest::newRow("declined") << true << false << int(OpenResult::Declined) << QString() << QByteArray("tmot label");
+    QTest::newRow("accepted") << true << true << int(OpenResult::Applied) << QString() << QByteArray("Temp");
+    QTest::newRow("device without identification: asked, then refused")
+        << false << true << int(OpenResult::OtherArchitecture)
+        << QString("L'istantanea e' stata creata con un device che utilizza un'architettura "
+                   "diversa da quello in uso!!!\nImpossibile continuare!!!")
+        << QByteArray("tmot label");
+}
+
 void TestSnapshotFile::snapshotOfAnotherDeviceAsksFirst()
 {
+    QFETCH(bool, deviceElf);
+    QFETCH(bool, yes);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(QByteArray, label);
     QTemporaryDir dir;
     const QString path = writeTemp(dir, QByteArray::fromHex(ElfFileHex));
-    {
-        Device d;
-        ChannelRecord *tmot = d.add("tmot", 7, 2);
-        QStringList asked;
-        const OpenResult r = open(path, d.channels, true, "ID02", answer(false, &asked));
-        QCOMPARE(asked, QStringList { "L'istantanea non e' allineata con il device!!!\nContinuare comunque???" });
-        QCOMPARE(r.status, OpenResult::Declined);
-        QVERIFY(r.message.isEmpty());
-        QCOMPARE(tmot->label, QByteArray("tmot label"));
-    }
-    {
-        Device d;
-        ChannelRecord *tmot = d.add("tmot", 7, 2);
-        QStringList asked;
-        const OpenResult r = open(path, d.channels, true, "ID02", answer(true, &asked));
-        QCOMPARE(r.status, OpenResult::Applied);
-        QCOMPARE(tmot->label, QByteArray("Temp"));
-    }
-    {
-        // On a device without identification: the question first, then the refusal.
-        Device d;
-        ChannelRecord *tmot = d.add("tmot", 7, 2);
-        QStringList asked;
-        const OpenResult r = open(path, d.channels, false, "", answer(true, &asked));
-        QCOMPARE(asked.size(), 1);
-        QCOMPARE(r.status, OpenResult::OtherArchitecture);
-        QCOMPARE(r.message, QString("L'istantanea e' stata creata con un device che utilizza un'architettura "
-                                    "diversa da quello in uso!!!\nImpossibile continuare!!!"));
-        QCOMPARE(tmot->label, QByteArray("tmot label"));
-    }
+    Device d;
+    ChannelRecord *tmot = d.add("tmot", 7, 2);
+    QStringList asked;
+    const OpenResult r = open(path, d.channels, deviceElf, deviceElf ? "ID02" : "", answer(yes, &asked));
+    QCOMPARE(asked, QStringList { "L'istantanea non e' allineata con il device!!!\nContinuare comunque???" });
+    QCOMPARE(int(r.status), status);
+    QCOMPARE(r.message, message);
+    QCOMPARE(tmot->label, label);
 }
 
 void TestSnapshotFile::noMatchingChannelClearsTrigger()
