@@ -22,6 +22,14 @@ QByteArray MediumContract::pattern(int length, int seed)
     return b;
 }
 
+int MediumContract::runSuites(std::initializer_list<QObject *> suites, int argc, char **argv)
+{
+    int status = 0;
+    for (QObject *suite : suites)
+        status |= QTest::qExec(suite, argc, argv);
+    return status;
+}
+
 void MediumContract::init()
 {
     const QString why = unavailableReason();

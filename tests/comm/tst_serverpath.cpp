@@ -397,16 +397,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     signal(SIGPIPE, SIG_IGN);
-    int status = 0;
-    {
-        ServerMediumContract contract;
-        status |= QTest::qExec(&contract, argc, argv);
-    }
-    {
-        TestServerPath path;
-        status |= QTest::qExec(&path, argc, argv);
-    }
-    return status;
+    ServerMediumContract contract;
+    TestServerPath path;
+    return MediumContract::runSuites({&contract, &path}, argc, argv);
 }
 
 #include "tst_serverpath.moc"
