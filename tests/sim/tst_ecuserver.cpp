@@ -69,14 +69,6 @@ private:
     EcuSimulator &m_sim;
     QSemaphore m_ready;
 };
-
-std::string params32(std::initializer_list<uint32_t> values)
-{
-    std::string s;
-    for (uint32_t v : values)
-        LnkWire::put32(s, v);
-    return s;
-}
 } // namespace
 
 class TestEcuServer : public QObject
@@ -276,7 +268,7 @@ void TestEcuServer::lockIsGrantedInRequestOrder()
     QVERIFY(!c.call(LnkWire::IsMyTurn, {}));
     // Memory still answers the waiting clients one request at a time.
     std::string r;
-    QVERIFY(c.call(LnkWire::Read, params32({TestEcu::Space, TestEcu::RamBase, 4, 0}), &r));
+    QVERIFY(c.call(LnkWire::Read, LnkWire::words32({TestEcu::Space, TestEcu::RamBase, 4, 0}), &r));
     QVERIFY(a.call(LnkWire::Unlock, {}));
     QVERIFY(c.call(LnkWire::IsMyTurn, {}));
     QVERIFY(!b.call(LnkWire::IsMyTurn, {}));
