@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <csignal>
 #include <unistd.h>
@@ -209,16 +208,7 @@ bool EcuNetwork::command(int index, const QByteArray &line, QByteArray *answer)
 {
     if (!ecuRunning(index))
         return false;
-    QProcess *p = m_ecus[index].process;
-    p->write(line.trimmed() + '\n');
-    p->waitForBytesWritten(2000);
-    while (!p->canReadLine())
-        if (!p->waitForReadyRead(2000))
-            return false;
-    const QByteArray reply = p->readLine().trimmed();
-    if (answer)
-        *answer = reply;
-    return reply == "ok" || reply.startsWith("ok ");
+    return TestEcu::controlCommand(*m_ecus[index].process, line, answer);
 }
 
 void EcuNetwork::stopEcu(int index)

@@ -2,10 +2,8 @@
 #include "testecu.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <csignal>
 
@@ -86,15 +84,7 @@ bool EcuServerProcess::command(const QByteArray &line, QByteArray *answer)
 {
     if (!running())
         return false;
-    m_process->write(line.trimmed() + '\n');
-    m_process->waitForBytesWritten(2000);
-    while (!m_process->canReadLine())
-        if (!m_process->waitForReadyRead(2000))
-            return false;
-    const QByteArray reply = m_process->readLine().trimmed();
-    if (answer)
-        *answer = reply;
-    return reply == "ok" || reply.startsWith("ok ");
+    return TestEcu::controlCommand(*m_process, line, answer);
 }
 
 bool EcuServerProcess::stop(int timeoutMs)

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 QByteArray TestEcu::json()
@@ -53,6 +54,19 @@ QString TestEcu::jsonFile()
             f.write(json());
     }
     return path;
+}
+
+bool TestEcu::controlCommand(QProcess &process, const QByteArray &line, QByteArray *answer)
+{
+    process.write(line.trimmed() + '\n');
+    process.waitForBytesWritten(2000);
+    while (!process.canReadLine())
+        if (!process.waitForReadyRead(2000))
+            return false;
+    const QByteArray reply = process.readLine().trimmed();
+    if (answer)
+        *answer = reply;
+    return reply == "ok" || reply.startsWith("ok ");
 }
 
 QString TestEcu::binDir()
