@@ -2,7 +2,6 @@
 #include "testecu.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QProcess>
 
 #include <csignal>
