@@ -82,13 +82,12 @@ private slots:
     void commandTable();
     void menusInOrderWithTheirItems();
     void toolbarHoldsTheSixCommandsInOrder();
-    void menuBarWaitsForGoingOnline();
+    void firstStartWritesSettingsAndWaitsForGoingOnline();
     void communicationMenuShowsTheMedium_data();
     void communicationMenuShowsTheMedium();
     void lastDeviceUnlocksTheCommands_data();
     void lastDeviceUnlocksTheCommands();
     void snapshotSavedAndReopenedThroughTheWindow();
-    void firstStartWritesTheSettingsFile();
     void englishTranslationReplacesTheTexts();
 
     void optionsOkWritesEveryKey();
@@ -231,9 +230,16 @@ void TestMainAppl::toolbarHoldsTheSixCommandsInOrder()
         QVERIFY(actionByText(&w, QString::fromLatin1(noIcon))->icon().isNull());
 }
 
-void TestMainAppl::menuBarWaitsForGoingOnline()
+void TestMainAppl::firstStartWritesSettingsAndWaitsForGoingOnline()
 {
+    QVERIFY(!QFile::exists(settingsPath()));
     MainAppl w;
+    // The defaults file itself is compared byte for byte in test_appcore.
+    const QByteArray text = readAll(settingsPath());
+    QVERIFY(text.startsWith("CHARSET ISO8859-1\r\n\r\n[Default]\r\nDefaultFormat = MDF\r\n"));
+    QVERIFY(text.endsWith("SystemNameNIC = {}\r\n"));
+    QVERIFY(QFileInfo(m_dir->filePath("appdata/Orvotek/Brisca")).isDir());
+    QCOMPARE(w.settingsCopy().lastDeviceName, QStringLiteral("Default.XML"));
     QCOMPARE(w.windowTitle(), QStringLiteral("Brisca"));
     QVERIFY(!w.menuBar()->isEnabled());
     QVERIFY(w.commandToolBar()->isEnabled());
@@ -357,17 +363,6 @@ void TestMainAppl::snapshotSavedAndReopenedThroughTheWindow()
     QVERIFY2(closer.texts.isEmpty(), qPrintable(closer.texts.join(QLatin1Char('\n'))));
     // The snapshot folder is one of the four settings saved at exit.
     QVERIFY(readAll(settingsPath()).contains("LastPathSnapshot = " + QDir::toNativeSeparators(m_dir->path()).toLocal8Bit() + "\r\n"));
-}
-
-void TestMainAppl::firstStartWritesTheSettingsFile()
-{
-    QVERIFY(!QFile::exists(settingsPath()));
-    MainAppl w;
-    const QByteArray text = readAll(settingsPath());
-    QVERIFY(text.startsWith("CHARSET ISO8859-1\r\n\r\n[Default]\r\nDefaultFormat = MDF\r\n"));
-    QVERIFY(text.endsWith("SystemNameNIC = {}\r\n"));
-    QVERIFY(QFileInfo(m_dir->filePath("appdata/Orvotek/Brisca")).isDir());
-    QCOMPARE(w.settingsCopy().lastDeviceName, QStringLiteral("Default.XML"));
 }
 
 void TestMainAppl::englishTranslationReplacesTheTexts()
