@@ -196,7 +196,8 @@ const QByteArray N; // omitted cell
 Table scalings()
 {
     return {"CalibrationScalings", cols({"ID", "G1", "O1", "G2", "O2"}),
-            {{"SC_B", "0.5", "10", "0", "1"}, {"SC_A", "2", "0", "0", "1"}, {"SC_C", "3", N, N, N}}};
+            {{"SC_B", "0.5", "10", "0", "1"}, {"sc_a", "1E-05", "-2.5E+3", "0", "1"}, {"SC_A", "2", "0", "0", "1"},
+             {"SC_C", "3", N, N, N}, {"\xc3\xa9t\xc3\xa9", "1", "0", "0", "1"}}};
 }
 
 Table channels(bool typed)
@@ -225,7 +226,7 @@ Table channels(bool typed)
         {"_map[3].x-y",    "13", "0x4004", "Mappa",  "Map",    N,       N,       "1", N,    N,     "4", "false", "1.5", "-2", "0", "1", N,   "4", "false", N},
         {"9bad",           "14", "0x4008", N,        N,        N,       N,       "0", "20", N,     "2", "true", "1", "0", "0", "1", N,      "2", "true", N},
         {"zeroes",         "15", "0x400C", N,        N,        N,       N,       "0", "20", N,     "0", "true", "1", "0", "0", "1", N,      N,   "true", N},
-        {"tmp_water",      "16", "0x4010", "Acqua",  "Water",  N,       N,       "0", "0",  "C",   "1", "TRUE", "1", "0", "0", "1", "SC_B", N,   "yes", N},
+        {"tmp_water",      "16", "0x4010", "Acqua",  "Water",  N,       N,       "0", "0",  "\xc2\xb0" "C",   "1", "TRUE", "1", "0", "0", "1", "SC_B", N,   "yes", N},
         {N,                "17", "0x4014", N,        N,        N,       N,       "0", "20", N,     "2", "true", "1", "0", "0", "1", N,      "2", "true", N},
     };
     return t;
@@ -331,10 +332,15 @@ private slots:
         QCOMPARE(texts(r), QStringList());
         QCOMPARE(int(r.outcome), int(DeviceLoadOutcome::Loaded));
 
-        QCOMPARE(m.scalings.size(), 3);
+        // Byte order of the Latin-1 ids: upper case, then lower case, then é.
+        QCOMPARE(m.scalings.size(), 5);
         QCOMPARE(m.scalings[0].id, QByteArray("SC_A"));
         QCOMPARE(m.scalings[1].id, QByteArray("SC_B"));
         QCOMPARE(m.scalings[2].id, QByteArray("SC_C"));
+        QCOMPARE(m.scalings[3].id, QByteArray("sc_a"));
+        QCOMPARE(m.scalings[4].id, QByteArray("\xe9t\xe9"));
+        QCOMPARE(m.scalings[3].g1, 1e-5);
+        QCOMPARE(m.scalings[3].o1, -2500.0);
         QCOMPARE(m.scalings[1].o1, 10.0);
         QCOMPARE(m.scalings[2].g1, 3.0);
         QCOMPARE(m.scalings[2].o2, 0.0);
@@ -367,6 +373,7 @@ private slots:
         QCOMPARE(water.periodMs, 640u);
         QCOMPARE(water.variableBytes, 1u);
         QCOMPARE(water.loggedBytes, 0u);
+        QCOMPARE(water.unit, QByteArray("\xb0" "C")); // UTF-8 in the file, Latin-1 in the record
         QCOMPARE(water.g1, 0.5f);
         QCOMPARE(water.o1, 10.0f);
         QVERIFY(water.loggerEnabled);
@@ -516,7 +523,7 @@ private slots:
         QCOMPARE(p.exitCode(), exitCode);
         const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
         QCOMPARE(o.value(QStringLiteral("channelCount")).toInt(), channels);
-        QCOMPARE(o.value(QStringLiteral("scalings")).toArray().size(), 3);
+        QCOMPARE(o.value(QStringLiteral("scalings")).toArray().size(), 5);
         const QJsonObject lt = o.value(QStringLiteral("loggerTable")).toObject();
         const QJsonObject addrs = lt.value(QStringLiteral("addresses")).toObject();
         QCOMPARE(addrs.value(QStringLiteral("XA_StartStopAddress")).toObject().value(QStringLiteral("address")).toString(),
