@@ -4,9 +4,11 @@
 
 #include "communicationmedium.h"
 #include "registrykey.h"
+#include "serverpresence.h"
 #include "testecu.h"
 
 #include <QElapsedTimer>
+#include <QLocalServer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -22,6 +24,7 @@ class ServerClients : public QObject
     QProcess server;
     quint16 port = 0;
     QString bin;
+    QString cls;
 
 private slots:
     void init()
@@ -33,7 +36,7 @@ private slots:
         QVERIFY(json.open(QIODevice::WriteOnly));
         json.write(TestEcu::json());
         json.close();
-        const QString cls = QStringLiteral("BriscaQa%1").arg(QCoreApplication::applicationPid());
+        cls = QStringLiteral("BriscaQa%1").arg(QCoreApplication::applicationPid());
         QFile reg(dir.filePath("registry.ini"));
         QVERIFY(reg.open(QIODevice::WriteOnly));
         reg.write(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\r\nFileName = /nonexistent\r\n"
@@ -59,6 +62,9 @@ private slots:
                 server.kill();
             server.waitForFinished(2000);
         }
+        // A killed server cannot remove its socket file.
+        if (!cls.isEmpty())
+            QLocalServer::removeServer(Platform::serverSocketName(cls, QStringLiteral("Qa")));
     }
 
     void anotherProgramHoldingTheLockMakesTheMediumWait()
