@@ -427,6 +427,51 @@ private slots:
         QCOMPARE(m.loggerTable.clearTimeout, 10u);
     }
 
+    // Tables a DataSet declares but writes no row for, or leaves out.
+    void sparseDevicesLoadWithDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("noLoggerTable");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<quint32>("lineType");
+        QTest::addColumn<quint32>("bitRate");
+        QTest::addColumn<QStringList>("messages");
+        const Shape s;
+        QList<Table> noLoggerRow = device();
+        noLoggerRow[3].rows.clear();
+        QTest::newRow("logger table declared without a row")
+            << withTrailer(writeDataSet(noLoggerRow, s)) << true << 3 << 4u << 500000u << QStringList();
+        QTest::newRow("no line, CAN or ELF tables")
+            << withTrailer(writeDataSet(without(without(without(without(device(), "CommunicationLineSettings"), "CAN_Id"),
+                                                        "CANLineSettings"), "ELFData"), s))
+            << false << 3 << 0u << 0u << QStringList();
+        QList<Table> noRows = device();
+        noRows[2].rows.clear();
+        noRows[3].rows[0][7] = "*100";
+        QTest::newRow("channels declared without a row")
+            << withTrailer(writeDataSet(noRows, s)) << false << 0 << 4u << 500000u
+            << QStringList{"Non sono presenti variabili da loggare!!!"};
+    }
+
+    void sparseDevicesLoadWithDefaults()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, noLoggerTable);
+        QFETCH(int, channels);
+        QFETCH(quint32, lineType);
+        QFETCH(quint32, bitRate);
+        QFETCH(QStringList, messages);
+        DeviceModel m;
+        const DeviceLoadResult r = load(m, file);
+        QCOMPARE(texts(r), messages);
+        QCOMPARE(int(r.outcome), int(DeviceLoadOutcome::Loaded));
+        QCOMPARE(m.noLoggerTable, noLoggerTable);
+        QCOMPARE(r.rebuildLoggerProtocol, !noLoggerTable);
+        QCOMPARE(m.channels.size(), channels);
+        QCOMPARE(m.canSettings.lineType, lineType);
+        QCOMPARE(m.canSettings.bitRate, bitRate);
+    }
+
     void elfCheckUsesAddressAndValidated()
     {
         QList<Table> ts = device();
