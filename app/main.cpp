@@ -1,4 +1,5 @@
 // Entry point of the GUI: translator, main window, event loop.
+#include "cryptolibrary.h"
 #include "mainappl.h"
 #include "startup.h"
 #include "termination.h"
@@ -71,6 +72,9 @@ int main(int argc, char **argv)
     const QString file = Startup::translationFile(QCoreApplication::applicationDirPath(), language);
     if (!file.isEmpty() && translator.load(file))
         app.installTranslator(&translator);
+
+    // One handle on the crypto library for the whole run; device loads share it.
+    CryptoLibrary::loadAtStartup(QCoreApplication::applicationDirPath());
 
     auto *window = new MainAppl(nullptr, QString::fromLocal8Bit(argv[0]));
     const QSize hint = window->sizeHint();

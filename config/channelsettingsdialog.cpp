@@ -30,6 +30,16 @@ static QHBoxLayout *row(const char *name)
     return l;
 }
 
+// A caption with its field beside it; the caption is the field's buddy for Alt+key.
+static void addCaptionedRow(QBoxLayout *main, const char *rowName, QLabel *caption, QWidget *field)
+{
+    auto *r = row(rowName);
+    caption->setBuddy(field);
+    r->addWidget(caption);
+    r->addWidget(field, 1);
+    main->addLayout(r);
+}
+
 ChannelSettingsDialog::ChannelSettingsDialog(ChannelRecord *record, QWidget *parent, const char *name, bool modal)
     : QDialog(parent), m_record(record), m_copy(*record)
 {
@@ -46,35 +56,22 @@ ChannelSettingsDialog::ChannelSettingsDialog(ChannelRecord *record, QWidget *par
     auto *main = new QVBoxLayout(this);
     main->setObjectName(QStringLiteral("v_main_layout"));
 
-    auto *labelRow = row("h_layout_etichetta");
     m_label = named(new QLineEdit(QString::fromLatin1(m_copy.label), this), "le_etichetta_var");
-    auto *labelText = named(new QLabel(tr("Etichetta canale"), this), "lbl_txt_etichetta_var");
-    labelText->setBuddy(m_label);
-    labelRow->addWidget(labelText);
-    labelRow->addWidget(m_label, 1);
-    main->addLayout(labelRow);
+    addCaptionedRow(main, "h_layout_etichetta",
+                    named(new QLabel(tr("Etichetta canale"), this), "lbl_txt_etichetta_var"), m_label);
 
-    auto *freqRow = row("h_layout_freq");
     m_freq = named(new QComboBox(this), "cmbox_freq_sampl");
     auto *freqText = named(new QLabel(tr("Frequenza di campionamento"), this), "lbl_txt_freq_sampl");
-    freqText->setBuddy(m_freq);
     const quint32 minPeriod = m_copy.minPeriodMs ? m_copy.minPeriodMs : SamplingRules::FastestClassMs;
     for (quint32 p = minPeriod; p <= SamplingRules::SlowestClassMs; p *= 2) {
         m_freq->addItem(QString::number(1000.0 / p, 'g', 6));
         if (p == m_copy.periodMs)
             m_freq->setCurrentIndex(m_freq->count() - 1);
     }
-    freqRow->addWidget(freqText);
-    freqRow->addWidget(m_freq, 1);
-    main->addLayout(freqRow);
+    addCaptionedRow(main, "h_layout_freq", freqText, m_freq);
 
-    auto *unitRow = row("h_layout_unit");
     m_unit = named(new QLineEdit(QString::fromLatin1(m_copy.unit), this), "le_unit");
-    auto *unitText = named(new QLabel(tr("Unita' di misura"), this), "lbl_txt_unit");
-    unitText->setBuddy(m_unit);
-    unitRow->addWidget(unitText);
-    unitRow->addWidget(m_unit, 1);
-    main->addLayout(unitRow);
+    addCaptionedRow(main, "h_layout_unit", named(new QLabel(tr("Unita' di misura"), this), "lbl_txt_unit"), m_unit);
 
     auto *resRow = row("h_layout_resolution");
     m_resolution = named(new QLabel(QString::number(m_copy.loggedBytes * 8), this), "lbl_resolution");

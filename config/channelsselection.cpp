@@ -620,18 +620,21 @@ void ChannelsSelection::selezioneTrigger(int type)
         cambiaRangeTrigger(m_triggerChannel->currentText());
         return;
     }
+    disableChannelTrigger(type);
+}
+
+// A trigger without a channel: thresholds cleared; "Continuo" keeps its delay.
+void ChannelsSelection::disableChannelTrigger(int type)
+{
     m_triggerChannel->clear();
     m_triggerChannel->setEnabled(false);
     m_low->setText(QStringLiteral("0"));
     m_low->setEnabled(false);
     m_high->setText(QStringLiteral("0"));
     m_high->setEnabled(false);
-    if (type == TriggerOff) {
+    if (type == TriggerOff)
         m_delay->setText(QStringLiteral("0.5"));
-        m_delay->setEnabled(false);
-    } else {
-        m_delay->setEnabled(true);
-    }
+    m_delay->setEnabled(type != TriggerOff);
 }
 
 void ChannelsSelection::cambiaRangeTrigger(const QString &label)
@@ -720,17 +723,7 @@ void ChannelsSelection::setTrigger(const TriggerSettings &settings)
         m_delay->setEnabled(true);
         return;
     }
-    m_triggerChannel->clear();
-    m_triggerChannel->setEnabled(false);
-    m_low->setText(QStringLiteral("0"));
-    m_low->setEnabled(false);
-    m_high->setText(QStringLiteral("0"));
-    m_high->setEnabled(false);
-    if (type == TriggerOff) {
-        m_delay->setText(QStringLiteral("0.5"));
-        m_delay->setEnabled(false);
-    } else {
+    disableChannelTrigger(type);
+    if (type != TriggerOff)
         m_delay->setText(TriggerRules::delayText(settings.delay));
-        m_delay->setEnabled(true);
-    }
 }

@@ -84,6 +84,7 @@ private:
     QTreeWidgetItem *newSelectedItem(int availableRow, ChannelRecord *ch);
     void showAcquisitionTime();
     void refillTriggerChannels();
+    void disableChannelTrigger(int type);
     void information(const QString &text);
     void selectAvailableRow(int row);
     void searchFrom(int row);

@@ -178,10 +178,8 @@ int EcuEthernetFrontEnd::run(int controlFd, bool stopAtControlEnd)
 
 QByteArray EcuEthernetFrontEnd::handleCommand(const QByteArray &rawLine)
 {
-    const QByteArray line = rawLine.trimmed();
-    const int space = line.indexOf(' ');
-    const QByteArray word = space < 0 ? line : line.left(space);
-    const QByteArray arg = space < 0 ? QByteArray() : line.mid(space + 1).trimmed();
+    QByteArray word, arg;
+    EcuSimulator::splitControlLine(rawLine, &word, &arg);
     if (word == "lines") {
         m_responder.setDescriptionLines(arg.isEmpty() ? QStringList()
                                                       : QString::fromLatin1(arg).split(QLatin1Char('|')));
@@ -191,5 +189,5 @@ QByteArray EcuEthernetFrontEnd::handleCommand(const QByteArray &rawLine)
         m_stop = true;
         return "ok";
     }
-    return m_sim.control(line);
+    return m_sim.control(rawLine);
 }

@@ -146,11 +146,7 @@ bool EcuSimulator::read(quint32 space, quint32 address, char *destination, quint
     refreshVariables(sit->second, address, end);
     quint64 a = address;
     while (a < end) {
-        // The nearest handler that overlaps what is left.
-        const Mount *next = nullptr;
-        for (const Mount &m : m_mounts)
-            if (m.space == space && m.end > a && m.begin < end && (!next || m.begin < next->begin))
-                next = &m;
+        const Mount *next = nextMount(space, a, end);
         const quint64 plainEnd = next ? qMax(a, next->begin) : end;
         if (plainEnd > a) {
             rawRead(sit->second, quint32(a), destination + (a - address), quint32(plainEnd - a));
@@ -166,6 +162,15 @@ bool EcuSimulator::read(quint32 space, quint32 address, char *destination, quint
     return true;
 }
 
+const EcuSimulator::Mount *EcuSimulator::nextMount(quint32 space, quint64 from, quint64 end) const
+{
+    const Mount *next = nullptr;
+    for (const Mount &m : m_mounts)
+        if (m.space == space && m.end > from && m.begin < end && (!next || m.begin < next->begin))
+            next = &m;
+    return next;
+}
+
 bool EcuSimulator::write(quint32 space, quint32 address, const char *source, quint32 length)
 {
     QMutexLocker l(&m_lock);
@@ -175,10 +180,7 @@ bool EcuSimulator::write(quint32 space, quint32 address, const char *source, qui
         return false;
     quint64 a = address;
     while (a < end) {
-        const Mount *next = nullptr;
-        for (const Mount &m : m_mounts)
-            if (m.space == space && m.end > a && m.begin < end && (!next || m.begin < next->begin))
-                next = &m;
+        const Mount *next = nextMount(space, a, end);
         const quint64 plainEnd = next ? qMax(a, next->begin) : end;
         if (plainEnd > a) {
             rawWrite(sit->second, quint32(a), source + (a - address), quint32(plainEnd - a));
@@ -307,12 +309,18 @@ bool EcuSimulator::absent() const
     return m_faults.absent();
 }
 
-QByteArray EcuSimulator::control(const QByteArray &rawLine)
+void EcuSimulator::splitControlLine(const QByteArray &rawLine, QByteArray *word, QByteArray *arg)
 {
     const QByteArray line = rawLine.trimmed();
     const int sep = line.indexOf(' ');
-    const QByteArray word = sep < 0 ? line : line.left(sep);
-    const QByteArray arg = sep < 0 ? QByteArray() : line.mid(sep + 1).trimmed();
+    *word = sep < 0 ? line : line.left(sep);
+    *arg = sep < 0 ? QByteArray() : line.mid(sep + 1).trimmed();
+}
+
+QByteArray EcuSimulator::control(const QByteArray &rawLine)
+{
+    QByteArray word, arg;
+    splitControlLine(rawLine, &word, &arg);
     if (word == "faults") {
         QString error;
         if (!setFaults(QString::fromLatin1(arg), &error))

@@ -97,6 +97,8 @@ public:
     //   poke ADDR HEX   write bytes (plain memory)
     //   peek ADDR N     answer "ok" and N bytes in hex (plain memory, N <= 65536)
     QByteArray control(const QByteArray &line);
+    // "word argument" of a control line, both trimmed.
+    static void splitControlLine(const QByteArray &line, QByteArray *word, QByteArray *arg);
 
 private:
     static constexpr quint32 PageBits = 12;
@@ -124,6 +126,8 @@ private:
     void rawRead(const Space &s, quint32 address, char *dst, quint32 length) const;
     void rawWrite(Space &s, quint32 address, const char *src, quint32 length);
     bool refused(quint32 space, quint64 begin, quint64 end) const;
+    // The mount nearest to `from` that overlaps [from, end), or none.
+    const Mount *nextMount(quint32 space, quint64 from, quint64 end) const;
     void refreshVariables(Space &s, quint64 begin, quint64 end);
 
     SimDescription m_description;

@@ -72,26 +72,28 @@ void arrow(QPainter &p, QPointF a, QPointF b, const QColor &c)
     p.restore();
 }
 
-QImage sendConfiguration()
+// A page and a chip with an arrow between them: the configuration on its way.
+QImage configurationTransfer(const QRectF &pageAt, const QRectF &chipAt, QPointF from, QPointF to, const QColor &color)
 {
     QImage img = canvas();
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
-    page(p, QRectF(2.5, 2.5, 14, 18));
-    chip(p, QRectF(21.5, 21.5, 14, 14));
-    arrow(p, QPointF(12, 16), QPointF(23, 27), kBlue);
+    page(p, pageAt);
+    chip(p, chipAt);
+    arrow(p, from, to, color);
     return img;
+}
+
+QImage sendConfiguration()
+{
+    return configurationTransfer(QRectF(2.5, 2.5, 14, 18), QRectF(21.5, 21.5, 14, 14), QPointF(12, 16),
+                                 QPointF(23, 27), kBlue);
 }
 
 QImage readConfiguration()
 {
-    QImage img = canvas();
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    chip(p, QRectF(5.5, 5.5, 14, 14));
-    page(p, QRectF(23.5, 17.5, 14, 18));
-    arrow(p, QPointF(16, 20), QPointF(26, 30), kGreen);
-    return img;
+    return configurationTransfer(QRectF(23.5, 17.5, 14, 18), QRectF(5.5, 5.5, 14, 14), QPointF(16, 20),
+                                 QPointF(26, 30), kGreen);
 }
 
 QImage readData()

@@ -1,5 +1,7 @@
 #include "dialogchangeserver.h"
 
+#include "dialogbuttons.h"
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -45,15 +47,7 @@ DialogChangeServer::DialogChangeServer(QString *serverAddress, const QStringList
     hsel->addWidget(m_address);
     vmain->addLayout(hsel);
 
-    auto *hbuttons = new QHBoxLayout;
-    hbuttons->setObjectName(QStringLiteral("hbuttonlayout"));
-    m_ok = new QPushButton(tr("Ok"), this);
-    m_ok->setObjectName(QStringLiteral("btnok"));
-    m_cancel = new QPushButton(tr("Annulla"), this);
-    m_cancel->setObjectName(QStringLiteral("btncancel"));
-    hbuttons->addWidget(m_ok);
-    hbuttons->addWidget(m_cancel);
-    vmain->addLayout(hbuttons);
+    std::tie(m_ok, m_cancel) = addOkCancelRow(this, vmain, tr("Ok"), tr("Annulla"), QStringLiteral("hbuttonlayout"));
 
     int start = m_serverAddress ? m_addresses.indexOf(*m_serverAddress) : -1;
     if (start < 0)

@@ -1,5 +1,7 @@
 #include "dialogselectecufromlist.h"
 
+#include "dialogbuttons.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -29,14 +31,7 @@ DialogSelectECUFromList::DialogSelectECUFromList(const QList<EcuInfo> &ecus, QWi
         m_list->resizeColumnToContents(1);
     }
 
-    auto *buttons = new QHBoxLayout;
-    auto *ok = new QPushButton(tr("Ok"), this);
-    ok->setObjectName(QStringLiteral("btnok"));
-    auto *cancel = new QPushButton(tr("Annulla"), this);
-    cancel->setObjectName(QStringLiteral("btncancel"));
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    vmain->addLayout(buttons);
+    const auto [ok, cancel] = addOkCancelRow(this, vmain, tr("Ok"), tr("Annulla"));
 
     connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item, int) { ecuSelected(item); });
     connect(ok, &QPushButton::released, this, &DialogSelectECUFromList::myAccept);

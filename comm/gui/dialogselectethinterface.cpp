@@ -1,5 +1,7 @@
 #include "dialogselectethinterface.h"
 
+#include "dialogbuttons.h"
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,14 +26,7 @@ DialogSelectEthInterface::DialogSelectEthInterface(int *index, const QStringList
     m_combo->setCurrentIndex(m_chosen);
     vmain->addWidget(m_combo);
 
-    auto *buttons = new QHBoxLayout;
-    auto *ok = new QPushButton(tr("Ok"), this);
-    ok->setObjectName(QStringLiteral("btnok"));
-    auto *cancel = new QPushButton(tr("Annulla"), this);
-    cancel->setObjectName(QStringLiteral("btncancel"));
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    vmain->addLayout(buttons);
+    const auto [ok, cancel] = addOkCancelRow(this, vmain, tr("Ok"), tr("Annulla"));
 
     connect(m_combo, &QComboBox::activated, this, &DialogSelectEthInterface::selezionaNIC);
     connect(ok, &QPushButton::released, this, &DialogSelectEthInterface::accept);

@@ -11,19 +11,11 @@ LnkConnection &connection()
     return c;
 }
 
-std::string u32s(std::initializer_list<uint32_t> values)
-{
-    std::string s;
-    for (uint32_t v : values)
-        LnkWire::put32(s, v);
-    return s;
-}
-
 bool readEntry(uint32_t space, uint32_t table, uint32_t index, uint8_t *entry)
 {
     if (table == 0xFFFFFFFFu) {
         std::string r;
-        if (!connection().call(LnkWire::TableStart, u32s({space}), &r) || r.size() != 4)
+        if (!connection().call(LnkWire::TableStart, LnkWire::words32({space}), &r) || r.size() != 4)
             return false;
         table = LnkWire::Reader(r.data(), 4).u32();
     }
@@ -32,7 +24,7 @@ bool readEntry(uint32_t space, uint32_t table, uint32_t index, uint8_t *entry)
 
 void canParameters(uint32_t canId, uint32_t second, uint32_t bitRate, uint8_t *result, uint8_t ext)
 {
-    std::string params = u32s({canId, second, bitRate}), r;
+    std::string params = LnkWire::words32({canId, second, bitRate}), r;
     LnkWire::put8(params, ext);
     const bool ok = connection().call(LnkWire::CanParameters, params, &r) && r.size() == 1;
     if (result)
@@ -72,7 +64,7 @@ void lnkObj_disableFiskCAN(void) { connection().call(LnkWire::FiskCan, std::stri
 
 void lnkObj_setSpacingTransmissionTime(int32_t spacing)
 {
-    connection().call(LnkWire::Spacing, u32s({uint32_t(spacing)}));
+    connection().call(LnkWire::Spacing, LnkWire::words32({uint32_t(spacing)}));
 }
 
 bool lnkObj_interfaceIsPresent(void) { return connection().call(LnkWire::InterfacePresent, {}); }
@@ -85,7 +77,7 @@ void lnkObj_setCANInterfaceParameters(uint32_t canId, uint32_t secondValue, uint
 bool lnkObj_getStaticTableStartAddress(uint32_t memorySpace, int32_t, uint32_t *tableAddress, int32_t)
 {
     std::string r;
-    const bool ok = connection().call(LnkWire::TableStart, u32s({memorySpace}), &r) && r.size() == 4;
+    const bool ok = connection().call(LnkWire::TableStart, LnkWire::words32({memorySpace}), &r) && r.size() == 4;
     const uint32_t address = ok ? LnkWire::Reader(r.data(), 4).u32() : 0xFFFFFFFFu;
     if (tableAddress)
         *tableAddress = address;
@@ -137,7 +129,7 @@ bool lnkObj_letturaDatiConsistentiFinestreAttiveWithMaskCan(uint32_t memorySpace
 {
     if (!addresses || !sizes || !destination || count == 0)
         return false;
-    std::string params = u32s({memorySpace, count}), r;
+    std::string params = LnkWire::words32({memorySpace, count}), r;
     uint64_t total = 0;
     for (uint32_t i = 0; i < count; ++i) {
         LnkWire::put32(params, addresses[i]);

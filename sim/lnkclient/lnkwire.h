@@ -29,6 +29,7 @@
 // are served one at a time whoever holds the lock.
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 namespace LnkWire {
@@ -63,6 +64,13 @@ inline void put32(std::string &s, uint32_t v)
 {
     put16(s, uint16_t(v >> 16));
     put16(s, uint16_t(v));
+}
+inline std::string words32(std::initializer_list<uint32_t> values)
+{
+    std::string s;
+    for (uint32_t v : values)
+        put32(s, v);
+    return s;
 }
 
 // Reads big-endian fields from a body; ok() turns false once a read ran past the end.

@@ -7,7 +7,9 @@
 #include "mainappl.h"
 #include "registrykey.h"
 
+#include "boxanswerer.h"
 #include "briscaversion.h"
+#include "testfiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,18 +32,9 @@
 #include <QTranslator>
 #include <QtTest>
 
-namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using namespace TestFiles;
 
-bool writeAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
+namespace {
 
 // What the window shows for the Ethernet interface: the first one the host
 // has, or "nessuna" on a host without capture devices.
@@ -70,26 +63,6 @@ QStringList itemsOf(QMenu *menu)
     return items;
 }
 
-// Closes every message box that pops up meanwhile and keeps its text.
-class MessageBoxCloser : public QObject
-{
-public:
-    MessageBoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                texts << box->text();
-                box->accept();
-            }
-        });
-        m_timer.start(20);
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
-
 QString g_chosenFolder;
 QString g_snapshotName;
 QString chooseSnapshot(QWidget *, bool, const QString &) { return g_snapshotName; }
@@ -109,14 +82,12 @@ private slots:
     void commandTable();
     void menusInOrderWithTheirItems();
     void toolbarHoldsTheSixCommandsInOrder();
-    void menuBarWaitsForGoingOnline();
+    void firstStartWritesSettingsAndWaitsForGoingOnline();
     void communicationMenuShowsTheMedium_data();
     void communicationMenuShowsTheMedium();
     void lastDeviceUnlocksTheCommands_data();
     void lastDeviceUnlocksTheCommands();
-    void closingWithoutChangesLeavesSettingsUntouched();
     void snapshotSavedAndReopenedThroughTheWindow();
-    void firstStartWritesTheSettingsFile();
     void englishTranslationReplacesTheTexts();
 
     void optionsOkWritesEveryKey();
@@ -131,6 +102,17 @@ private slots:
 
 private:
     QString settingsPath() const { return m_dir->filePath("brisca.ini"); }
+    // Settings that start the window on a sample device; empty when the tree has none.
+    QString startOnSample(const QString &device) const
+    {
+        const QString sample = qEnvironmentVariable("BRISCA_SOURCE_DIR") + QStringLiteral("/samples/") + device;
+        if (!QFile::exists(sample)
+            || !writeAll(settingsPath(), "[Default]\r\nLastDeviceName = " + sample.toLocal8Bit()
+                                             + "\r\nLastPathAllDevice = /\r\nLastPathSnapshot = /\r\n"
+                                               "Server_IP = 127.0.0.1\r\n"))
+            return QString();
+        return sample;
+    }
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -248,9 +230,16 @@ void TestMainAppl::toolbarHoldsTheSixCommandsInOrder()
         QVERIFY(actionByText(&w, QString::fromLatin1(noIcon))->icon().isNull());
 }
 
-void TestMainAppl::menuBarWaitsForGoingOnline()
+void TestMainAppl::firstStartWritesSettingsAndWaitsForGoingOnline()
 {
+    QVERIFY(!QFile::exists(settingsPath()));
     MainAppl w;
+    // The defaults file itself is compared byte for byte in test_appcore.
+    const QByteArray text = readAll(settingsPath());
+    QVERIFY(text.startsWith("CHARSET ISO8859-1\r\n\r\n[Default]\r\nDefaultFormat = MDF\r\n"));
+    QVERIFY(text.endsWith("SystemNameNIC = {}\r\n"));
+    QVERIFY(QFileInfo(m_dir->filePath("appdata/Orvotek/Brisca")).isDir());
+    QCOMPARE(w.settingsCopy().lastDeviceName, QStringLiteral("Default.XML"));
     QCOMPARE(w.windowTitle(), QStringLiteral("Brisca"));
     QVERIFY(!w.menuBar()->isEnabled());
     QVERIFY(w.commandToolBar()->isEnabled());
@@ -307,21 +296,16 @@ void TestMainAppl::lastDeviceUnlocksTheCommands()
 {
     QFETCH(QString, device);
     QFETCH(bool, ethernetLine);
-    const QString sample = QString::fromLocal8Bit(qgetenv("BRISCA_SOURCE_DIR")) + QStringLiteral("/samples/") + device;
-    if (!QFile::exists(sample))
+    const QString sample = startOnSample(device);
+    if (sample.isEmpty())
         QSKIP("sample device not found");
-    QVERIFY(writeAll(settingsPath(), "[Default]\r\nLastDeviceName = " + sample.toLocal8Bit()
-                                         + "\r\nLastPathAllDevice = /\r\nLastPathSnapshot = /\r\n"
-                                           "Server_IP = 127.0.0.1\r\n"));
     const QDateTime past = QDateTime::currentDateTime().addDays(-1);
-    {
-        QFile f(settingsPath());
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(past, QFileDevice::FileModificationTime));
-    }
-    MessageBoxCloser closer;
+    QVERIFY(setModified(settingsPath(), past));
+    const QByteArray before = readAll(settingsPath());
+    BoxAnswerer closer;
     {
         MainAppl w;
+        w.show();
         QTRY_VERIFY(w.menuBar()->isEnabled());
         QCOMPARE(w.devicePath(), sample);
         QVERIFY(!w.device().noLoggerTable);
@@ -338,42 +322,20 @@ void TestMainAppl::lastDeviceUnlocksTheCommands()
                  !ethernetLine);
         QMenu *comm = w.menuBar()->findChild<QMenu *>(QStringLiteral("communication"));
         QCOMPARE(comm->actions().at(1)->isEnabled(), !ethernetLine);
-    }
-    // Loading the device it started with is no change worth a write.
-    QCOMPARE(QFileInfo(settingsPath()).lastModified(), past);
-    QVERIFY2(closer.texts.isEmpty(), qPrintable(closer.texts.join(QLatin1Char('\n'))));
-}
-
-void TestMainAppl::closingWithoutChangesLeavesSettingsUntouched()
-{
-    { MainAppl first; } // writes the defaults
-    const QDateTime past = QDateTime::currentDateTime().addDays(-2);
-    {
-        QFile f(settingsPath());
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(past, QFileDevice::FileModificationTime));
-    }
-    const QByteArray before = readAll(settingsPath());
-    {
-        MainAppl w;
-        w.show();
-        QTRY_VERIFY(w.menuBar()->isEnabled());
         w.close();
     }
+    // Loading the device it started with, then closing, is no change worth a write.
     QCOMPARE(QFileInfo(settingsPath()).lastModified(), past);
     QCOMPARE(readAll(settingsPath()), before);
+    QVERIFY2(closer.texts.isEmpty(), qPrintable(closer.texts.join(QLatin1Char('\n'))));
 }
 
 void TestMainAppl::snapshotSavedAndReopenedThroughTheWindow()
 {
-    const QString sample = QString::fromLocal8Bit(qgetenv("BRISCA_SOURCE_DIR")) + QStringLiteral("/samples/Default.XML");
-    if (!QFile::exists(sample))
+    if (startOnSample(QStringLiteral("Default.XML")).isEmpty())
         QSKIP("sample device not found");
-    QVERIFY(writeAll(settingsPath(), "[Default]\r\nLastDeviceName = " + sample.toLocal8Bit()
-                                         + "\r\nLastPathAllDevice = /\r\nLastPathSnapshot = /\r\n"
-                                           "Server_IP = 127.0.0.1\r\n"));
     MainAppl::setSnapshotChooser(&chooseSnapshot);
-    MessageBoxCloser closer;
+    BoxAnswerer closer;
     {
         MainAppl w;
         QTRY_VERIFY(w.menuBar()->isEnabled());
@@ -401,17 +363,6 @@ void TestMainAppl::snapshotSavedAndReopenedThroughTheWindow()
     QVERIFY2(closer.texts.isEmpty(), qPrintable(closer.texts.join(QLatin1Char('\n'))));
     // The snapshot folder is one of the four settings saved at exit.
     QVERIFY(readAll(settingsPath()).contains("LastPathSnapshot = " + QDir::toNativeSeparators(m_dir->path()).toLocal8Bit() + "\r\n"));
-}
-
-void TestMainAppl::firstStartWritesTheSettingsFile()
-{
-    QVERIFY(!QFile::exists(settingsPath()));
-    MainAppl w;
-    const QByteArray text = readAll(settingsPath());
-    QVERIFY(text.startsWith("CHARSET ISO8859-1\r\n\r\n[Default]\r\nDefaultFormat = MDF\r\n"));
-    QVERIFY(text.endsWith("SystemNameNIC = {}\r\n"));
-    QVERIFY(QFileInfo(m_dir->filePath("appdata/Orvotek/Brisca")).isDir());
-    QCOMPARE(w.settingsCopy().lastDeviceName, QStringLiteral("Default.XML"));
 }
 
 void TestMainAppl::englishTranslationReplacesTheTexts()

@@ -4,6 +4,7 @@
 #include "registrykey.h"
 #include "shellsettings.h"
 #include "startup.h"
+#include "testfiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,19 +14,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace TestFiles;
+
 namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
 // "Section:key=value;key=value|Section:..." for every section with entries.
 QString dump(const IniFile &ini)
 {
@@ -356,11 +347,7 @@ void TestAppCore::exitSaveOnlyWhenOneOfFourKeysChanged()
         ShellSettingsIo::load(ini, m_dir->path());
     }
     const QDateTime past = QDateTime::currentDateTime().addDays(-3);
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(past, QFileDevice::FileModificationTime));
-    }
+    QVERIFY(setModified(file, past));
     const QByteArray before = readAll(file);
 
     IniFile ini(file);
@@ -441,9 +428,7 @@ void TestAppCore::oldDumpsArePrunedToTheNewest()
     for (int i = 0; i < count; ++i) {
         const QString name = folder + QStringLiteral("/dump_%1.bin").arg(99 - i);
         QVERIFY(writeAll(name, "x"));
-        QFile f(name);
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime));
+        QVERIFY(setModified(name, base.addSecs(60 * i)));
         byAge << name;
     }
     // Look-alikes that are not dumps stay.

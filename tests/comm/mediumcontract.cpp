@@ -1,6 +1,7 @@
 #include "mediumcontract.h"
 
 #include "communicationmedium.h"
+#include "progresssink.h"
 #include "testecu.h"
 
 #include <QCoreApplication>
@@ -9,19 +10,6 @@
 #include <QThread>
 
 namespace {
-class ProgressSink : public QObject
-{
-public:
-    QList<quint32> remaining;
-    bool event(QEvent *e) override
-    {
-        if (e->type() == RemainingTimeEvent::EventType) {
-            remaining.append(static_cast<RemainingTimeEvent *>(e)->remainingMs());
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
 const quint32 kSpace = TestEcu::Space;
 const quint32 kBase = TestEcu::RamBase + 0x40000; // clear of the variables and the table
 } // namespace
@@ -32,6 +20,14 @@ QByteArray MediumContract::pattern(int length, int seed)
     for (int i = 0; i < length; ++i)
         b[i] = char((i * 7 + (i >> 8) + seed) & 0xFF);
     return b;
+}
+
+int MediumContract::runSuites(std::initializer_list<QObject *> suites, int argc, char **argv)
+{
+    int status = 0;
+    for (QObject *suite : suites)
+        status |= QTest::qExec(suite, argc, argv);
+    return status;
 }
 
 void MediumContract::init()

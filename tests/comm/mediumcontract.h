@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <initializer_list>
+
 class CommunicationMedium;
 
 class MediumContract : public QObject
@@ -14,6 +16,8 @@ class MediumContract : public QObject
     Q_OBJECT
 public:
     static QByteArray pattern(int length, int seed);
+    // Runs each suite in turn, as one test program; non-zero if any failed.
+    static int runSuites(std::initializer_list<QObject *> suites, int argc, char **argv);
 
 protected:
     // Empty when the medium can be tested here, else why not.

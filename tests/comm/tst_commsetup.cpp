@@ -188,23 +188,33 @@ private slots:
         QCOMPARE(view.serverEnabledHistory, QList<bool>({false, true}));
     }
 
-    void localServerIsShownAsLocale()
+    void localServerAndMissingInterfaceHaveTheirOwnLabels()
     {
         dialogs.newAddress = QStringLiteral("127.0.0.1");
         setup->selectServer();
         QCOMPARE(view.serverText, QStringLiteral("Server :locale"));
+        state.nicSystemName = QStringLiteral("{}");
+        QCOMPARE(setup->interfaceLabel(), QStringLiteral("nessuna"));
+        state.nicSystemName = QStringLiteral("eth1");
+        state.nicDescriptions.clear();
+        QCOMPARE(setup->interfaceLabel(), QStringLiteral("nessuna"));
     }
 
-    void rejectedServerDialogChangesNothing()
+    void rejectedDialogsChangeNothing()
     {
         dialogs.accept = false;
         state.ethernetMedium = true;
         setup->selectServer();
         QVERIFY(state.ethernetMedium);
         QCOMPARE(state.serverHost, QStringLiteral("127.0.0.1"));
+        QVERIFY(view.serverEnabled);
+        state.ethernetMedium = false;
+        setup->selectEthInterface();
+        QCOMPARE(linksMade, 0);
+        QVERIFY(!state.ethernetMedium);
+        QVERIFY(view.interfaceEnabled);
         QVERIFY(settings.values.isEmpty());
         QCOMPARE(settings.saves, 0);
-        QVERIFY(view.serverEnabled);
     }
 
     void settingsAreWrittenOnlyWhenTheDefaultGroupExists()
@@ -239,24 +249,6 @@ private slots:
         QVERIFY(state.link);
         QCOMPARE(linkNames, QStringList({"eth1", "eth1"}));
         Q_UNUSED(first);
-    }
-
-    void rejectedInterfaceDialogKeepsTheLink()
-    {
-        dialogs.accept = false;
-        setup->selectEthInterface();
-        QCOMPARE(linksMade, 0);
-        QVERIFY(!state.ethernetMedium);
-        QVERIFY(view.interfaceEnabled);
-    }
-
-    void noInterfaceShowsNessuna()
-    {
-        state.nicSystemName = QStringLiteral("{}");
-        QCOMPARE(setup->interfaceLabel(), QStringLiteral("nessuna"));
-        state.nicSystemName = QStringLiteral("eth1");
-        state.nicDescriptions.clear();
-        QCOMPARE(setup->interfaceLabel(), QStringLiteral("nessuna"));
     }
 
     void switchingToEthernetUsesTheChosenInterfaceAndKeptMac()
@@ -297,25 +289,24 @@ private slots:
         QVERIFY(t.elapsed() < 1000);
     }
 
-    void ecuSearchOnTheServerOnlyForgetsTheEcu()
+    void ecuSearchWithoutAnswerForgetsTheEcu_data()
     {
+        QTest::addColumn<bool>("ethernet");
+        QTest::newRow("on the server: label untouched") << false;
+        QTest::newRow("on Ethernet: empty serial shown") << true;
+    }
+    void ecuSearchWithoutAnswerForgetsTheEcu()
+    {
+        QFETCH(bool, ethernet);
+        state.mediumType = ethernet ? QStringLiteral("ethernet") : QStringLiteral("pontis");
+        state.ethernetMedium = ethernet;
         state.ecuSelected = true;
         view.ecuText = QStringLiteral("untouched");
         setup->listECUsOnNetwork();
         QVERIFY(!state.ecuSelected);
-        QCOMPARE(view.ecuText, QStringLiteral("untouched"));
-    }
-
-    void ecuSearchWithNoAnswerLeavesNoEcu()
-    {
-        state.mediumType = QStringLiteral("ethernet");
-        state.ethernetMedium = true;
-        state.ecuSelected = true;
-        setup->listECUsOnNetwork();
-        QVERIFY(!state.ecuSelected);
         QVERIFY(state.ecuNumber.isEmpty());
-        QVERIFY(view.ecuVisible);
-        QCOMPARE(view.ecuText, QStringLiteral("Seriale ECU : "));
+        QCOMPARE(view.ecuVisible, ethernet);
+        QCOMPARE(view.ecuText, ethernet ? QStringLiteral("Seriale ECU : ") : QStringLiteral("untouched"));
     }
 
     void ecuNumberIsTheLastTwoMacBytes()

@@ -2,7 +2,9 @@
 // static table, statistics) against a client library that records its calls.
 
 #include "communicationmedium.h"
+#include "progresssink.h"
 #include "registrykey.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QLibrary>
@@ -11,20 +13,6 @@
 
 namespace {
 QString fakeLibrary(const char *name) { return QStringLiteral(FAKE_LIB_DIR "/lib%1.so").arg(QLatin1String(name)); }
-
-class ProgressSink : public QObject
-{
-public:
-    QList<quint32> remaining;
-    bool event(QEvent *e) override
-    {
-        if (e->type() == RemainingTimeEvent::EventType) {
-            remaining.append(static_cast<RemainingTimeEvent *>(e)->remainingMs());
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
 } // namespace
 
 class TestCommunicationMedium : public QObject
@@ -47,13 +35,12 @@ private:
     }
     void writeRegistry(bool withKey)
     {
-        QFile f(m_dir.filePath(QStringLiteral("registry.ini")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        if (withKey)
-            f.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\n"
-                    "FileName = /nonexistent/brisca-ecu-server\nClass = FakeClass\nWinName = FakeWin\n");
-        f.close();
-        RegistryKey::setStorePath(f.fileName());
+        const QString path = m_dir.filePath(QStringLiteral("registry.ini"));
+        QVERIFY(TestFiles::writeAll(path, withKey ? "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\n"
+                                                    "FileName = /nonexistent/brisca-ecu-server\n"
+                                                    "Class = FakeClass\nWinName = FakeWin\n"
+                                                  : QByteArray()));
+        RegistryKey::setStorePath(path);
     }
 
 private slots:
@@ -113,6 +100,8 @@ private slots:
         QFETCH(int, blockSize);
         QFETCH(QStringList, expected);
         CommunicationMedium medium(&m_ethernet, &m_link, fakeLibrary("FakeLnkClient"));
+        ProgressSink sink;
+        medium.setProgressReceiver(&sink);
         QByteArray buffer(300000, '\xAA');
         auto *p = reinterpret_cast<quint8 *>(buffer.data());
         bool ok = false;
@@ -130,6 +119,10 @@ private slots:
                 QCOMPARE(quint8(buffer[i]), quint8(4096 + i));
             QCOMPARE(medium.bytesRead(), 300000u);
             QCOMPARE(medium.currentReadBytes(), 300000u);
+            // One remaining-time event per chunk, counting down to zero.
+            QCoreApplication::sendPostedEvents(&sink);
+            QCOMPARE(sink.remaining.size(), 3);
+            QCOMPARE(sink.remaining.last(), 0u);
         }
         if (kind == 1)
             QCOMPARE(medium.bytesWritten(), 300000u);
@@ -158,18 +151,6 @@ private slots:
             QVERIFY(!medium.writeMemory(5, 0, nullptr, 4));
         }
         QVERIFY(calls().isEmpty());
-    }
-
-    void progressEventsCountDownToZero()
-    {
-        CommunicationMedium medium(&m_ethernet, &m_link, fakeLibrary("FakeLnkClient"));
-        ProgressSink sink;
-        medium.setProgressReceiver(&sink);
-        QByteArray buffer(300000, 0);
-        QVERIFY(medium.readMemory(5, 0, reinterpret_cast<quint8 *>(buffer.data()), 300000));
-        QCoreApplication::sendPostedEvents(&sink);
-        QCOMPARE(sink.remaining.size(), 3);
-        QCOMPARE(sink.remaining.last(), 0u);
     }
 
     void secondLockDoesNotAskTheLibraryAgain()

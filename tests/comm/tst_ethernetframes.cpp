@@ -62,8 +62,8 @@ private slots:
     void fullQueueKeepsTheNewestFrames();
     void takeOfZeroFramesIsRefused();
     void takeWaitsTheTimeoutEvenWhenAFrameIsQueued();
-    void takeWokenByNewFramesReturnsOnceEnoughArrived();
-    void takeAllCollectsUntilAQuietTimeout();
+    void takeCollectsFramesAsTheyArrive_data();
+    void takeCollectsFramesAsTheyArrive();
     void sendWithoutCaptureFails();
 };
 
@@ -318,43 +318,39 @@ void TestEthernetFrames::takeWaitsTheTimeoutEvenWhenAFrameIsQueued()
     QCOMPARE(out.size(), size_t(1));
 }
 
-void TestEthernetFrames::takeWokenByNewFramesReturnsOnceEnoughArrived()
+void TestEthernetFrames::takeCollectsFramesAsTheyArrive_data()
 {
+    QTest::addColumn<bool>("memory");
+    QTest::addColumn<quint32>("wanted");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<quint32>("taken");
+    QTest::newRow("woken by new frames, returns once enough arrived") << true << 2u << 5000 << 2u;
+    QTest::newRow("take all collects until a quiet timeout") << false << quint32(EthernetLink::TakeAll) << 300 << 4u;
+}
+
+void TestEthernetFrames::takeCollectsFramesAsTheyArrive()
+{
+    QFETCH(bool, memory);
+    QFETCH(quint32, wanted);
+    QFETCH(int, timeoutMs);
+    QFETCH(quint32, taken);
     EthernetLink link(QString(), kHost, 10, 1000);
-    QThread *producer = QThread::create([&link] {
-        for (int i = 1; i <= 3; ++i) {
-            QThread::msleep(20);
-            feed(link, packet(0xC1A1, quint16(i), 60));
+    QThread *producer = QThread::create([&link, memory] {
+        for (int i = 1; i <= 4; ++i) {
+            QThread::msleep(30);
+            feed(link, packet(memory ? 0xC1A1 : 0xC1A0, quint16(i), 60));
         }
     });
     RawFrameList out;
-    quint32 count = 2;
+    quint32 count = wanted;
     QElapsedTimer t;
     t.start();
     producer->start();
-    QCOMPARE(link.takeMemoryFrames(out, count, 5000), 0);
+    QCOMPARE(memory ? link.takeMemoryFrames(out, count, timeoutMs) : link.takeControlFrames(out, count, timeoutMs), 0);
     QVERIFY(t.elapsed() < 4000);
-    QCOMPARE(count, 2u);
-    QCOMPARE(int(out.back()->data[15]), 2);
-    producer->wait();
-    delete producer;
-}
-
-void TestEthernetFrames::takeAllCollectsUntilAQuietTimeout()
-{
-    EthernetLink link(QString(), kHost, 10, 1000);
-    QThread *producer = QThread::create([&link] {
-        for (int i = 1; i <= 4; ++i) {
-            QThread::msleep(30);
-            feed(link, packet(0xC1A0, quint16(i), 60));
-        }
-    });
-    producer->start();
-    RawFrameList out;
-    quint32 count = EthernetLink::TakeAll;
-    QCOMPARE(link.takeControlFrames(out, count, 300), 0);
-    QCOMPARE(count, 4u);
-    QCOMPARE(out.size(), size_t(4));
+    QCOMPARE(count, taken);
+    QCOMPARE(out.size(), size_t(taken));
+    QCOMPARE(quint32(out.back()->data[15]), taken);
     producer->wait();
     delete producer;
 }

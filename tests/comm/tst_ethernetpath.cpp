@@ -400,16 +400,9 @@ private slots:
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    int status = 0;
-    {
-        EthernetMediumContract contract;
-        status |= QTest::qExec(&contract, argc, argv);
-    }
-    {
-        TestEthernetPath path;
-        status |= QTest::qExec(&path, argc, argv);
-    }
-    return status;
+    EthernetMediumContract contract;
+    TestEthernetPath path;
+    return MediumContract::runSuites({&contract, &path}, argc, argv);
 }
 
 #include "tst_ethernetpath.moc"

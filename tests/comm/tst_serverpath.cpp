@@ -13,6 +13,7 @@
 #include "sim/ecudescription.h"
 #include "sim/ecusimulator.h"
 #include "testecu.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -29,24 +30,15 @@ namespace {
 const QString kClass = QStringLiteral("BriscaCommTest%1").arg(QCoreApplication::applicationPid());
 const QString kWindow = QStringLiteral("Server");
 
-QString binDir()
-{
-    const QByteArray env = qgetenv("BRISCA_BIN_DIR");
-    return env.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(env);
-}
-
 // The registry key the medium reads, in a file of the test's own.
 void writeRegistry(const QTemporaryDir &dir, const QString &program, const QString &className = kClass,
                    const QString &windowName = kWindow)
 {
     const QString path = dir.filePath(QStringLiteral("registry.ini"));
-    QFile f(path);
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\nFileName = %1\nClass = %2\n"
-                           "WinName = %3\n")
-                .arg(program, className, windowName)
-                .toLocal8Bit());
-    f.close();
+    TestFiles::writeAll(path, QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\nFileName = %1\n"
+                                             "Class = %2\nWinName = %3\n")
+                                  .arg(program, className, windowName)
+                                  .toLocal8Bit());
     RegistryKey::setStorePath(path);
     qputenv("BRISCA_REGISTRY_FILE", path.toLocal8Bit()); // for a server the medium starts
 }
@@ -113,9 +105,42 @@ private:
     QThread m_thread;
 };
 
+// That server with a medium connected to it.
+struct ServerRig
+{
+    ServerHost host;
+    bool ethernet = false;
+    EthernetLink *link = nullptr;
+    std::unique_ptr<CommunicationMedium> medium;
+
+    ~ServerRig()
+    {
+        if (medium) {
+            medium->unlock();
+            medium->disconnect();
+        }
+    }
+    bool up(const QTemporaryDir &dir, QString *error)
+    {
+        writeRegistry(dir, QStringLiteral("/nonexistent/server"));
+        if (!host.start(error))
+            return false;
+        medium = std::make_unique<CommunicationMedium>(&ethernet, &link);
+        if (!medium->libraryUsable()) {
+            *error = medium->libraryError();
+            return false;
+        }
+        if (!medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), host.port, TestEcu::Space)) {
+            *error = QStringLiteral("cannot connect to the server on port %1").arg(host.port);
+            return false;
+        }
+        return true;
+    }
+};
+
 bool serverPathAvailable(QString *why)
 {
-    if (!QFile::exists(binDir() + QStringLiteral("/libLnkClientDll.so"))) {
+    if (!QFile::exists(TestEcu::binDir() + QStringLiteral("/libLnkClientDll.so"))) {
         *why = QStringLiteral("libLnkClientDll.so is not built next to the tests");
         return false;
     }
@@ -127,10 +152,7 @@ class ServerMediumContract : public MediumContract
 {
     Q_OBJECT
     QTemporaryDir m_dir;
-    ServerHost *m_host = nullptr;
-    bool m_ethernet = false;
-    EthernetLink *m_link = nullptr;
-    CommunicationMedium *m_medium = nullptr;
+    ServerRig *m_rig = nullptr;
 
 protected:
     QString unavailableReason() override
@@ -140,52 +162,34 @@ protected:
     }
     bool startEcu(QString *error) override
     {
-        writeRegistry(m_dir, QStringLiteral("/nonexistent/server"));
-        m_host = new ServerHost;
-        if (!m_host->start(error))
-            return false;
-        m_medium = new CommunicationMedium(&m_ethernet, &m_link);
-        if (!m_medium->libraryUsable()) {
-            *error = m_medium->libraryError();
-            return false;
-        }
-        if (!m_medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), m_host->port, TestEcu::Space)) {
-            *error = QStringLiteral("cannot connect to the server on port %1").arg(m_host->port);
-            return false;
-        }
-        return true;
+        m_rig = new ServerRig;
+        return m_rig->up(m_dir, error);
     }
     void stopEcu() override
     {
-        if (m_medium) {
-            m_medium->unlock();
-            m_medium->disconnect();
-        }
-        delete m_medium;
-        m_medium = nullptr;
-        delete m_host;
-        m_host = nullptr;
+        delete m_rig;
+        m_rig = nullptr;
     }
-    bool ecuRunning() override { return m_host && m_host->server; }
-    CommunicationMedium *medium() override { return m_medium; }
+    bool ecuRunning() override { return m_rig && m_rig->host.server; }
+    CommunicationMedium *medium() override { return m_rig->medium.get(); }
     bool pokeEcu(quint32 address, const QByteArray &bytes) override
     {
-        m_host->sim->poke(TestEcu::Space, address, bytes);
+        m_rig->host.sim->poke(TestEcu::Space, address, bytes);
         return true;
     }
     QByteArray peekEcu(quint32 address, quint32 length) override
     {
-        return m_host->sim->peek(TestEcu::Space, address, length);
+        return m_rig->host.sim->peek(TestEcu::Space, address, length);
     }
-    bool setFaults(const QString &plan) override { return m_host->sim->setFaults(plan); }
-    void killEcu() override { m_host->kill(); }
+    bool setFaults(const QString &plan) override { return m_rig->host.sim->setFaults(plan); }
+    void killEcu() override { m_rig->host.kill(); }
 };
 
 class TestServerPath : public QObject
 {
     Q_OBJECT
     QTemporaryDir dir;
-    ServerHost *host = nullptr;
+    ServerRig *rig = nullptr;
     bool ethernet = false;
     EthernetLink *link = nullptr;
     CommunicationMedium *medium = nullptr;
@@ -198,19 +202,15 @@ class TestServerPath : public QObject
     // A server program started through the registry, found again by its pid.
     QString startScript(quint16 port, const QString &body = QString())
     {
-        QFile json(dir.filePath(QStringLiteral("test_ecu.json")));
-        json.open(QIODevice::WriteOnly);
-        json.write(TestEcu::json());
-        json.close();
         const QString script = dir.filePath(QStringLiteral("server.sh"));
         QFile f(script);
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write(QStringLiteral("#!/bin/sh\necho $$ >> %1\n").arg(dir.filePath(QStringLiteral("starts"))).toLocal8Bit());
         if (body.isEmpty())
             f.write(QStringLiteral("exec %1/brisca-ecu-server --port %2 --listen 127.0.0.1 --description %3\n")
-                        .arg(binDir())
+                        .arg(TestEcu::binDir())
                         .arg(port)
-                        .arg(json.fileName())
+                        .arg(TestEcu::jsonFile())
                         .toLocal8Bit());
         else
             f.write(body.toLocal8Bit());
@@ -220,12 +220,10 @@ class TestServerPath : public QObject
     }
     QList<qint64> starts()
     {
-        QFile f(dir.filePath(QStringLiteral("starts")));
         QList<qint64> pids;
-        if (f.open(QIODevice::ReadOnly))
-            for (const QByteArray &line : f.readAll().split('\n'))
-                if (!line.trimmed().isEmpty())
-                    pids << line.trimmed().toLongLong();
+        for (const QByteArray &line : TestFiles::readAll(dir.filePath(QStringLiteral("starts"))).split('\n'))
+            if (!line.trimmed().isEmpty())
+                pids << line.trimmed().toLongLong();
         return pids;
     }
     static quint16 freePort()
@@ -251,26 +249,28 @@ private slots:
         }
         delete medium;
         medium = nullptr;
-        delete host;
-        host = nullptr;
+        delete rig;
+        rig = nullptr;
         for (qint64 pid : starts())
             ::kill(pid_t(pid), SIGTERM);
         QTRY_VERIFY_WITH_TIMEOUT(!Platform::isServerRunning(kClass, kWindow, 100), 5000);
     }
 
+    bool startRig()
+    {
+        rig = new ServerRig;
+        QString error;
+        if (!rig->up(dir, &error))
+            qWarning("%s", qPrintable(error));
+        return rig->medium && rig->medium->isConnected();
+    }
+
     void connectRegistersOneClient()
     {
-        writeRegistry(dir, QStringLiteral("/nonexistent/server"));
-        host = new ServerHost;
-        QString error;
-        QVERIFY2(host->start(&error), qPrintable(error));
-        medium = new CommunicationMedium(&ethernet, &link);
+        QVERIFY(startRig());
+        CommunicationMedium *medium = rig->medium.get();
         QVERIFY(medium->serverRegistered());
-        QVERIFY2(medium->libraryUsable(), qPrintable(medium->libraryError()));
-        QVERIFY(!medium->isConnected());
-        QVERIFY(medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), host->port, TestEcu::Space));
-        QVERIFY(medium->isConnected());
-        QCOMPARE(host->clients(), 1);
+        QCOMPARE(rig->host.clients(), 1);
         QVERIFY(medium->interfaceIsPresent());
         quint8 ext = 0;
         QVERIFY(medium->setCanParameters(TestEcu::ToEcuAppCanId, 0, 1000000, ext));
@@ -281,13 +281,9 @@ private slots:
 
     void lockIsHandedBetweenClientsInRequestOrder()
     {
-        writeRegistry(dir, QStringLiteral("/nonexistent/server"));
-        host = new ServerHost;
-        QString error;
-        QVERIFY2(host->start(&error), qPrintable(error));
-        medium = new CommunicationMedium(&ethernet, &link);
-        QVERIFY(medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), host->port, TestEcu::Space));
-
+        QVERIFY(startRig());
+        CommunicationMedium *medium = rig->medium.get();
+        ServerHost *host = &rig->host;
         LnkConnection other;
         QVERIFY(other.open("127.0.0.1", host->port));
         QVERIFY(other.call(LnkWire::Register, registration("Other")));
@@ -395,34 +391,15 @@ private slots:
         QVERIFY(!medium->isConnected());
         medium->unlock();
     }
-
-    void withoutTheLibraryTheServerIsUnreachable()
-    {
-        writeRegistry(dir, QStringLiteral("/nonexistent/server"));
-        host = new ServerHost;
-        QString error;
-        QVERIFY2(host->start(&error), qPrintable(error));
-        medium = new CommunicationMedium(&ethernet, &link, dir.filePath(QStringLiteral("libLnkClientDll.so")));
-        QVERIFY(!medium->libraryUsable());
-        QVERIFY(!medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), host->port, TestEcu::Space));
-        QCOMPARE(host->clients(), 0);
-    }
 };
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     signal(SIGPIPE, SIG_IGN);
-    int status = 0;
-    {
-        ServerMediumContract contract;
-        status |= QTest::qExec(&contract, argc, argv);
-    }
-    {
-        TestServerPath path;
-        status |= QTest::qExec(&path, argc, argv);
-    }
-    return status;
+    ServerMediumContract contract;
+    TestServerPath path;
+    return MediumContract::runSuites({&contract, &path}, argc, argv);
 }
 
 #include "tst_serverpath.moc"

@@ -15,42 +15,16 @@
 #include <QTreeWidget>
 
 #include "availablechannelsmodel.h"
+#include "boxanswerer.h"
+#include "channelset.h"
 #include "channelsettingsdialog.h"
 #include "channelsselection.h"
 #include "conversion.h"
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace {
-
-// Answers every message box that opens while it lives, remembering its text.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) : m_answer(answer)
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            texts << box->text();
-            titles << box->windowTitle();
-            QAbstractButton *b = box->button(m_answer);
-            if (!b)
-                b = box->buttons().value(0);
-            b->click();
-        });
-        m_timer.start(5);
-    }
-    QStringList texts;
-    QStringList titles;
-
-private:
-    QMessageBox::StandardButton m_answer;
-    QTimer m_timer;
-};
 
 // Runs `act` on the first dialog of type D that becomes modal.
 template <class D>
@@ -67,10 +41,8 @@ void whenDialogOpens(std::function<void(D *)> act)
     timer->start(5);
 }
 
-struct Fixture
+struct Fixture : ChannelSet
 {
-    std::vector<std::unique_ptr<ChannelRecord>> owned;
-    QList<ChannelRecord *> channels;
     QList<ChannelRecord *> selected;
     LoggerTable table;
     std::unique_ptr<ChannelsSelection> w;
@@ -87,21 +59,11 @@ struct Fixture
     }
     ChannelRecord *add(const QByteArray &label, quint32 index, quint32 bytes = 2, quint32 period = 10)
     {
-        auto ch = std::make_unique<ChannelRecord>();
-        ch->tableAddress = index;
-        ch->loggedBytes = bytes;
-        ch->minPeriodMs = 5;
-        ch->periodMs = period;
-        ch->loggerEnabled = true;
-        ch->factoryName = "f" + QByteArray::number(index);
-        ch->uniqueCode = ch->factoryName + "_" + QByteArray::number(index);
+        ChannelRecord *ch = ChannelSet::add("f" + QByteArray::number(index), index, bytes, period);
         ch->label = label;
         ch->unit = "bar";
         ch->description = label + " desc";
-        ch->setIdentity();
-        owned.push_back(std::move(ch));
-        channels << owned.back().get();
-        return channels.last();
+        return ch;
     }
     void load(bool noLoggerTable = false)
     {
@@ -296,16 +258,6 @@ void TestChannelsSelection::limitsAreReportedAndNothingAdded()
                                          "non sono attualmente supportate dal firmware della ECU!!!"));
     QVERIFY(g.selected.isEmpty());
     QCOMPARE(g.availableLabels(), QStringList { "Wide" });
-
-    // Two slots hold one byte per period: a 2-byte channel fits nowhere, and
-    // the period loop must give up instead of spinning.
-    Fixture h(2);
-    h.add("Word", 1, 2, 20);
-    h.load();
-    h.pressOnAvailable(Qt::Key_Return);
-    QCOMPARE(boxes.texts.size(), 3);
-    QVERIFY(h.selected.isEmpty());
-    QCOMPARE(h.channels[0]->periodMs, 20u);
 }
 
 void TestChannelsSelection::removeWithDeleteAndButtonRestoresAvailableItem()

@@ -2,21 +2,19 @@
 #include <QtTest>
 
 #include "channelselectionstate.h"
+#include "channelset.h"
 #include "conversion.h"
 #include "devicerecords.h"
 #include "samplingrules.h"
 #include "triggerrules.h"
 
 #include <limits>
-#include <memory>
-#include <vector>
 
 using namespace SamplingRules;
 
 namespace {
-struct Device
+struct Device : ChannelSet
 {
-    std::vector<std::unique_ptr<ChannelRecord>> channels;
     QList<ChannelRecord *> selected;
     LoggerTable table;
     ChannelSelectionState state;
@@ -32,18 +30,8 @@ struct Device
     }
     ChannelRecord *channel(quint32 bytes, quint32 period = 5)
     {
-        auto ch = std::make_unique<ChannelRecord>();
-        ch->tableAddress = quint32(channels.size());
-        ch->loggedBytes = bytes;
-        ch->minPeriodMs = 5;
-        ch->periodMs = period;
-        ch->loggerEnabled = true;
-        ch->factoryName = "v" + QByteArray::number(qulonglong(channels.size()));
-        ch->uniqueCode = ch->factoryName + "_" + QByteArray::number(ch->tableAddress);
-        ch->label = ch->factoryName;
-        ch->setIdentity();
-        channels.push_back(std::move(ch));
-        return channels.back().get();
+        const quint32 n = quint32(channels.size());
+        return add("v" + QByteArray::number(n), n, bytes, period);
     }
 };
 } // namespace

@@ -11,6 +11,7 @@
 #include "channelsselection.h"
 #include "deviceloader.h"
 #include "snapshotfile.h"
+#include "testfiles.h"
 
 namespace {
 struct Loaded
@@ -122,9 +123,9 @@ void TestSampleDevice::snapshotBringsBackTheSameConfiguration()
     const QString again = dir.filePath("again.spt");
     QVERIFY(SnapshotFile::save(again, second.model.loggerTable.elfCheckEnabled, second.model.elf.idStringValue,
                                second.w.getTrigger(), second.model.selected).saved);
-    QFile a(saved.path), b(again);
-    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    QCOMPARE(b.readAll(), a.readAll());
+    const QByteArray firstBytes = TestFiles::readAll(saved.path);
+    QVERIFY(!firstBytes.isEmpty());
+    QCOMPARE(TestFiles::readAll(again), firstBytes);
     if (!qEnvironmentVariableIsEmpty("BRISCA_SHOT")) {
         second.w.resize(second.w.sizeHint());
         second.w.grab().save(qEnvironmentVariable("BRISCA_SHOT"));

@@ -2,10 +2,10 @@
 // into a device, and the files that must be refused.
 #include <QtTest>
 
+#include "channelset.h"
 #include "snapshotfile.h"
+#include "testfiles.h"
 
-#include <memory>
-#include <vector>
 
 using namespace SnapshotFile;
 
@@ -50,29 +50,14 @@ const char *const PlainFileHex =
     "00000016" "00470069007200690020006d006f0074006f00720065"
     "0000000a" "00720070006d005f0039";
 
-struct Device
+struct Device : ChannelSet
 {
-    std::vector<std::unique_ptr<ChannelRecord>> owned;
-    QList<ChannelRecord *> channels;
-
     ChannelRecord *add(const QByteArray &factory, quint32 index, quint32 bytes)
     {
-        auto ch = std::make_unique<ChannelRecord>();
-        ch->factoryName = factory;
-        ch->tableAddress = index;
-        ch->address = index;
-        ch->loggedBytes = bytes;
-        ch->loggerBytes = bytes;
-        ch->minPeriodMs = 5;
-        ch->periodMs = 640;
-        ch->loggerEnabled = true;
+        ChannelRecord *ch = ChannelSet::add(factory, index, bytes, 640);
         ch->label = factory + " label";
         ch->unit = "u";
-        ch->uniqueCode = factory + "_" + QByteArray::number(index);
-        ch->setIdentity();
-        owned.push_back(std::move(ch));
-        channels << owned.back().get();
-        return channels.last();
+        return ch;
     }
 };
 
@@ -106,10 +91,7 @@ void buildTakenDevice(Device &d, QList<ChannelRecord *> *selected, TriggerSettin
 QString writeTemp(const QTemporaryDir &dir, const QByteArray &bytes, const char *name = "s.spt")
 {
     const QString path = dir.filePath(QLatin1String(name));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        return QString();
-    return path;
+    return TestFiles::writeAll(path, bytes) ? path : QString();
 }
 
 std::function<bool(const QString &)> answer(bool yes, QStringList *asked)
@@ -132,6 +114,7 @@ private slots:
     void truncatedFileIsRefusedAtEveryLength();
     void refusedFilesKeepTheSelection_data();
     void refusedFilesKeepTheSelection();
+    void snapshotOfAnotherDeviceAsksFirst_data();
     void snapshotOfAnotherDeviceAsksFirst();
     void noMatchingChannelClearsTrigger();
     void triggerChannelMissingOnDeviceDisablesTrigger();
@@ -153,9 +136,7 @@ void TestSnapshotFile::writerFollowsLayoutByteForByte()
     const SaveResult r = save(dir.filePath("conf"), true, "ID01", trigger, selected);
     QVERIFY(r.saved);
     QCOMPARE(r.path, dir.filePath("conf.spt"));
-    QFile f(r.path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll().toHex(), expected.toHex());
+    QCOMPARE(TestFiles::readAll(r.path).toHex(), expected.toHex());
 }
 
 void TestSnapshotFile::continuousTriggerWritesEmptyChannelAndNoIdString()
@@ -229,16 +210,6 @@ void TestSnapshotFile::openAppliesToDeviceInDeviceOrder()
     QCOMPARE(r.trigger.channel, rpm);
     QCOMPARE(r.trigger.lowThreshold, -5);
     QCOMPARE(r.trigger.highThreshold, 300);
-
-    // Saving what was applied and opening it again gives the same configuration.
-    const QString again = dir.filePath("again.spt");
-    QVERIFY(save(again, true, "ID01", r.trigger, r.selected).saved);
-    Device fresh;
-    fresh.add("rpm", 9, 1);
-    fresh.add("tmot", 7, 2)->address = 0x2222;
-    const OpenResult back = open(again, fresh.channels, true, "ID01", answer(false, &asked));
-    QCOMPARE(back.status, OpenResult::Applied);
-    QCOMPARE(encode(true, "ID01", back.trigger, back.selected), encode(true, "ID01", r.trigger, r.selected));
 }
 
 void TestSnapshotFile::truncatedFileIsRefusedAtEveryLength()
@@ -305,40 +276,39 @@ void TestSnapshotFile::refusedFilesKeepTheSelection()
     QCOMPARE(rpm->g1, 1.0f);
 }
 
+void TestSnapshotFile::snapshotOfAnotherDeviceAsksFirst_data()
+{
+    QTest::addColumn<bool>("deviceElf");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("label");
+    QTest::newRow("declined") << true << false << int(OpenResult::Declined) << QString() << QByteArray("tmot label");
+    QTest::newRow("accepted") << true << true << int(OpenResult::Applied) << QString() << QByteArray("Temp");
+    QTest::newRow("device without identification: asked, then refused")
+        << false << true << int(OpenResult::OtherArchitecture)
+        << QString("L'istantanea e' stata creata con un device che utilizza un'architettura "
+                   "diversa da quello in uso!!!\nImpossibile continuare!!!")
+        << QByteArray("tmot label");
+}
+
 void TestSnapshotFile::snapshotOfAnotherDeviceAsksFirst()
 {
+    QFETCH(bool, deviceElf);
+    QFETCH(bool, yes);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(QByteArray, label);
     QTemporaryDir dir;
     const QString path = writeTemp(dir, QByteArray::fromHex(ElfFileHex));
-    {
-        Device d;
-        ChannelRecord *tmot = d.add("tmot", 7, 2);
-        QStringList asked;
-        const OpenResult r = open(path, d.channels, true, "ID02", answer(false, &asked));
-        QCOMPARE(asked, QStringList { "L'istantanea non e' allineata con il device!!!\nContinuare comunque???" });
-        QCOMPARE(r.status, OpenResult::Declined);
-        QVERIFY(r.message.isEmpty());
-        QCOMPARE(tmot->label, QByteArray("tmot label"));
-    }
-    {
-        Device d;
-        ChannelRecord *tmot = d.add("tmot", 7, 2);
-        QStringList asked;
-        const OpenResult r = open(path, d.channels, true, "ID02", answer(true, &asked));
-        QCOMPARE(r.status, OpenResult::Applied);
-        QCOMPARE(tmot->label, QByteArray("Temp"));
-    }
-    {
-        // On a device without identification: the question first, then the refusal.
-        Device d;
-        ChannelRecord *tmot = d.add("tmot", 7, 2);
-        QStringList asked;
-        const OpenResult r = open(path, d.channels, false, "", answer(true, &asked));
-        QCOMPARE(asked.size(), 1);
-        QCOMPARE(r.status, OpenResult::OtherArchitecture);
-        QCOMPARE(r.message, QString("L'istantanea e' stata creata con un device che utilizza un'architettura "
-                                    "diversa da quello in uso!!!\nImpossibile continuare!!!"));
-        QCOMPARE(tmot->label, QByteArray("tmot label"));
-    }
+    Device d;
+    ChannelRecord *tmot = d.add("tmot", 7, 2);
+    QStringList asked;
+    const OpenResult r = open(path, d.channels, deviceElf, deviceElf ? "ID02" : "", answer(yes, &asked));
+    QCOMPARE(asked, QStringList { "L'istantanea non e' allineata con il device!!!\nContinuare comunque???" });
+    QCOMPARE(int(r.status), status);
+    QCOMPARE(r.message, message);
+    QCOMPARE(tmot->label, label);
 }
 
 void TestSnapshotFile::noMatchingChannelClearsTrigger()

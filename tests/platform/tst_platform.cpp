@@ -2,6 +2,7 @@
 #include "platformpaths.h"
 #include "registrykey.h"
 #include "savefile.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -57,14 +58,11 @@ void TestPlatform::registryLookupsFollowTheIniFile()
     QFETCH(QString, expected);
 
     const QString file = m_dir.filePath("registry.ini");
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("; comment\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\PontisClient\\KVTSettings]\n"
-            "Path = D:\\Tools\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\n"
-            "FileName = /opt/srv\n");
-    f.close();
+    QVERIFY(TestFiles::writeAll(file, "; comment\n"
+                                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\PontisClient\\KVTSettings]\n"
+                                      "Path = D:\\Tools\n\n"
+                                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\n"
+                                      "FileName = /opt/srv\n"));
     RegistryKey::setStorePath(file);
 
     RegistryKey key;
@@ -108,10 +106,7 @@ void TestPlatform::createdKeyIsWrittenAndReadBack()
 void TestPlatform::smallBufferDoesNotOverflow()
 {
     const QString file = m_dir.filePath("long.ini");
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[HKEY_USERS\\K]\nV = 0123456789\n");
-    f.close();
+    QVERIFY(TestFiles::writeAll(file, "[HKEY_USERS\\K]\nV = 0123456789\n"));
     RegistryKey::setStorePath(file);
     RegistryKey key;
     QVERIFY(key.open("HKEY_USERS", "K", false));
@@ -149,9 +144,7 @@ void TestPlatform::atomicWriteKeepsOldFileOnFailure()
     QString error;
     QVERIFY(!Platform::writeFileAtomically(m_dir.filePath("missing/dir/x.txt"), "new", &error));
     QVERIFY(!error.isEmpty());
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("old"));
+    QCOMPARE(TestFiles::readAll(file), QByteArray("old"));
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

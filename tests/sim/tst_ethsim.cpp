@@ -1,15 +1,15 @@
 // The simulated ECU program on a veth pair in its own network namespace, fed
-// with frames written by hand through a raw socket on the host end.
+// with frames written by hand through a raw socket on the host end: the
+// replies its fault plan changes, and the harness cleaning up. Plain replies
+// are checked in process (test_simulator) and end to end (test_comm_ethernet_path).
 
 #include "netns.h"
 #include "rawport.h"
-#include "sim/ecusimulator.h"
 #include "testecu.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QtTest>
-
 
 namespace {
 QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
@@ -36,15 +36,8 @@ class TestEthSim : public QObject
 private slots:
     void init();
     void cleanup();
-    void discoveryCollectsEveryEcuWithItsLines_data();
-    void discoveryCollectsEveryEcuWithItsLines();
-    void presenceReplyComesFromTheEcu();
-    void readsAroundTheFrameAndRequestBoundaries_data();
-    void readsAroundTheFrameAndRequestBoundaries();
-    void writtenBytesReadBackAndStaticTableStart();
     void injectedFaultsChangeTheReplies_data();
     void injectedFaultsChangeTheReplies();
-    void killedEcuFallsSilent();
     void namespaceIsGoneAfterTheHarness();
 
 private:
@@ -70,106 +63,6 @@ void TestEthSim::cleanup()
     m_port = nullptr;
     delete m_net;
     m_net = nullptr;
-}
-
-void TestEthSim::discoveryCollectsEveryEcuWithItsLines_data()
-{
-    QTest::addColumn<QByteArray>("destination");
-    QTest::newRow("broadcast") << hex("ffffffffffff");
-    QTest::newRow("discovery address") << hex("025a4b000000");
-}
-
-void TestEthSim::discoveryCollectsEveryEcuWithItsLines()
-{
-    QFETCH(QByteArray, destination);
-    QString error;
-    QVERIFY2(m_net->startEcu({"--lines", "Motore|banco 2"}, {}, &error) == 0, qPrintable(error));
-    QVERIFY2(m_net->startEcu({"--no-lines"}, {}, &error) == 1, qPrintable(error));
-    QVERIFY(m_port->send(destination, hex("C1A0 0001 00000001 0000")));
-    QList<QByteArray> replies = m_port->receive(3, 1000);
-    QCOMPARE(replies.size(), 2);
-    std::sort(replies.begin(), replies.end(),
-              [](const QByteArray &a, const QByteArray &b) { return a.mid(6, 6) < b.mid(6, 6); });
-    const QByteArray host = m_net->hostMac();
-    QCOMPARE(replies[0].left(38), host + hex("020000000001 C1A0 0001 00000001 0010") + QByteArray("Motore\0banco 2\0\0", 16));
-    QCOMPARE(replies[1].left(23), host + hex("020000000002 C1A0 0001 00000001 0001 00"));
-    QCOMPARE(replies[1].size(), 60);
-}
-
-void TestEthSim::presenceReplyComesFromTheEcu()
-{
-    QVERIFY(m_net->startEcu() >= 0);
-    QVERIFY(m_port->send(hex("020000000001"), hex("C1A0 0002 00000002 0000")));
-    const QList<QByteArray> replies = m_port->receive(2);
-    QCOMPARE(replies.size(), 1);
-    QCOMPARE(replies[0], m_net->hostMac() + hex("020000000001 C1A0 0002 00000002 0000") + QByteArray(38, '\0'));
-    QVERIFY(m_port->send(hex("020000000009"), hex("C1A0 0003 00000002 0000")));
-    QVERIFY(m_port->receive(1, 300).isEmpty());
-}
-
-void TestEthSim::readsAroundTheFrameAndRequestBoundaries_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("frames");
-    QTest::newRow("1") << 1 << 1;
-    QTest::newRow("1023") << 1023 << 1;
-    QTest::newRow("1024") << 1024 << 1;
-    QTest::newRow("1025") << 1025 << 2;
-    QTest::newRow("64511") << 64511 << 63;
-    QTest::newRow("64512") << 64512 << 63;
-}
-
-void TestEthSim::readsAroundTheFrameAndRequestBoundaries()
-{
-    QFETCH(int, count);
-    QFETCH(int, frames);
-    QVERIFY(m_net->startEcu({"--freeze-time", "0"}) >= 0);
-    // From the id string on: the longer reads reach the static table and the variables.
-    QVERIFY(m_port->send(hex("020000000001"), readRequest(7, TestEcu::IdStringAddress, quint16(count))));
-    const QList<QByteArray> replies = m_port->receive(frames + 1);
-    QCOMPARE(replies.size(), frames);
-    QByteArray data;
-    for (const QByteArray &r : replies) {
-        QCOMPARE(r.mid(12, 8), hex("C1A1 0007 00000613"));
-        data += r.mid(22, lengthField(r));
-    }
-    SimDescription d;
-    QVERIFY(parseSimDescription(TestEcu::json(), d, nullptr));
-    EcuSimulator local(d);
-    local.freezeTime(0);
-    QCOMPARE(data, local.read(TestEcu::Space, TestEcu::IdStringAddress, quint32(count)));
-    QCOMPARE(data.left(15), QByteArray("BRISCA-SIM 1.0\0", 15).left(count));
-}
-
-void TestEthSim::writtenBytesReadBackAndStaticTableStart()
-{
-    QVERIFY(m_net->startEcu() >= 0);
-    QByteArray pattern;
-    for (int i = 0; i < 2049; ++i)
-        pattern += char(i % 251);
-    for (int off = 0; off < pattern.size(); off += 1024) {
-        const QByteArray chunk = pattern.mid(off, 1024);
-        QByteArray w = hex("C1A1 0010 00000617");
-        const int l = 6 + chunk.size();
-        w += char(l >> 8);
-        w += char(l);
-        const quint32 a = TestEcu::ScratchAddress + quint32(off);
-        for (int s = 24; s >= 0; s -= 8)
-            w += char(a >> s);
-        w += char(chunk.size() >> 8);
-        w += char(chunk.size());
-        QVERIFY(m_port->send(hex("020000000001"), w + chunk));
-    }
-    QVERIFY(m_port->receive(1, 200).isEmpty()); // writes are not acknowledged
-    QVERIFY(m_port->send(hex("020000000001"), readRequest(8, TestEcu::ScratchAddress, 2049)));
-    const QList<QByteArray> replies = m_port->receive(4);
-    QCOMPARE(replies.size(), 3);
-    QCOMPARE(replies[0].mid(22, 1024) + replies[1].mid(22, 1024) + replies[2].mid(22, 1), pattern);
-
-    QVERIFY(m_port->send(hex("020000000001"), hex("C1A1 0011 00000613 0004 FFFFFFFF")));
-    const QList<QByteArray> table = m_port->receive(2);
-    QCOMPARE(table.size(), 1);
-    QCOMPARE(table[0].mid(12, 14), hex("C1A1 0011 00000613 0004 40001000"));
 }
 
 void TestEthSim::injectedFaultsChangeTheReplies_data()
@@ -205,16 +98,6 @@ void TestEthSim::injectedFaultsChangeTheReplies()
     QVERIFY(m_net->command(ecu, "faults none"));
     QVERIFY(m_port->send(hex("020000000001"), readRequest(10, TestEcu::RamBase, 3000)));
     QCOMPARE(m_port->receive(4).size(), 3);
-}
-
-void TestEthSim::killedEcuFallsSilent()
-{
-    const int ecu = m_net->startEcu();
-    QVERIFY(ecu >= 0);
-    m_net->killEcu(ecu);
-    QVERIFY(!m_net->ecuRunning(ecu));
-    QVERIFY(m_port->send(hex("020000000001"), hex("C1A0 0002 00000002 0000")));
-    QVERIFY(m_port->receive(1, 300).isEmpty());
 }
 
 void TestEthSim::namespaceIsGoneAfterTheHarness()

@@ -65,11 +65,10 @@ private slots:
 
     void discoveryAnswersBothAddressingsWithItsLines_data();
     void discoveryAnswersBothAddressingsWithItsLines();
-    void presenceAnswersOnlyItsOwnMac();
-    void readOfOneByteGivesOnePaddedFrame();
+    void requestsGetTheirExactPaddedReply_data();
+    void requestsGetTheirExactPaddedReply();
     void readSplitsIntoFramesOfAtMost1024_data();
     void readSplitsIntoFramesOfAtMost1024();
-    void tableStartRequestGivesTableAddress();
     void writeChangesMemoryAndIsNotAnswered();
     void silentOnBadOrForeignRequests_data();
     void silentOnBadOrForeignRequests();
@@ -277,28 +276,30 @@ void TestSimulator::discoveryAnswersBothAddressingsWithItsLines()
     QCOMPARE(replies[0], expected);
 }
 
-void TestSimulator::presenceAnswersOnlyItsOwnMac()
+void TestSimulator::requestsGetTheirExactPaddedReply_data()
 {
-    EcuSimulator sim(testDescription());
-    EcuFrameResponder ecu(sim, kEcu);
-    const QList<QByteArray> replies = ecu.respond(request(kEcu, "C1A0 0007 00000002 0000"));
-    QCOMPARE(replies.size(), 1);
-    QCOMPARE(replies[0], kHost + kEcu + hex("C1A0 0007 00000002 0000") + QByteArray(38, '\0'));
-    // Only the 12 sequence bits come back.
-    QCOMPARE(ecu.respond(request(kEcu, "C1A0 F123 00000002 0000")).value(0).mid(12, 4), hex("C1A0 0123"));
-    QVERIFY(ecu.respond(request(hex("020000000002"), "C1A0 0007 00000002 0000")).isEmpty());
-    QVERIFY(ecu.respond(request(hex("ffffffffffff"), "C1A0 0007 00000002 0000")).isEmpty());
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QByteArray>("reply"); // from offset 12 on, before the padding to 60
+    QTest::newRow("presence") << request(kEcu, "C1A0 0007 00000002 0000") << hex("C1A0 0007 00000002 0000");
+    QTest::newRow("only the 12 sequence bits come back")
+        << request(kEcu, "C1A0 F123 00000002 0000") << hex("C1A0 0123 00000002 0000");
+    // Space 0xC2: command 0xC2 * 8 + 3 = 0x613.
+    QTest::newRow("read of one byte") << request(kEcu, "C1A1 0001 00000613 0006 40010000 0001")
+                                      << hex("C1A1 0001 00000613 0001 A5");
+    QTest::newRow("table start") << request(kEcu, "C1A1 0002 00000613 0004 FFFFFFFF")
+                                 << hex("C1A1 0002 00000613 0004 40001000");
 }
 
-void TestSimulator::readOfOneByteGivesOnePaddedFrame()
+void TestSimulator::requestsGetTheirExactPaddedReply()
 {
+    QFETCH(QByteArray, frame);
+    QFETCH(QByteArray, reply);
     EcuSimulator sim(testDescription());
     sim.poke(0xC2, 0x40010000, hex("A5"));
     EcuFrameResponder ecu(sim, kEcu);
-    // Space 0xC2: command 0xC2 * 8 + 3 = 0x613.
-    const QList<QByteArray> replies = ecu.respond(request(kEcu, "C1A1 0001 00000613 0006 40010000 0001"));
+    const QList<QByteArray> replies = ecu.respond(frame);
     QCOMPARE(replies.size(), 1);
-    QCOMPARE(replies[0], kHost + kEcu + hex("C1A1 0001 00000613 0001 A5") + QByteArray(37, '\0'));
+    QCOMPARE(replies[0], (kHost + kEcu + reply).leftJustified(60, '\0'));
 }
 
 void TestSimulator::readSplitsIntoFramesOfAtMost1024_data()
@@ -341,15 +342,6 @@ void TestSimulator::readSplitsIntoFramesOfAtMost1024()
     QCOMPARE(data, pattern);
 }
 
-void TestSimulator::tableStartRequestGivesTableAddress()
-{
-    EcuSimulator sim(testDescription());
-    EcuFrameResponder ecu(sim, kEcu);
-    const QList<QByteArray> replies = ecu.respond(request(kEcu, "C1A1 0002 00000613 0004 FFFFFFFF"));
-    QCOMPARE(replies.size(), 1);
-    QCOMPARE(replies[0], kHost + kEcu + hex("C1A1 0002 00000613 0004 40001000") + QByteArray(34, '\0'));
-}
-
 void TestSimulator::writeChangesMemoryAndIsNotAnswered()
 {
     EcuSimulator sim(testDescription());
@@ -366,6 +358,8 @@ void TestSimulator::silentOnBadOrForeignRequests_data()
     QTest::newRow("read for another ECU") << request(hex("020000000002"), "C1A1 0001 00000613 0006 40010000 0001")
                                           << "";
     QTest::newRow("read broadcast") << request(hex("ffffffffffff"), "C1A1 0001 00000613 0006 40010000 0001") << "";
+    QTest::newRow("presence for another ECU") << request(hex("020000000002"), "C1A0 0007 00000002 0000") << "";
+    QTest::newRow("presence broadcast") << request(hex("ffffffffffff"), "C1A0 0007 00000002 0000") << "";
     QTest::newRow("unknown space") << request(kEcu, "C1A1 0001 0000061B 0006 40010000 0001") << "";
     QTest::newRow("L past the frame") << request(kEcu, "C1A1 0001 00000613 0006 40010000") << "";
     QTest::newRow("shorter than a header") << request(kEcu, "C1A1 0001 0000") << "";

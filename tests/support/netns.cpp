@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <csignal>
 #include <unistd.h>
@@ -16,18 +15,6 @@ namespace {
 int g_counter = 0;
 
 bool pidAlive(qint64 pid) { return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)); }
-
-QString testDescriptionPath()
-{
-    static QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/test_ecu.json");
-    if (!QFileInfo::exists(path)) {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(TestEcu::json());
-    }
-    return path;
-}
 } // namespace
 
 QString EcuNetwork::unavailableReason()
@@ -53,9 +40,7 @@ QString EcuNetwork::unavailableReason()
 
 QString EcuNetwork::simulatorPath()
 {
-    const QByteArray bin = qgetenv("BRISCA_BIN_DIR");
-    const QString dir = bin.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(bin);
-    return dir + QStringLiteral("/brisca-ecu-eth-sim");
+    return TestEcu::binDir() + QStringLiteral("/brisca-ecu-eth-sim");
 }
 
 QByteArray EcuNetwork::macFromText(const QString &text)
@@ -185,7 +170,7 @@ int EcuNetwork::startEcu(const QStringList &args, const QByteArray &mac, QString
     QStringList all = {QStringLiteral("netns"), QStringLiteral("exec"), m_ns, simulatorPath(), m_ecuIf,
                        QStringLiteral("--mac"), macText(ecu.mac), QStringLiteral("--quit-on-eof")};
     if (!args.contains(QLatin1String("--description")))
-        all << QStringLiteral("--description") << testDescriptionPath();
+        all << QStringLiteral("--description") << TestEcu::jsonFile();
     all << args;
     ecu.process = new QProcess;
     ecu.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -223,16 +208,7 @@ bool EcuNetwork::command(int index, const QByteArray &line, QByteArray *answer)
 {
     if (!ecuRunning(index))
         return false;
-    QProcess *p = m_ecus[index].process;
-    p->write(line.trimmed() + '\n');
-    p->waitForBytesWritten(2000);
-    while (!p->canReadLine())
-        if (!p->waitForReadyRead(2000))
-            return false;
-    const QByteArray reply = p->readLine().trimmed();
-    if (answer)
-        *answer = reply;
-    return reply == "ok" || reply.startsWith("ok ");
+    return TestEcu::controlCommand(*m_ecus[index].process, line, answer);
 }
 
 void EcuNetwork::stopEcu(int index)

@@ -2,34 +2,17 @@
 #include "testecu.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <csignal>
 
 namespace {
 int g_counter = 0;
-
-QString descriptionPath()
-{
-    static QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/test_ecu.json");
-    if (!QFileInfo::exists(path)) {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(TestEcu::json());
-    }
-    return path;
-}
 } // namespace
 
 QString EcuServerProcess::programPath()
 {
-    const QByteArray bin = qgetenv("BRISCA_BIN_DIR");
-    const QString dir = bin.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(bin);
-    return dir + QStringLiteral("/brisca-ecu-server");
+    return TestEcu::binDir() + QStringLiteral("/brisca-ecu-server");
 }
 
 EcuServerProcess::EcuServerProcess()
@@ -70,7 +53,7 @@ bool EcuServerProcess::start(const QStringList &args, QString *error, int *exitC
     };
     option("port", QStringLiteral("0"));
     option("listen", QStringLiteral("127.0.0.1"));
-    option("description", descriptionPath());
+    option("description", TestEcu::jsonFile());
     option("class", m_class);
     option("winname", m_window);
     all << args;
@@ -100,15 +83,7 @@ bool EcuServerProcess::command(const QByteArray &line, QByteArray *answer)
 {
     if (!running())
         return false;
-    m_process->write(line.trimmed() + '\n');
-    m_process->waitForBytesWritten(2000);
-    while (!m_process->canReadLine())
-        if (!m_process->waitForReadyRead(2000))
-            return false;
-    const QByteArray reply = m_process->readLine().trimmed();
-    if (answer)
-        *answer = reply;
-    return reply == "ok" || reply.startsWith("ok ");
+    return TestEcu::controlCommand(*m_process, line, answer);
 }
 
 bool EcuServerProcess::stop(int timeoutMs)

@@ -1,8 +1,13 @@
 #include "testecu.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 
 QByteArray TestEcu::json()
 {
@@ -37,4 +42,35 @@ QByteArray TestEcu::json()
         {"ramRegions", QJsonArray{QJsonObject{{"address", double(RamBase)}, {"size", double(RamSize)}}}},
         {"channels", channels}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+QString TestEcu::jsonFile()
+{
+    static QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/test_ecu.json");
+    if (!QFileInfo::exists(path)) {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(json());
+    }
+    return path;
+}
+
+bool TestEcu::controlCommand(QProcess &process, const QByteArray &line, QByteArray *answer)
+{
+    process.write(line.trimmed() + '\n');
+    process.waitForBytesWritten(2000);
+    while (!process.canReadLine())
+        if (!process.waitForReadyRead(2000))
+            return false;
+    const QByteArray reply = process.readLine().trimmed();
+    if (answer)
+        *answer = reply;
+    return reply == "ok" || reply.startsWith("ok ");
+}
+
+QString TestEcu::binDir()
+{
+    const QByteArray bin = qgetenv("BRISCA_BIN_DIR");
+    return bin.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(bin);
 }

@@ -4,6 +4,9 @@
 // json() and the simulator's documented variable formula.
 
 #include <QByteArray>
+#include <QString>
+
+class QProcess;
 #include <QtGlobal>
 
 namespace TestEcu {
@@ -36,5 +39,12 @@ constexpr Channel Channels[] = {
 };
 
 QByteArray json();
+// json() written once per test program, for programs that read a file.
+QString jsonFile();
+// Sends one control line to a simulator program reading its standard input
+// and waits for the answer line; true when the answer is "ok ...".
+bool controlCommand(QProcess &process, const QByteArray &line, QByteArray *answer);
+// Where the built programs and libraries are: BRISCA_BIN_DIR, else next to the test.
+QString binDir();
 
 } // namespace TestEcu
