@@ -82,7 +82,7 @@ QByteArray writeDataSet(const QList<Table> &tables, const Shape &s)
             ind += s.indentUnit;
         out += ind + text + (s.indentUnit.isEmpty() ? QByteArray() : s.eol);
     };
-    const QByteArray p = s.prefix + ":";
+    const QByteArray p = s.prefix.isEmpty() ? QByteArray() : s.prefix + ":";
     if (s.bom)
         out += "\xEF\xBB\xBF";
     out += "<?xml version=\"1.0\" standalone=\"yes\"?>" + s.eol;
@@ -92,9 +92,10 @@ QByteArray writeDataSet(const QList<Table> &tables, const Shape &s)
     if (!s.targetNamespace.isEmpty())
         schemaOpen += " targetNamespace=\"" + s.targetNamespace + "\" xmlns:mstns=\"" + s.targetNamespace + "\" xmlns=\""
                       + s.targetNamespace + "\"";
-    else
+    else if (!s.prefix.isEmpty())
         schemaOpen += " xmlns=\"\"";
-    schemaOpen += " xmlns:" + s.prefix + "=\"http://www.w3.org/2001/XMLSchema\" xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\"";
+    schemaOpen += (s.prefix.isEmpty() ? QByteArray(" xmlns") : " xmlns:" + s.prefix)
+                  + "=\"http://www.w3.org/2001/XMLSchema\" xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\"";
     if (!s.targetNamespace.isEmpty())
         schemaOpen += " attributeFormDefault=\"qualified\" elementFormDefault=\"qualified\"";
     line(schemaOpen + ">");
@@ -322,6 +323,10 @@ private slots:
         v.indentUnit = "\t";
         v.eol = "\n";
         QTest::newRow("typed columns, tabs") << withTrailer(writeDataSet(device(true), v));
+        Shape w;
+        w.prefix = "";
+        w.primaryKey = true;
+        QTest::newRow("schema in the default namespace") << withTrailer(writeDataSet(device(true), w));
     }
 
     void writerShapesLoadTheSameModel()
