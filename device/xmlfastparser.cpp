@@ -197,18 +197,18 @@ bool validUtf8(const char *b, const char *e)
     return true;
 }
 
-// Comment after "<!--": no "--" inside.
-bool skipComment(Cursor &c)
+// Skips a comment or PI body up to `close` ("-->" or "?>"): no control
+// characters, and in a comment no "--" before its end.
+bool skipTo(Cursor &c, const char *close, int len)
 {
     const char *start = c.p;
     for (; c.end - c.p >= 2; ++c.p) {
-        if (c.p[0] == '-' && c.p[1] == '-') {
-            if (c.end - c.p >= 3 && c.p[2] == '>') {
-                const bool ok = validUtf8(start, c.p);
-                c.p += 3;
-                return ok;
-            }
-            return false;
+        if (c.p[0] == close[0] && c.p[1] == close[1]) {
+            if (!c.startsWith(close, len))
+                return false;
+            const bool ok = validUtf8(start, c.p);
+            c.p += len;
+            return ok;
         }
         const unsigned char ch = uchar(*c.p);
         if (ch < 0x20 && ch != '\n' && ch != '\t' && ch != '\r')
@@ -228,18 +228,7 @@ bool skipPI(Cursor &c)
         return false;
     if (!c.startsWith("?>", 2) && (c.atEnd() || !isSpace(*c.p)))
         return false;
-    const char *start = c.p;
-    for (; c.end - c.p >= 2; ++c.p) {
-        if (c.p[0] == '?' && c.p[1] == '>') {
-            const bool ok = validUtf8(start, c.p);
-            c.p += 2;
-            return ok;
-        }
-        const unsigned char ch = uchar(*c.p);
-        if (ch < 0x20 && ch != '\n' && ch != '\t' && ch != '\r')
-            return false;
-    }
-    return false;
+    return skipTo(c, "?>", 2);
 }
 
 // The declaration: version 1.0, encoding UTF-8 if given, standalone yes/no.
@@ -369,7 +358,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
         // Markup.
         if (c.startsWith("<!--", 4)) {
             c.p += 4;
-            if (!skipComment(c))
+            if (!skipTo(c, "-->", 3))
                 return false;
             if (!stack.empty())
                 m_nodes[size_t(stack.back().node)].hasChildNodes = true;
