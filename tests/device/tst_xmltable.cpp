@@ -9,114 +9,108 @@ class TestXmlTable : public QObject
 {
     Q_OBJECT
 
-    static QStringList cells(const XmlRow &row)
+    // Rows of one table as "name=value:type[/maxLength]" cells joined by '|'.
+    static QStringList rows(const QByteArray &text, const QString &table)
     {
-        QStringList l;
-        for (const XmlField &f : row)
-            l << f.name() + "=" + f.value();
-        return l;
+        XmlDocument doc;
+        if (!doc.setContent(text))
+            return {"not parsed"};
+        XmlTable t;
+        t.setDocument(&doc);
+        if (!t.hasTable(table) || !t.open(table))
+            return {"no table"};
+        QStringList out;
+        for (const XmlRow &row : t.rows()) {
+            QStringList l;
+            for (const XmlField &f : row)
+                l << f.name() + "=" + f.value() + ":" + f.type() + (f.maxLength().isEmpty() ? "" : "/" + f.maxLength());
+            out << l.join('|');
+        }
+        return out;
+    }
+
+    // Both parsers built the same nodes (names, texts, links, attributes).
+    static void sameTree(const XmlDocument &a, const XmlDocument &b)
+    {
+        QCOMPARE(a.nodeCount(), b.nodeCount());
+        for (int i = 0; i < a.nodeCount(); ++i) {
+            const XmlDocument::Node &x = a.node(i), &y = b.node(i);
+            QCOMPARE(a.nameOf(i), b.nameOf(i));
+            QCOMPARE(a.text(i), b.text(i));
+            QCOMPARE(x.parent, y.parent);
+            QCOMPARE(x.nextSibling, y.nextSibling);
+            QCOMPARE(x.hasChildNodes, y.hasChildNodes);
+            QCOMPARE(x.attrCount, y.attrCount);
+            for (const char *attr : {"b", "c", "p:c", "name", "xmlns"})
+                QCOMPARE(a.attribute(i, attr), b.attribute(i, attr));
+        }
     }
 
 private slots:
-    void prefixesDoNotMatter_data()
+    void tableRows_data()
     {
-        QTest::addColumn<QByteArray>("prefix");
-        QTest::newRow("xs") << QByteArray("xs");
-        QTest::newRow("xsd") << QByteArray("xsd");
-        QTest::newRow("odd prefix") << QByteArray("q1");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("rows");
+        const auto ab = [](const QByteArray &prefix) {
+            return Fixture::dataSet({{"T", {"A", "B"}, {{"1", "2"}, {"3", "4"}}}}, prefix);
+        };
+        QTest::newRow("xs prefix") << ab("xs") << QStringList{"A=1:string|B=2:string", "A=3:string|B=4:string"};
+        QTest::newRow("xsd prefix: only xs: comes off a type")
+            << ab("xsd") << QStringList{"A=1:xsd:string|B=2:xsd:string", "A=3:xsd:string|B=4:xsd:string"};
+        QTest::newRow("odd prefix") << ab("q1") << QStringList{"A=1:q1:string|B=2:q1:string", "A=3:q1:string|B=4:q1:string"};
+        // The element in the annotation, before the sequence, is no column.
+        QTest::newRow("restriction gives type and maxLength")
+            << QByteArray("<R><xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+                          "<xs:element name=\"T\"><xs:annotation><xs:element name=\"NotAColumn\" type=\"xs:int\"/>"
+                          "</xs:annotation><xs:complexType><xs:sequence>"
+                          "<xs:element name=\"Name\" minOccurs=\"0\"><xs:simpleType><xs:restriction base=\"xs:string\">"
+                          "<xs:maxLength value=\"32\"/></xs:restriction></xs:simpleType></xs:element>"
+                          "<xs:element name=\"N\" type=\"xs:int\"/>"
+                          "</xs:sequence></xs:complexType></xs:element></xs:schema>"
+                          "<T><Name>abc</Name><N>7</N></T></R>")
+            << QStringList{"Name=abc:string/32|N=7:int"};
+        // Null columns left out, an undeclared column, another order, no
+        // whitespace, and <T/> without children is not a row.
+        QTest::newRow("rows keep schema order whatever the file order")
+            << QByteArray("<D><xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"T\">"
+                          "<xs:complexType><xs:sequence><xs:element name=\"A\" type=\"xs:string\"/>"
+                          "<xs:element name=\"B\" type=\"xs:string\"/><xs:element name=\"C\" type=\"xs:string\"/>"
+                          "</xs:sequence></xs:complexType></xs:element></xs:schema><T><C>c1</C><Extra>x</Extra>"
+                          "<A>a1</A></T><T/><T><B>b2</B></T><Other><A>no</A></Other><T><A>a3</A></T></D>")
+            << QStringList{"A=a1:string|B=:string|C=c1:string", "A=:string|B=b2:string|C=:string",
+                           "A=a3:string|B=:string|C=:string"};
+        QTest::newRow("entities and UTF-8 survive")
+            << Fixture::dataSet({{"T", {"A", "B"}, {{"a &amp; b &lt;c&gt;", "Velocit\xC3\xA0"}}}})
+            << QStringList{QString::fromUtf8("A=a & b <c>:string|B=Velocit\xC3\xA0:string")};
+        QTest::newRow("document without schema declares nothing")
+            << QByteArray("<D><T><A>1</A></T></D>") << QStringList{"no table"};
     }
-    void prefixesDoNotMatter()
+    void tableRows()
     {
-        QFETCH(QByteArray, prefix);
-        const QByteArray text = Fixture::dataSet({{"T", {"A", "B"}, {{"1", "2"}, {"3", "4"}}}}, prefix);
-        XmlDocument doc;
-        QVERIFY(doc.setContent(text));
-        XmlTable t;
-        t.setDocument(&doc);
-        QVERIFY(t.hasTable("T"));
-        QVERIFY(t.open("T"));
-        QCOMPARE(t.rows().size(), size_t(2));
-        QCOMPARE(cells(t.rows()[1]), QStringList({"A=3", "B=4"}));
-        // Only the xs: prefix is taken off a type.
-        QCOMPARE(t.rows()[0][0].type(), prefix == "xs" ? QString("string") : QString(prefix + ":string"));
-    }
-
-    void restrictionGivesTypeAndMaxLength()
-    {
-        const QByteArray text =
-            "<R><xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
-            "<xs:element name=\"T\"><xs:annotation><xs:element name=\"NotAColumn\" type=\"xs:int\"/></xs:annotation>"
-            "<xs:complexType><xs:sequence>"
-            "<xs:element name=\"Name\" minOccurs=\"0\"><xs:simpleType><xs:restriction base=\"xs:string\">"
-            "<xs:maxLength value=\"32\"/></xs:restriction></xs:simpleType></xs:element>"
-            "<xs:element name=\"N\" type=\"xs:int\"/>"
-            "</xs:sequence></xs:complexType></xs:element></xs:schema>"
-            "<T><Name>abc</Name><N>7</N></T></R>";
-        XmlDocument doc;
-        QVERIFY(doc.setContent(text));
-        XmlTable t;
-        t.setDocument(&doc);
-        QVERIFY(t.open("T"));
-        QCOMPARE(t.columns().size(), size_t(2)); // the element before the sequence is no column
-        const XmlField &name = t.rows()[0][0];
-        QCOMPARE(name.name(), QString("Name"));
-        QCOMPARE(name.value(), QString("abc"));
-        QCOMPARE(name.type(), QString("string"));
-        QCOMPARE(name.maxLength(), QString("32"));
-        QCOMPARE(t.rows()[0][1].type(), QString("int"));
-        QVERIFY(t.rows()[0][1].maxLength().isEmpty());
-    }
-
-    void rowsKeepSchemaOrderWhateverTheFileOrder()
-    {
-        // Null columns left out, an undeclared column, columns in another
-        // order and no whitespace at all.
-        const QByteArray text =
-            "<D><xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"T\"><xs:complexType>"
-            "<xs:sequence><xs:element name=\"A\" type=\"xs:string\"/><xs:element name=\"B\" type=\"xs:string\"/>"
-            "<xs:element name=\"C\" type=\"xs:string\"/></xs:sequence></xs:complexType></xs:element></xs:schema>"
-            "<T><C>c1</C><Extra>x</Extra><A>a1</A></T><T/><T><B>b2</B></T><Other><A>no</A></Other><T><A>a3</A></T></D>";
-        XmlDocument doc;
-        QVERIFY(doc.setContent(text));
-        XmlTable t;
-        t.setDocument(&doc);
-        QVERIFY(t.open("T"));
-        QCOMPARE(t.rows().size(), size_t(3)); // <T/> has no children: not a row
-        QCOMPARE(cells(t.rows()[0]), QStringList({"A=a1", "B=", "C=c1"}));
-        QCOMPARE(cells(t.rows()[1]), QStringList({"A=", "B=b2", "C="}));
-        QCOMPARE(cells(t.rows()[2]), QStringList({"A=a3", "B=", "C="}));
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, rows);
+        QCOMPARE(TestXmlTable::rows(text, "T"), rows);
     }
 
     void secondTableReplacesTheFirst()
     {
-        const QByteArray text = Fixture::dataSet({{"T1", {"A"}, {{"1"}, {"2"}}}, {"T2", {"B"}, {{"x"}}},
-                                                  {"Empty", {"C"}, {}}});
         XmlDocument doc;
-        QVERIFY(doc.setContent(text));
+        QVERIFY(doc.setContent(Fixture::dataSet({{"T1", {"A"}, {{"1"}, {"2"}}}, {"T2", {"B"}, {{"x"}}},
+                                                 {"Empty", {"C"}, {}}})));
         XmlTable t;
         t.setDocument(&doc);
         QVERIFY(t.open("T1"));
-        QCOMPARE(t.rows().size(), size_t(2));
         QVERIFY(t.hasTable("T2"));
         QCOMPARE(t.rows().size(), size_t(2)); // hasTable leaves the rows alone
         QVERIFY(t.open("T2"));
-        QCOMPARE(cells(t.rows()[0]), QStringList({"B=x"}));
+        QCOMPARE(t.rows()[0][0].value(), QString("x"));
         QVERIFY(t.open("Empty"));
         QVERIFY(t.rows().empty());
+        QVERIFY(t.open("T1"));
         QVERIFY(!t.open("Missing"));
         QVERIFY(t.rows().empty());
         QVERIFY(!t.hasTable(QString()));
         QVERIFY(!t.open(QString()));
-    }
-
-    void documentWithoutSchemaDeclaresNothing()
-    {
-        XmlDocument doc;
-        QVERIFY(doc.setContent("<D><T><A>1</A></T></D>"));
-        XmlTable t;
-        t.setDocument(&doc);
-        QVERIFY(!t.hasTable("T"));
-        QVERIFY(!t.open("T"));
     }
 
     void parseAcceptsBomAndTrailerRejectsBrokenXml_data()
@@ -195,20 +189,8 @@ private slots:
         const bool okB = b.setContent(text, nullptr, XmlDocument::GeneralParserOnly);
         QCOMPARE(okA, okB);
         QCOMPARE(a.builtByFastParser(), fast);
-        if (!okA)
-            return;
-        QCOMPARE(a.nodeCount(), b.nodeCount());
-        for (int i = 0; i < a.nodeCount(); ++i) {
-            const XmlDocument::Node &x = a.node(i), &y = b.node(i);
-            QCOMPARE(a.nameOf(i), b.nameOf(i));
-            QCOMPARE(a.text(i), b.text(i));
-            QCOMPARE(x.parent, y.parent);
-            QCOMPARE(x.nextSibling, y.nextSibling);
-            QCOMPARE(x.hasChildNodes, y.hasChildNodes);
-            QCOMPARE(x.attrCount, y.attrCount);
-            for (const char *attr : {"b", "c", "p:c", "name", "xmlns"})
-                QCOMPARE(a.attribute(i, attr), b.attribute(i, attr));
-        }
+        if (okA)
+            sameTree(a, b);
     }
 
     // Damaged device files: the two parsers agree on every verdict and tree,
@@ -218,43 +200,33 @@ private slots:
         const QByteArray base = Fixture::stamped(Fixture::dataSet(
             {{"T", {"A", "B"}, {{"x &amp; y", "1"}, {QString(), "z"}}}, {"U", {"C"}, {{"Velocit\xC3\xA0"}}}}));
         const QByteArray alphabet("<>/&;\"'=!?-[]:x \r\n\t\x00\x01\xC3\xA0#", 27);
-        quint32 seed = qEnvironmentVariableIsSet("BRISCA_FUZZ_SEED") ? qEnvironmentVariableIntValue("BRISCA_FUZZ_SEED") : 2024;
-        const int rounds = qEnvironmentVariableIsSet("BRISCA_FUZZ_ROUNDS") ? qEnvironmentVariableIntValue("BRISCA_FUZZ_ROUNDS") : 3000;
+        quint32 seed = 2024;
         auto next = [&seed] {
             seed = seed * 1664525u + 1013904223u;
             return seed >> 8;
         };
         int fastUsed = 0;
-        for (int round = 0; round < rounds; ++round) {
+        for (int round = 0; round < 3000; ++round) {
             QByteArray doc = base;
-            const int edits = 1 + int(next() % 3);
-            for (int e = 0; e < edits; ++e) {
+            for (int e = 1 + int(next() % 3); e > 0; --e) {
                 const int pos = int(next() % quint32(doc.size()));
+                const auto pick = [&] { return alphabet[int(next() % quint32(alphabet.size()))]; };
                 switch (next() % 3) {
-                case 0: doc[pos] = alphabet[int(next() % quint32(alphabet.size()))]; break;
+                case 0: doc[pos] = pick(); break;
                 case 1: doc.remove(pos, 1 + int(next() % 4)); break;
-                default: doc.insert(pos, alphabet[int(next() % quint32(alphabet.size()))]); break;
+                default: doc.insert(pos, pick()); break;
                 }
             }
             XmlDocument a, b;
             const bool okA = a.setContent(doc);
-            const bool okB = b.setContent(doc, nullptr, XmlDocument::GeneralParserOnly);
-            if (okA != okB && qEnvironmentVariableIsSet("BRISCA_DUMP_MISMATCH")) {
-                QFile f(qEnvironmentVariable("BRISCA_DUMP_MISMATCH"));
-                if (f.open(QIODevice::WriteOnly))
-                    f.write(doc);
-            }
-            QVERIFY2(okA == okB, (QByteArray(okA ? "fast accepted: " : "fast rejected: ") + doc.toPercentEncoding(" <>/=\"?!-:")).constData());
+            QVERIFY2(okA == b.setContent(doc, nullptr, XmlDocument::GeneralParserOnly),
+                     doc.toPercentEncoding(" <>/=\"?!-:").constData());
             if (!okA)
                 continue;
             fastUsed += a.builtByFastParser();
-            QCOMPARE(a.nodeCount(), b.nodeCount());
-            for (int i = 0; i < a.nodeCount(); ++i) {
-                QCOMPARE(a.nameOf(i), b.nameOf(i));
-                QCOMPARE(a.text(i), b.text(i));
-                QCOMPARE(a.node(i).hasChildNodes, b.node(i).hasChildNodes);
-                QCOMPARE(a.node(i).attrCount, b.node(i).attrCount);
-            }
+            sameTree(a, b);
+            if (QTest::currentTestFailed())
+                return;
             XmlTable t;
             t.setDocument(&a);
             t.open("T");
@@ -270,17 +242,6 @@ private slots:
             QVERIFY(doc.setContent("<r><c>a<i>x</i>b<!--n--><i>y<j>z</j></i>c</c></r>", nullptr, parser));
             QCOMPARE(doc.text(1), QString("axbyzc"));
         }
-    }
-
-    void entitiesAndLatin1Survive()
-    {
-        XmlDocument doc;
-        QVERIFY(doc.setContent(Fixture::dataSet({{"T", {"A", "B"}, {{"a &amp; b &lt;c&gt;", "Velocit\xC3\xA0"}}}})));
-        XmlTable t;
-        t.setDocument(&doc);
-        QVERIFY(t.open("T"));
-        QCOMPARE(t.rows()[0][0].value(), QString("a & b <c>"));
-        QCOMPARE(t.rows()[0][1].value(), QString::fromUtf8("Velocit\xC3\xA0"));
     }
 };
 
