@@ -197,6 +197,26 @@ bool validUtf8(const char *b, const char *e)
     return true;
 }
 
+void skipSpace(Cursor &c)
+{
+    while (!c.atEnd() && isSpace(*c.p))
+        ++c.p;
+}
+
+// After an attribute name: blanks, '=', blanks, then the opening quote,
+// which it returns (0 when any of it is missing).
+char openValue(Cursor &c)
+{
+    skipSpace(c);
+    if (c.atEnd() || *c.p != '=')
+        return 0;
+    ++c.p;
+    skipSpace(c);
+    if (c.atEnd() || (*c.p != '"' && *c.p != '\''))
+        return 0;
+    return *c.p++;
+}
+
 // Skips a comment or PI body up to `close` ("-->" or "?>"): no control
 // characters, and in a comment no "--" before its end.
 bool skipTo(Cursor &c, const char *close, int len)
@@ -238,8 +258,7 @@ bool readDeclaration(Cursor &c)
     int seen = 0;
     while (true) {
         const char *before = c.p;
-        while (!c.atEnd() && isSpace(*c.p))
-            ++c.p;
+        skipSpace(c);
         if (c.startsWith("?>", 2)) {
             c.p += 2;
             return seen >= 1;
@@ -250,16 +269,9 @@ bool readDeclaration(Cursor &c)
         int len, colon;
         if (!readName(c, &name, &len, &colon) || colon >= 0)
             return false;
-        while (!c.atEnd() && isSpace(*c.p))
-            ++c.p;
-        if (c.atEnd() || *c.p != '=')
+        const char q = openValue(c);
+        if (!q)
             return false;
-        ++c.p;
-        while (!c.atEnd() && isSpace(*c.p))
-            ++c.p;
-        if (c.atEnd() || (*c.p != '"' && *c.p != '\''))
-            return false;
-        const char q = *c.p++;
         const char *v = c.p;
         while (!c.atEnd() && *c.p != q)
             ++c.p;
@@ -383,8 +395,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
             const Open &top = stack.back();
             if (top.len != len || memcmp(top.name, name, size_t(len)) != 0)
                 return false;
-            while (!c.atEnd() && isSpace(*c.p))
-                ++c.p;
+            skipSpace(c);
             if (c.atEnd() || *c.p != '>')
                 return false;
             ++c.p;
@@ -409,8 +420,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
         bool selfClosing = false;
         while (true) {
             const char *before = c.p;
-            while (!c.atEnd() && isSpace(*c.p))
-                ++c.p;
+            skipSpace(c);
             if (c.atEnd())
                 return false;
             if (*c.p == '>') {
@@ -427,16 +437,9 @@ bool XmlDocument::parseFast(const QByteArray &content)
             PendingAttr a;
             if (!readName(c, &a.name, &a.len, &a.colon))
                 return false;
-            while (!c.atEnd() && isSpace(*c.p))
-                ++c.p;
-            if (c.atEnd() || *c.p != '=')
+            const char q = openValue(c);
+            if (!q)
                 return false;
-            ++c.p;
-            while (!c.atEnd() && isSpace(*c.p))
-                ++c.p;
-            if (c.atEnd() || (*c.p != '"' && *c.p != '\''))
-                return false;
-            const char q = *c.p++;
             bool sawRef = false;
             if (!readChars(c, q, true, a.value, &sawRef))
                 return false;
