@@ -300,15 +300,30 @@ private slots:
         QCOMPARE(f.selectedColumn(2), QStringList { "New" });
     }
 
-    void arrowsRetimeSelectedChannel()
+    // Right is faster, Left slower; both wrap between the fastest period and 640 ms.
+    void arrowsMoveTheFrequencyChoiceThenRetimeTheSelectedChannel()
     {
         Fixture f;
-        f.add("A", 1, 2, 5);
+        f.add("A", 1, 2, 10);
         f.load();
-        f.pressOnAvailable(Qt::Key_Return);
+        auto *freq = f.child<QComboBox>("cmbox_freq_sel");
+        using Steps = QList<QPair<int, QString>>;
+        // On the available list only the choice moves.
+        for (const auto &[key, text] :
+             Steps{{Qt::Key_Right, "200"}, {Qt::Key_Right, "1.5625"}, {Qt::Key_Left, "200"}, {Qt::Key_Left, "100"},
+                   {Qt::Key_Left, "50"}}) {
+            f.pressOnAvailable(key);
+            QCOMPARE(freq->currentText(), text);
+        }
+        QCOMPARE(f.channels[0]->periodMs, 10u);
+        f.pressOnAvailable(Qt::Key_Return); // the chosen frequency is what is added
+        QCOMPARE(f.selectedColumn(4), QStringList { "50" });
+
         f.selectSelectedRow(0);
-        QTest::keyClick(f.sel(), Qt::Key_Right);
-        QCOMPARE(f.selectedColumn(4), QStringList { "1.5625" });
+        for (const auto &[key, text] : Steps{{Qt::Key_Right, "100"}, {Qt::Key_Right, "200"}, {Qt::Key_Right, "1.5625"}}) {
+            QTest::keyClick(f.sel(), Qt::Key(key));
+            QCOMPARE(f.selectedColumn(4), QStringList { text });
+        }
         QCOMPARE(f.channels[0]->periodMs, 640u);
         QCOMPARE(f.child<QLabel>("lbl_acquisition_time")->text(), QString("3 d  16:53:20"));
         QTest::keyClick(f.sel(), Qt::Key_Left);
@@ -316,27 +331,6 @@ private slots:
         QTest::keyClick(f.sel(), Qt::Key_Left);
         QCOMPARE(f.selectedColumn(4), QStringList { "100" });
         QCOMPARE(f.child<QLabel>("lbl_acquisition_time")->text(), QString("01:23:20"));
-    }
-
-    void arrowsOnAvailableListOnlyMoveTheFrequencyChoice()
-    {
-        Fixture f;
-        f.add("A", 1, 2, 10);
-        f.load();
-        auto *freq = f.child<QComboBox>("cmbox_freq_sel");
-        f.pressOnAvailable(Qt::Key_Right);
-        QCOMPARE(freq->currentText(), QString("200"));
-        f.pressOnAvailable(Qt::Key_Right); // at the fastest period: wraps to 640 ms
-        QCOMPARE(freq->currentText(), QString("1.5625"));
-        f.pressOnAvailable(Qt::Key_Left); // at 640 ms: wraps to the fastest
-        QCOMPARE(freq->currentText(), QString("200"));
-        f.pressOnAvailable(Qt::Key_Left);
-        QCOMPARE(freq->currentText(), QString("100"));
-        f.pressOnAvailable(Qt::Key_Left);
-        QCOMPARE(freq->currentText(), QString("50"));
-        QCOMPARE(f.channels[0]->periodMs, 10u);
-        f.pressOnAvailable(Qt::Key_Return); // the chosen frequency is what is added
-        QCOMPARE(f.selectedColumn(4), QStringList { "50" });
     }
 
     void searchCyclesThroughMatchesWithEnter()
@@ -455,33 +449,7 @@ private slots:
         QCOMPARE(f.w->getTrigger().typeAndDelay(), 0u);
     }
 
-    void removingTriggerChannelAsksFirst()
-    {
-        Fixture f;
-        f.addLabels({ "A", "B" });
-        f.load();
-        f.pressEnterTimes(2);
-        f.chooseTriggerType(3);
-        QCOMPARE(f.child<QComboBox>("cmbox_scelta_canale")->currentText(), QString("A"));
-        {
-            BoxAnswerer no(QMessageBox::No);
-            f.selectSelectedRow(0);
-            QTest::keyClick(f.sel(), Qt::Key_Delete);
-            QCOMPARE(no.texts, QStringList { "Il canale che si sta cancellando, e' impostato come trigger!!!\n"
-                                             "Continuare comunque???" });
-            QCOMPARE(f.selected.size(), 2);
-            QCOMPARE(f.w->getTrigger().type, quint8(3));
-        }
-        BoxAnswerer yes(QMessageBox::Yes);
-        f.selectSelectedRow(0);
-        QTest::keyClick(f.sel(), Qt::Key_Delete);
-        QCOMPARE(yes.texts.size(), 1);
-        QCOMPARE(f.selectedColumn(2), QStringList { "B" });
-        QCOMPARE(f.w->getTrigger().type, quint8(0));
-        QVERIFY(!f.child<QComboBox>("cmbox_scelta_canale")->isEnabled());
-    }
-
-    void renamedTriggerChannelStaysTrigger()
+    void renamedTriggerChannelStaysTriggerAndRemovingItAsksFirst()
     {
         Fixture f;
         f.add("A", 1, 1);
@@ -490,6 +458,7 @@ private slots:
         f.pressEnterTimes(2);
         f.chooseTriggerType(3);
         auto *channel = f.child<QComboBox>("cmbox_scelta_canale");
+        QCOMPARE(channel->currentText(), QString("A"));
         channel->setFocus();
         QTest::keyClick(channel, Qt::Key_Down);
         QCOMPARE(channel->currentText(), QString("B"));
@@ -507,6 +476,22 @@ private slots:
         QCOMPARE(channel->currentText(), QString("B2"));
         QCOMPARE(f.child<QLineEdit>("le_soglia_min")->toolTip(), QString("Min = 0   -   Max = 510"));
         QCOMPARE(f.w->getTrigger().channel, f.channels[1]);
+
+        {
+            BoxAnswerer no(QMessageBox::No);
+            QTest::keyClick(f.sel(), Qt::Key_Delete);
+            QCOMPARE(no.texts, QStringList { "Il canale che si sta cancellando, e' impostato come trigger!!!\n"
+                                             "Continuare comunque???" });
+            QCOMPARE(f.selected.size(), 2);
+            QCOMPARE(f.w->getTrigger().type, quint8(3));
+        }
+        BoxAnswerer yes(QMessageBox::Yes);
+        f.selectSelectedRow(1);
+        QTest::keyClick(f.sel(), Qt::Key_Delete);
+        QCOMPARE(yes.texts.size(), 1);
+        QCOMPARE(f.selectedColumn(2), QStringList { "A" });
+        QCOMPARE(f.w->getTrigger().type, quint8(0));
+        QVERIFY(!channel->isEnabled());
     }
 
     void setTriggerShowsStoredValues()
