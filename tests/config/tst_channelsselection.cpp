@@ -176,7 +176,7 @@ private slots:
         QVERIFY(!n.child<QComboBox>("cmbox_tipo_trigger")->isEnabled());
     }
 
-    void addWithEnterDoubleClickAndButton()
+    void addAndRemoveWithKeysMouseAndButtons()
     {
         Fixture f;
         f.addLabels({ "A", "B", "C", "D" });
@@ -205,6 +205,21 @@ private slots:
         QCOMPARE(f.selected.size(), 4);
         f.w->addChannel();
         QCOMPARE(f.selected.size(), 4);
+
+        // Removing: the next row becomes current, the channel goes back to its place.
+        f.selectSelectedRow(1);
+        QTest::keyClick(f.sel(), Qt::Key_Delete);
+        QCOMPARE(f.selectedColumn(2), QStringList({ "A", "D", "B" }));
+        QCOMPARE(f.sel()->currentItem()->text(2), QString("D"));
+        QCOMPARE(f.availableLabels(), QStringList({ "C" }));
+        QTest::mouseClick(f.child<QPushButton>("btn_remove_ch"), Qt::LeftButton);
+        QCOMPARE(f.selectedColumn(2), QStringList({ "A", "B" }));
+        QCOMPARE(f.availableLabels(), QStringList({ "C", "D" }));
+        QTest::keyClick(f.sel(), Qt::Key_Delete);
+        QTest::keyClick(f.sel(), Qt::Key_Delete); // the last row: the one above
+        QVERIFY(f.selected.isEmpty());
+        QCOMPARE(f.availableLabels(), QStringList({ "A", "B", "C", "D" }));
+        QCOMPARE(f.child<QLabel>("lbl_acquisition_time")->text(), QString("-------"));
     }
 
     void seventeenthTwoByteChannelAt5msGoesTo10ms()
@@ -245,29 +260,6 @@ private slots:
                                              "non sono attualmente supportate dal firmware della ECU!!!"));
         QVERIFY(g.selected.isEmpty());
         QCOMPARE(g.availableLabels(), QStringList { "Wide" });
-    }
-
-    void removeWithDeleteAndButtonRestoresAvailableItem()
-    {
-        Fixture f;
-        f.addLabels({ "A", "B", "C" });
-        f.load();
-        f.pressEnterTimes(3);
-        QVERIFY(f.availableLabels().isEmpty());
-
-        f.selectSelectedRow(1);
-        QTest::keyClick(f.sel(), Qt::Key_Delete);
-        QCOMPARE(f.selectedColumn(2), QStringList({ "A", "C" }));
-        QCOMPARE(f.sel()->currentItem()->text(2), QString("C"));
-        QCOMPARE(f.availableLabels(), QStringList({ "B" }));
-
-        QTest::mouseClick(f.child<QPushButton>("btn_remove_ch"), Qt::LeftButton);
-        QCOMPARE(f.selectedColumn(2), QStringList({ "A" }));
-        QCOMPARE(f.availableLabels(), QStringList({ "B", "C" })); // back at its place
-        QTest::keyClick(f.sel(), Qt::Key_Delete);
-        QVERIFY(f.selected.isEmpty());
-        QCOMPARE(f.availableLabels(), QStringList({ "A", "B", "C" }));
-        QCOMPARE(f.child<QLabel>("lbl_acquisition_time")->text(), QString("-------"));
     }
 
     void editedLabelComesBackToAvailableList()
