@@ -61,6 +61,17 @@ struct Device : ChannelSet
     }
 };
 
+// rpm_9 as both snapshots hold it.
+ChannelRecord *addRpm(Device &d)
+{
+    ChannelRecord *r = d.add("rpm", 9, 1);
+    r->g1 = 0.25f;
+    r->unit = QByteArray();
+    r->label = "Giri";
+    r->description = "Giri motore";
+    return r;
+}
+
 // The device the ElfFileHex snapshot was taken on, as it was then.
 void buildTakenDevice(Device &d, QList<ChannelRecord *> *selected, TriggerSettings *trigger)
 {
@@ -75,11 +86,7 @@ void buildTakenDevice(Device &d, QList<ChannelRecord *> *selected, TriggerSettin
     t->unit = "\xb0" "C";
     t->label = "Temp";
     t->description = "";
-    ChannelRecord *r = d.add("rpm", 9, 1);
-    r->g1 = 0.25f;
-    r->unit = QByteArray();
-    r->label = "Giri";
-    r->description = "Giri motore";
+    ChannelRecord *r = addRpm(d);
     *selected = { t, r };
     trigger->type = 3;
     trigger->delay = 20;
@@ -131,11 +138,7 @@ private slots:
     void continuousTriggerWritesEmptyChannelAndNoIdString()
     {
         Device d;
-        ChannelRecord *r = d.add("rpm", 9, 1);
-        r->g1 = 0.25f;
-        r->unit = "";
-        r->label = "Giri";
-        r->description = "Giri motore";
+        ChannelRecord *r = addRpm(d);
         TriggerSettings t;
         t.type = 1;
         t.delay = 5;
