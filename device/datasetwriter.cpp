@@ -3,7 +3,8 @@
 #include <charconv>
 
 namespace {
-void escape(QByteArray &out, const QString &text)
+// Attribute values also escape the double quote; element text does not.
+void escape(QByteArray &out, const QString &text, bool attribute = false)
 {
     const QByteArray u = text.toUtf8();
     for (char c : u) {
@@ -11,24 +12,13 @@ void escape(QByteArray &out, const QString &text)
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
+        case '"': out += attribute ? "&quot;" : "\""; break;
         default: out += c;
         }
     }
 }
 
-void escapeAttr(QByteArray &out, const QString &text)
-{
-    const QByteArray u = text.toUtf8();
-    for (char c : u) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-}
+void escapeAttr(QByteArray &out, const QString &text) { escape(out, text, true); }
 
 template <typename T>
 QString shortest(T v)
@@ -58,80 +48,60 @@ QByteArray writeDataSet(const DataSetDocument &doc, bool withBom)
 {
     QByteArray out;
     out.reserve(1 << 16);
-    const char *nl = "\r\n";
+    // Every line of the .NET layout ends in CRLF.
+    const auto line = [&out](const char *text) {
+        out += text;
+        out += "\r\n";
+    };
     if (withBom)
         out += "\xEF\xBB\xBF";
-    out += "<?xml version=\"1.0\" standalone=\"yes\"?>";
-    out += nl;
+    line("<?xml version=\"1.0\" standalone=\"yes\"?>");
     out += '<';
     escape(out, doc.name);
-    out += '>';
-    out += nl;
+    line(">");
     out += "  <xs:schema id=\"";
     escapeAttr(out, doc.name);
-    out += "\" xmlns=\"\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-           "xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\">";
-    out += nl;
+    line("\" xmlns=\"\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+         "xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\">");
     out += "    <xs:element name=\"";
     escapeAttr(out, doc.name);
-    out += "\" msdata:IsDataSet=\"true\" msdata:UseCurrentLocale=\"true\">";
-    out += nl;
-    out += "      <xs:complexType>";
-    out += nl;
-    out += "        <xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\">";
-    out += nl;
+    line("\" msdata:IsDataSet=\"true\" msdata:UseCurrentLocale=\"true\">");
+    line("      <xs:complexType>");
+    line("        <xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\">");
     for (const DataSetTable &t : doc.tables) {
         out += "          <xs:element name=\"";
         escapeAttr(out, t.name);
-        out += "\">";
-        out += nl;
-        out += "            <xs:complexType>";
-        out += nl;
-        out += "              <xs:sequence>";
-        out += nl;
+        line("\">");
+        line("            <xs:complexType>");
+        line("              <xs:sequence>");
         for (const DataSetColumn &c : t.columns) {
             out += "                <xs:element name=\"";
             escapeAttr(out, c.name);
             if (c.maxLength > 0) {
-                out += "\" minOccurs=\"0\">";
-                out += nl;
-                out += "                  <xs:simpleType>";
-                out += nl;
+                line("\" minOccurs=\"0\">");
+                line("                  <xs:simpleType>");
                 out += "                    <xs:restriction base=\"";
                 escapeAttr(out, c.type);
-                out += "\">";
-                out += nl;
-                out += "                      <xs:maxLength value=\"";
-                out += QByteArray::number(c.maxLength);
-                out += "\" />";
-                out += nl;
-                out += "                    </xs:restriction>";
-                out += nl;
-                out += "                  </xs:simpleType>";
-                out += nl;
-                out += "                </xs:element>";
+                line("\">");
+                out += "                      <xs:maxLength value=\"" + QByteArray::number(c.maxLength);
+                line("\" />");
+                line("                    </xs:restriction>");
+                line("                  </xs:simpleType>");
+                line("                </xs:element>");
             } else {
                 out += "\" type=\"";
                 escapeAttr(out, c.type);
-                out += "\" minOccurs=\"0\" />";
+                line("\" minOccurs=\"0\" />");
             }
-            out += nl;
         }
-        out += "              </xs:sequence>";
-        out += nl;
-        out += "            </xs:complexType>";
-        out += nl;
-        out += "          </xs:element>";
-        out += nl;
+        line("              </xs:sequence>");
+        line("            </xs:complexType>");
+        line("          </xs:element>");
     }
-    out += "        </xs:choice>";
-    out += nl;
-    out += "      </xs:complexType>";
-    out += nl;
-    out += "    </xs:element>";
-    out += nl;
-    out += "  </xs:schema>";
-    out += nl;
+    line("        </xs:choice>");
+    line("      </xs:complexType>");
+    line("    </xs:element>");
+    line("  </xs:schema>");
 
     for (const DataSetTable &t : doc.tables) {
         QList<QByteArray> colNames;
@@ -143,30 +113,23 @@ QByteArray writeDataSet(const DataSetDocument &doc, bool withBom)
         QByteArray rowName;
         escape(rowName, t.name);
         for (const auto &row : t.rows) {
-            out += "  <";
-            out += rowName;
-            out += '>';
-            out += nl;
+            out += "  <" + rowName;
+            line(">");
             for (int i = 0; i < colNames.size() && i < row.size(); ++i) {
                 if (!row[i])
                     continue;
-                out += "    <";
-                out += colNames[i];
+                out += "    <" + colNames[i];
                 if (row[i]->isEmpty()) {
-                    out += " />";
-                } else {
-                    out += '>';
-                    escape(out, *row[i]);
-                    out += "</";
-                    out += colNames[i];
-                    out += '>';
+                    line(" />");
+                    continue;
                 }
-                out += nl;
+                out += '>';
+                escape(out, *row[i]);
+                out += "</" + colNames[i];
+                line(">");
             }
-            out += "  </";
-            out += rowName;
-            out += '>';
-            out += nl;
+            out += "  </" + rowName;
+            line(">");
         }
     }
     out += "</";

@@ -197,18 +197,38 @@ bool validUtf8(const char *b, const char *e)
     return true;
 }
 
-// Comment after "<!--": no "--" inside.
-bool skipComment(Cursor &c)
+void skipSpace(Cursor &c)
+{
+    while (!c.atEnd() && isSpace(*c.p))
+        ++c.p;
+}
+
+// After an attribute name: blanks, '=', blanks, then the opening quote,
+// which it returns (0 when any of it is missing).
+char openValue(Cursor &c)
+{
+    skipSpace(c);
+    if (c.atEnd() || *c.p != '=')
+        return 0;
+    ++c.p;
+    skipSpace(c);
+    if (c.atEnd() || (*c.p != '"' && *c.p != '\''))
+        return 0;
+    return *c.p++;
+}
+
+// Skips a comment or PI body up to `close` ("-->" or "?>"): no control
+// characters, and in a comment no "--" before its end.
+bool skipTo(Cursor &c, const char *close, int len)
 {
     const char *start = c.p;
     for (; c.end - c.p >= 2; ++c.p) {
-        if (c.p[0] == '-' && c.p[1] == '-') {
-            if (c.end - c.p >= 3 && c.p[2] == '>') {
-                const bool ok = validUtf8(start, c.p);
-                c.p += 3;
-                return ok;
-            }
-            return false;
+        if (c.p[0] == close[0] && c.p[1] == close[1]) {
+            if (!c.startsWith(close, len))
+                return false;
+            const bool ok = validUtf8(start, c.p);
+            c.p += len;
+            return ok;
         }
         const unsigned char ch = uchar(*c.p);
         if (ch < 0x20 && ch != '\n' && ch != '\t' && ch != '\r')
@@ -228,18 +248,7 @@ bool skipPI(Cursor &c)
         return false;
     if (!c.startsWith("?>", 2) && (c.atEnd() || !isSpace(*c.p)))
         return false;
-    const char *start = c.p;
-    for (; c.end - c.p >= 2; ++c.p) {
-        if (c.p[0] == '?' && c.p[1] == '>') {
-            const bool ok = validUtf8(start, c.p);
-            c.p += 2;
-            return ok;
-        }
-        const unsigned char ch = uchar(*c.p);
-        if (ch < 0x20 && ch != '\n' && ch != '\t' && ch != '\r')
-            return false;
-    }
-    return false;
+    return skipTo(c, "?>", 2);
 }
 
 // The declaration: version 1.0, encoding UTF-8 if given, standalone yes/no.
@@ -249,8 +258,7 @@ bool readDeclaration(Cursor &c)
     int seen = 0;
     while (true) {
         const char *before = c.p;
-        while (!c.atEnd() && isSpace(*c.p))
-            ++c.p;
+        skipSpace(c);
         if (c.startsWith("?>", 2)) {
             c.p += 2;
             return seen >= 1;
@@ -261,16 +269,9 @@ bool readDeclaration(Cursor &c)
         int len, colon;
         if (!readName(c, &name, &len, &colon) || colon >= 0)
             return false;
-        while (!c.atEnd() && isSpace(*c.p))
-            ++c.p;
-        if (c.atEnd() || *c.p != '=')
+        const char q = openValue(c);
+        if (!q)
             return false;
-        ++c.p;
-        while (!c.atEnd() && isSpace(*c.p))
-            ++c.p;
-        if (c.atEnd() || (*c.p != '"' && *c.p != '\''))
-            return false;
-        const char q = *c.p++;
         const char *v = c.p;
         while (!c.atEnd() && *c.p != q)
             ++c.p;
@@ -369,7 +370,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
         // Markup.
         if (c.startsWith("<!--", 4)) {
             c.p += 4;
-            if (!skipComment(c))
+            if (!skipTo(c, "-->", 3))
                 return false;
             if (!stack.empty())
                 m_nodes[size_t(stack.back().node)].hasChildNodes = true;
@@ -394,8 +395,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
             const Open &top = stack.back();
             if (top.len != len || memcmp(top.name, name, size_t(len)) != 0)
                 return false;
-            while (!c.atEnd() && isSpace(*c.p))
-                ++c.p;
+            skipSpace(c);
             if (c.atEnd() || *c.p != '>')
                 return false;
             ++c.p;
@@ -420,8 +420,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
         bool selfClosing = false;
         while (true) {
             const char *before = c.p;
-            while (!c.atEnd() && isSpace(*c.p))
-                ++c.p;
+            skipSpace(c);
             if (c.atEnd())
                 return false;
             if (*c.p == '>') {
@@ -438,16 +437,9 @@ bool XmlDocument::parseFast(const QByteArray &content)
             PendingAttr a;
             if (!readName(c, &a.name, &a.len, &a.colon))
                 return false;
-            while (!c.atEnd() && isSpace(*c.p))
-                ++c.p;
-            if (c.atEnd() || *c.p != '=')
+            const char q = openValue(c);
+            if (!q)
                 return false;
-            ++c.p;
-            while (!c.atEnd() && isSpace(*c.p))
-                ++c.p;
-            if (c.atEnd() || (*c.p != '"' && *c.p != '\''))
-                return false;
-            const char q = *c.p++;
             bool sawRef = false;
             if (!readChars(c, q, true, a.value, &sawRef))
                 return false;

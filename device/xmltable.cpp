@@ -166,28 +166,12 @@ bool XmlDocument::parseGeneral(const QByteArray &content, Error *error)
                 xml.raiseError(QStringLiteral("extra content at end of document"));
                 break;
             }
-            const int idx = int(m_nodes.size());
-            Node n;
-            n.name = intern(xml.name());
+            const int idx = addElement(stack.empty() ? -1 : stack.back(), intern(xml.name()));
             const QXmlStreamAttributes attrs = xml.attributes();
-            n.attrBegin = int(m_attrs.size());
-            n.attrCount = int(attrs.size());
+            m_nodes[size_t(idx)].attrBegin = int(m_attrs.size());
+            m_nodes[size_t(idx)].attrCount = int(attrs.size());
             for (const QXmlStreamAttribute &a : attrs)
                 m_attrs.push_back({a.qualifiedName().toString(), a.value().toString()});
-            if (!stack.empty()) {
-                const int p = stack.back();
-                n.parent = p;
-                Node &pn = m_nodes[size_t(p)];
-                pn.hasChildNodes = true;
-                pn.hasElementChildren = true;
-                ++pn.elementChildren;
-                if (pn.lastChild >= 0)
-                    m_nodes[size_t(pn.lastChild)].nextSibling = idx;
-                else
-                    pn.firstChild = idx;
-                pn.lastChild = idx;
-            }
-            m_nodes.push_back(std::move(n));
             stack.push_back(idx);
             break;
         }

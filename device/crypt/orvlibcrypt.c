@@ -91,22 +91,8 @@ static int plainLength(const unsigned char *data, size_t size, size_t *header, u
     return ORVCRYPT_OK;
 }
 
-int getReadFileBufferSize(const char *path, uint32_t *size)
-{
-    if (!ready)
-        return ORVCRYPT_NOT_READY;
-    if (!path || !size)
-        return ORVCRYPT_BAD_ARGUMENT;
-    unsigned char *data = NULL;
-    size_t len = 0;
-    int rc = slurp(path, &data, &len);
-    if (rc != ORVCRYPT_OK)
-        return rc;
-    size_t header = 0;
-    rc = plainLength(data, len, &header, size);
-    free(data);
-    return rc;
-}
+/* Each reader works on the whole file: size only, decrypt, or detect and read. */
+enum { READ_SIZE, READ_DECRYPT, READ_DETECT };
 
 static int decrypt(const unsigned char *data, size_t len, unsigned char *buffer, uint32_t *size)
 {
@@ -129,20 +115,58 @@ static int decrypt(const unsigned char *data, size_t len, unsigned char *buffer,
     return ORVCRYPT_OK;
 }
 
+static int copyPlain(const unsigned char *data, size_t len, unsigned char *buffer, uint32_t *size)
+{
+    if (len > 0xFFFFFFFFu)
+        return ORVCRYPT_DAMAGED;
+    if (*size < len) {
+        *size = (uint32_t)len;
+        return ORVCRYPT_BUFFER_SMALL;
+    }
+    if (len)
+        memcpy(buffer, data, len);
+    *size = (uint32_t)len;
+    return ORVCRYPT_OK;
+}
+
+static int readWhole(const char *path, int how, unsigned char *buffer, uint32_t *size, int *encrypted)
+{
+    unsigned char *data = NULL;
+    size_t len = 0;
+    int rc = slurp(path, &data, &len);
+    if (rc != ORVCRYPT_OK)
+        return rc;
+    if (how == READ_SIZE) {
+        size_t header = 0;
+        rc = plainLength(data, len, &header, size);
+    } else if (how == READ_DETECT && headerLength(data, len) == 0) {
+        *encrypted = 0;
+        rc = copyPlain(data, len, buffer, size);
+    } else {
+        if (encrypted)
+            *encrypted = 1;
+        rc = decrypt(data, len, buffer, size);
+    }
+    free(data);
+    return rc;
+}
+
+int getReadFileBufferSize(const char *path, uint32_t *size)
+{
+    if (!ready)
+        return ORVCRYPT_NOT_READY;
+    if (!path || !size)
+        return ORVCRYPT_BAD_ARGUMENT;
+    return readWhole(path, READ_SIZE, NULL, size, NULL);
+}
+
 int readFile(const char *path, unsigned char *buffer, uint32_t *size)
 {
     if (!ready)
         return ORVCRYPT_NOT_READY;
     if (!path || !size || (!buffer && *size))
         return ORVCRYPT_BAD_ARGUMENT;
-    unsigned char *data = NULL;
-    size_t len = 0;
-    int rc = slurp(path, &data, &len);
-    if (rc != ORVCRYPT_OK)
-        return rc;
-    rc = decrypt(data, len, buffer, size);
-    free(data);
-    return rc;
+    return readWhole(path, READ_DECRYPT, buffer, size, NULL);
 }
 
 int readFileAndEncryptionDetection(const char *path, unsigned char *buffer, uint32_t *size, int *encrypted)
@@ -151,29 +175,7 @@ int readFileAndEncryptionDetection(const char *path, unsigned char *buffer, uint
         return ORVCRYPT_NOT_READY;
     if (!path || !size || !encrypted || (!buffer && *size))
         return ORVCRYPT_BAD_ARGUMENT;
-    unsigned char *data = NULL;
-    size_t len = 0;
-    int rc = slurp(path, &data, &len);
-    if (rc != ORVCRYPT_OK)
-        return rc;
-    if (headerLength(data, len) == 0) {
-        *encrypted = 0;
-        if (len > 0xFFFFFFFFu) {
-            rc = ORVCRYPT_DAMAGED;
-        } else if (*size < len) {
-            *size = (uint32_t)len;
-            rc = ORVCRYPT_BUFFER_SMALL;
-        } else {
-            if (len)
-                memcpy(buffer, data, len);
-            *size = (uint32_t)len;
-        }
-    } else {
-        *encrypted = 1;
-        rc = decrypt(data, len, buffer, size);
-    }
-    free(data);
-    return rc;
+    return readWhole(path, READ_DETECT, buffer, size, encrypted);
 }
 
 int writeFile(const char *path, const unsigned char *content, uint32_t size)

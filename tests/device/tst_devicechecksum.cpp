@@ -84,9 +84,7 @@ private slots:
     void trailerLayout()
     {
         const QByteArray t = DeviceChecksum::trailer(0xE41E);
-        QCOMPARE(t.size(), 20);
-        QCOMPARE(t.mid(12, 4), QByteArray("E41E"));
-        QCOMPARE(t, QByteArray("\r\n<!--CRC=0xE41E -->"));
+        QCOMPARE(t, QByteArray("\r\n<!--CRC=0xE41E -->")); // 20 bytes, digits at 12
         quint16 v = 0;
         QVERIFY(DeviceChecksum::storedValue(t, &v));
         QCOMPARE(v, quint16(0xE41E));

@@ -4,6 +4,7 @@
 #include "cryptolibrary.h"
 #include "devicefixture.h"
 #include "deviceloader.h"
+#include "testfiles.h"
 
 #include <QtTest>
 
@@ -17,10 +18,45 @@ const char *const msgNoChannels = "Tabella 'Channels' mancante, device inadeguat
 const char *const msgBadLogger = "Tabella 'TabDataLogger' incompleta e/o valori presenti non validi!!!";
 const char *const msgNothing = "Non sono presenti variabili da loggare!!!";
 
-enum class Kept { Everything, NothingOld };
+// Builds a case's file from the fixture device's tables.
+using MakeFile = std::function<QByteArray(QList<Fixture::Table>)>;
+
+QByteArray stampedFile(const QList<Fixture::Table> &t) { return Fixture::stamped(Fixture::dataSet(t)); }
+
+MakeFile without(const QStringList &names)
+{
+    return [names](QList<Fixture::Table> t) {
+        for (const QString &n : names)
+            Fixture::remove(t, n);
+        return stampedFile(t);
+    };
+}
+
+// Sets cells, given as table, row, column, value.
+MakeFile withCells(const QList<std::tuple<QString, int, int, QString>> &cells)
+{
+    return [cells](QList<Fixture::Table> t) {
+        for (const auto &[table, row, column, value] : cells)
+            Fixture::find(t, table)->rows[row][column] = value;
+        return stampedFile(t);
+    };
+}
+
+// Changes one byte (negative: from the end): a trailer digit to another
+// digit, a body byte by one bit.
+MakeFile flipped(int index)
+{
+    return [index](QList<Fixture::Table> t) {
+        QByteArray f = stampedFile(t);
+        char &c = f[index < 0 ? f.size() + index : index];
+        c = index < 0 ? (c == '0' ? '1' : '0') : char(c ^ 0x01);
+        return f;
+    };
+}
 } // namespace
 
 Q_DECLARE_METATYPE(DeviceLoadOutcome)
+Q_DECLARE_METATYPE(MakeFile)
 
 class TestDeviceLoader : public QObject
 {
@@ -31,11 +67,7 @@ class TestDeviceLoader : public QObject
 
     QString write(const QString &name, const QByteArray &data)
     {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
-            return QString();
-        return path;
+        return TestFiles::writeAll(m_dir.filePath(name), data) ? m_dir.filePath(name) : QString();
     }
 
     DeviceLoadOptions options(bool withLibrary = false) const
@@ -87,13 +119,8 @@ private slots:
         QCOMPARE(m.channels.size(), 3);
         QCOMPARE(m.channels[0]->g1, 0.25f); // from SC_RPM
         QCOMPARE(m.channels[1]->g1, 2.0f);  // own cells
-        QCOMPARE(m.channels[2]->loggedBytes, 2u);
-        QCOMPARE(m.channels[0]->address, 0x70000000u);
         QVERIFY(m.loggerTable.valid && m.loggerTable.elfCheckEnabled);
         QVERIFY(!m.noLoggerTable);
-        QCOMPARE(m.loggerTable.speedChannel.address, 0x70000002u);
-        QCOMPARE(m.loggerTable.speedChannel.size, 1u);
-        QCOMPARE(m.elf.idStringAddress, 2147483904u);
         QCOMPARE(m.elf.idStringValue, QByteArray("ID-1.0"));
         QCOMPARE(m.canSettings.bitRate, 500000u);
         QCOMPARE(m.scalings.size(), 2);
@@ -101,44 +128,49 @@ private slots:
 
     void refusals_data()
     {
-        QTest::addColumn<QString>("change");
+        QTest::addColumn<MakeFile>("make"); // none: the file does not exist
         QTest::addColumn<DeviceLoadOutcome>("outcome");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<bool>("previousKept");   // channels, logger table, selection as before
         QTest::addColumn<bool>("controlsDisabled");
+        using O = DeviceLoadOutcome;
+        const auto fixed = [](const QByteArray &bytes) { return MakeFile([bytes](auto) { return bytes; }); };
 
-        QTest::newRow("file cannot be opened") << "missing file" << DeviceLoadOutcome::NotOpened << QStringList()
-                                               << true << false;
-        QTest::newRow("encrypted, library missing") << "encrypted marker" << DeviceLoadOutcome::CryptoUnavailable
-                                                    << QStringList{msgLibrary} << true << false;
-        QTest::newRow("byte changed before the trailer") << "edit body" << DeviceLoadOutcome::BadChecksum
-                                                         << QStringList{msgChecksum} << true << false;
-        QTest::newRow("trailer digits wrong") << "edit trailer" << DeviceLoadOutcome::BadChecksum
-                                              << QStringList{msgChecksum} << true << false;
-        QTest::newRow("shorter than its trailer") << "19 bytes" << DeviceLoadOutcome::BadChecksum
+        QTest::newRow("file cannot be opened") << MakeFile() << O::NotOpened << QStringList() << true << false;
+        QTest::newRow("encrypted, library missing")
+            << MakeFile([](auto t) { return QByteArray(CryptoLibrary::Marker) + "\r\n" + stampedFile(t); })
+            << O::CryptoUnavailable << QStringList{msgLibrary} << true << false;
+        QTest::newRow("byte changed before the trailer") << flipped(100) << O::BadChecksum << QStringList{msgChecksum}
+                                                         << true << false;
+        QTest::newRow("trailer digits wrong") << flipped(-8) << O::BadChecksum << QStringList{msgChecksum} << true
+                                              << false;
+        QTest::newRow("shorter than its trailer") << fixed(QByteArray("<a/>\r\n<!--0000 -->", 19)) << O::BadChecksum
                                                   << QStringList{msgChecksum} << true << false;
-        QTest::newRow("empty file") << "empty" << DeviceLoadOutcome::BadChecksum << QStringList{msgChecksum} << true
+        QTest::newRow("empty file") << fixed(QByteArray()) << O::BadChecksum << QStringList{msgChecksum} << true
                                     << false;
-        QTest::newRow("20 bytes check to 0, then no XML") << "20 bytes" << DeviceLoadOutcome::SyntaxError
+        QTest::newRow("20 bytes check to 0, then no XML") << fixed("0123456789ab0000wxyz") << O::SyntaxError
                                                           << QStringList{msgSyntax} << true << false;
-        QTest::newRow("XML does not parse") << "broken xml" << DeviceLoadOutcome::SyntaxError
-                                            << QStringList{msgSyntax} << true << false;
-        QTest::newRow("schema lacks TabDataLogger") << "no TabDataLogger" << DeviceLoadOutcome::NoLoggerTableSchema
+        QTest::newRow("XML does not parse")
+            << MakeFile([](auto t) { return Fixture::stamped(Fixture::dataSet(t).replace("</Channels>", "</Channel>")); })
+            << O::SyntaxError << QStringList{msgSyntax} << true << false;
+        QTest::newRow("schema lacks TabDataLogger") << without({"TabDataLogger"}) << O::NoLoggerTableSchema
                                                     << QStringList{msgNoLogger} << true << true;
-        QTest::newRow("Channels missing") << "no Channels" << DeviceLoadOutcome::NoChannelsTable
-                                          << QStringList{msgNoChannels} << false << true;
+        QTest::newRow("Channels missing") << without({"Channels"}) << O::NoChannelsTable << QStringList{msgNoChannels}
+                                          << false << true;
         QTest::newRow("Channels and scalings missing")
-            << "no Channels, no scalings" << DeviceLoadOutcome::NoChannelsTable
+            << without({"Channels", "CalibrationScalings"}) << O::NoChannelsTable
             << QStringList{msgNoScalings, msgNoChannels} << false << true;
-        QTest::newRow("TabDataLogger values invalid") << "bad logger" << DeviceLoadOutcome::InvalidLoggerTable
-                                                      << QStringList{msgBadLogger} << false << true;
+        QTest::newRow("TabDataLogger values invalid") << withCells({{"TabDataLogger", 0, 2, "0"}})
+                                                      << O::InvalidLoggerTable << QStringList{msgBadLogger} << false
+                                                      << true;
+        // A leading digit gets the channel rejected.
         QTest::newRow("logger address names a rejected channel")
-            << "logger names rejected channel" << DeviceLoadOutcome::InvalidLoggerTable
-            << QStringList{msgBadLogger} << false << true;
+            << withCells({{"Channels", 1, 0, "9tWater"}, {"TabDataLogger", 0, 14, "9tWater"}})
+            << O::InvalidLoggerTable << QStringList{msgBadLogger} << false << true;
     }
     void refusals()
     {
-        QFETCH(QString, change);
+        QFETCH(MakeFile, make);
         QFETCH(DeviceLoadOutcome, outcome);
         QFETCH(QStringList, messages);
         QFETCH(bool, previousKept);
@@ -148,40 +180,7 @@ private slots:
         loadPrevious(m);
         ChannelRecord *const firstBefore = m.channels.first();
         const QList<ScalingRecord> scalingsBefore = m.scalings;
-
-        QList<Fixture::Table> t = Fixture::device();
-        QByteArray file;
-        if (change == "no TabDataLogger")
-            Fixture::remove(t, "TabDataLogger");
-        if (change.startsWith("no Channels"))
-            Fixture::remove(t, "Channels");
-        if (change.endsWith("no scalings"))
-            Fixture::remove(t, "CalibrationScalings");
-        if (change == "bad logger")
-            Fixture::find(t, "TabDataLogger")->rows[0][2] = "0";
-        if (change == "logger names rejected channel") {
-            Fixture::find(t, "Channels")->rows[1][0] = "9tWater"; // rejected: leading digit
-            Fixture::find(t, "TabDataLogger")->rows[0][14] = "9tWater";
-        }
-        file = Fixture::stamped(Fixture::dataSet(t));
-        if (change == "encrypted marker")
-            file = QByteArray(CryptoLibrary::Marker) + "\r\n" + file;
-        if (change == "edit body")
-            file[100] = char(file[100] ^ 0x01);
-        if (change == "edit trailer")
-            file[file.size() - 8] = file[file.size() - 8] == '0' ? '1' : '0';
-        if (change == "19 bytes")
-            file = QByteArray("<a/>\r\n<!--0000 -->", 19);
-        if (change == "empty")
-            file.clear();
-        if (change == "20 bytes")
-            file = QByteArray("0123456789ab0000wxyz");
-        if (change == "broken xml") {
-            QByteArray body = Fixture::dataSet(t);
-            body.replace("</Channels>", "</Channel>");
-            file = Fixture::stamped(body);
-        }
-        m.devicePath = change == "missing file" ? m_dir.filePath("does-not-exist.xml") : write("case.xml", file);
+        m.devicePath = make ? write("case.xml", make(Fixture::device())) : m_dir.filePath("does-not-exist.xml");
 
         const DeviceLoadResult r = DeviceLoader::load(m, options());
         QCOMPARE(r.outcome, outcome);
@@ -217,7 +216,7 @@ private slots:
             QCOMPARE(m.elf.idStringValue, QByteArray("ID-1.0"));
             QVERIFY(r.availableElfCheck);
             // Scalings are replaced only when the table is there.
-            QCOMPARE(m.scalings.size(), change.endsWith("no scalings") ? 3 : 2);
+            QCOMPARE(m.scalings.size(), messages.contains(msgNoScalings) ? 3 : 2);
         }
         if (outcome == DeviceLoadOutcome::InvalidLoggerTable)
             QVERIFY(!r.availableElfCheck); // part of the zeroed logger table
@@ -225,53 +224,52 @@ private slots:
 
     void goesOnAfterWarnings_data()
     {
-        QTest::addColumn<QString>("change");
+        QTest::addColumn<MakeFile>("make");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<int>("channels");
         QTest::addColumn<int>("scalings");
         QTest::addColumn<bool>("noLoggerTable");
+        QTest::addColumn<float>("g1");       // of the first channel
+        QTest::addColumn<quint32>("canId");  // ToEcu_App_CAN_Id
         // The previous device's scalings still resolve SC_RPM.
-        QTest::newRow("CalibrationScalings missing") << "no scalings" << QStringList{msgNoScalings} << 3 << 3 << false;
-        QTest::newRow("unknown scaling id")
-            << "unknown scaling"
+        QTest::newRow("CalibrationScalings missing") << without({"CalibrationScalings"}) << QStringList{msgNoScalings}
+                                                     << 3 << 3 << false << 0.25f << 0x6A0u;
+        QTest::newRow("unknown scaling id: 1:1")
+            << withCells({{"Channels", 0, 16, "SC_NONE"}})
             << QStringList{QString::fromUtf8("Var_ScalingID >SC_NONE< non trovato!!! Nome variabile: "
                                              "nEngine\nVerrà impostata la scala 1:1")}
-            << 3 << 2 << false;
-        QTest::newRow("no loggable channel") << "no channel rows" << QStringList{msgNothing} << 0 << 2 << false;
-        QTest::newRow("TabDataLogger without rows") << "no logger rows" << QStringList() << 3 << 2 << true;
-        QTest::newRow("no CAN tables at all") << "no CAN" << QStringList() << 3 << 2 << false;
+            << 3 << 2 << false << 1.0f << 0x6A0u;
+        QTest::newRow("no loggable channel") << MakeFile([](QList<Fixture::Table> t) {
+            Fixture::find(t, "Channels")->rows.clear();
+            Fixture::find(t, "TabDataLogger")->rows[0][14] = "0x1000";
+            return stampedFile(t);
+        }) << QStringList{msgNothing} << 0 << 2 << false << 0.0f << 0x6A0u;
+        QTest::newRow("TabDataLogger without rows") << MakeFile([](QList<Fixture::Table> t) {
+            Fixture::find(t, "TabDataLogger")->rows.clear();
+            return stampedFile(t);
+        }) << QStringList() << 3 << 2 << true << 0.25f << 0x6A0u;
+        QTest::newRow("no CAN tables at all") << without({"CAN_Id", "CommunicationLineSettings", "CANLineSettings"})
+                                              << QStringList() << 3 << 2 << false << 0.25f << 0u;
     }
     void goesOnAfterWarnings()
     {
-        QFETCH(QString, change);
+        QFETCH(MakeFile, make);
         QFETCH(QStringList, messages);
         QFETCH(int, channels);
         QFETCH(int, scalings);
         QFETCH(bool, noLoggerTable);
+        QFETCH(float, g1);
+        QFETCH(quint32, canId);
         DeviceModel m;
         loadPrevious(m); // three scalings, including SC_OLD
-        QList<Fixture::Table> t = Fixture::device();
-        if (change == "no scalings")
-            Fixture::remove(t, "CalibrationScalings");
-        if (change == "unknown scaling")
-            Fixture::find(t, "Channels")->rows[0][16] = "SC_NONE";
-        if (change == "no channel rows") {
-            Fixture::find(t, "Channels")->rows.clear();
-            Fixture::find(t, "TabDataLogger")->rows[0][14] = "0x1000";
-        }
-        if (change == "no logger rows")
-            Fixture::find(t, "TabDataLogger")->rows.clear();
-        if (change == "no CAN") {
-            Fixture::remove(t, "CAN_Id");
-            Fixture::remove(t, "CommunicationLineSettings");
-            Fixture::remove(t, "CANLineSettings");
-        }
-        m.devicePath = write("next.xml", Fixture::stamped(Fixture::dataSet(t)));
+        m.devicePath = write("next.xml", make(Fixture::device()));
         const DeviceLoadResult r = DeviceLoader::load(m, options());
         QCOMPARE(r.outcome, DeviceLoadOutcome::Loaded);
         QCOMPARE(texts(r), messages);
-        if (change == "no channel rows")
+        if (channels == 0)
             QCOMPARE(r.messages.last().kind, DeviceMessage::Information);
+        else
+            QCOMPARE(m.channels.first()->g1, g1);
         QCOMPARE(m.channels.size(), channels);
         QCOMPARE(m.scalings.size(), scalings);
         QCOMPARE(m.noLoggerTable, noLoggerTable);
@@ -280,14 +278,7 @@ private slots:
         QVERIFY(m.selected.isEmpty());
         QCOMPARE(m.trigger.type, quint8(0));
         QCOMPARE(m.currentDevicePath, m.devicePath);
-        if (change == "no CAN")
-            QCOMPARE(m.canSettings.toEcuAppCanId, 0u);
-        if (change == "no scalings")
-            QCOMPARE(m.channels.first()->g1, 0.25f);
-        if (change == "unknown scaling") {
-            QCOMPARE(m.channels.first()->g1, 1.0f);
-            QCOMPARE(m.channels.first()->o2, 1.0f);
-        }
+        QCOMPARE(m.canSettings.toEcuAppCanId, canId);
     }
 
     void lineLikeTheMarkerIsPlainText()

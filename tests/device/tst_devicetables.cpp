@@ -165,19 +165,17 @@ private slots:
         QCOMPARE(m.scalings[1].id, QByteArray("SC_TEMP"));
         QCOMPARE(m.scalings[1].o1, -48.0);
 
-        auto c = new ChannelRecord;
-        c->factoryName = "a";
-        c->scalingId = "SC_TEMP";
-        m.channels.append(c);
-        auto d = new ChannelRecord;
-        d->factoryName = "b";
-        d->scalingId = "sc_temp"; // lookups are case-sensitive
-        d->g1 = 5;
-        m.channels.append(d);
-        auto e = new ChannelRecord;
-        e->factoryName = "c";
-        e->g1 = 7; // no id: own coefficients stay
-        m.channels.append(e);
+        const auto add = [&m](const char *name, const char *id, float g1) {
+            auto ch = new ChannelRecord;
+            ch->factoryName = name;
+            ch->scalingId = id;
+            ch->g1 = g1;
+            m.channels.append(ch);
+            return ch;
+        };
+        ChannelRecord *c = add("a", "SC_TEMP", 1);
+        ChannelRecord *d = add("b", "sc_temp", 5); // lookups are case-sensitive
+        ChannelRecord *e = add("c", nullptr, 7);   // no id: own coefficients stay
         const QStringList warnings = DeviceTables::resolveScalings(m);
         QCOMPARE(c->g1, 0.75f);
         QCOMPARE(c->o1, -48.0f);

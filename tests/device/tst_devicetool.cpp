@@ -1,5 +1,6 @@
 // brisca-tool device: exit codes, the report engineers read, stamp, encrypt.
 #include "devicefixture.h"
+#include "testfiles.h"
 
 #include <QtTest>
 
@@ -23,18 +24,10 @@ class TestDeviceTool : public QObject
 
     QString write(const QString &name, const QByteArray &data)
     {
-        QFile f(m_dir.filePath(name));
-        if (!f.open(QIODevice::WriteOnly))
-            return QString();
-        f.write(data);
-        return f.fileName();
+        return TestFiles::writeAll(m_dir.filePath(name), data) ? m_dir.filePath(name) : QString();
     }
 
-    static QByteArray read(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    static QByteArray read(const QString &path) { return TestFiles::readAll(path); }
 
 private slots:
     void initTestCase()
