@@ -15,19 +15,6 @@ namespace {
 QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
 int lengthField(const QByteArray &f) { return (quint8(f[20]) << 8) | quint8(f[21]); }
-
-QByteArray readRequest(quint16 seq, quint32 address, quint16 count)
-{
-    QByteArray r = hex("C1A1");
-    r += char(seq >> 8);
-    r += char(seq);
-    r += hex("00000613 0006");
-    for (int s = 24; s >= 0; s -= 8)
-        r += char(address >> s);
-    r += char(count >> 8);
-    r += char(count);
-    return r;
-}
 } // namespace
 
 class TestEthSim : public QObject
@@ -79,7 +66,7 @@ private slots:
         QVERIFY2(m_net->command(ecu, "faults " + faults, &answer), answer.constData());
         QElapsedTimer t;
         t.start();
-        QVERIFY(m_port->send(hex("020000000001"), readRequest(9, TestEcu::RamBase, 3000)));
+        QVERIFY(m_port->send(hex("020000000001"), hex("C1A1 0009 00000613 0006 40000000 0BB8")));
         const QList<QByteArray> replies = m_port->receive(lengths.size() + 1, 1000);
         QList<int> got;
         for (const QByteArray &r : replies)
@@ -89,7 +76,7 @@ private slots:
             QVERIFY(t.elapsed() >= 400);
         // Clearing the plan brings the plain answer back.
         QVERIFY(m_net->command(ecu, "faults none"));
-        QVERIFY(m_port->send(hex("020000000001"), readRequest(10, TestEcu::RamBase, 3000)));
+        QVERIFY(m_port->send(hex("020000000001"), hex("C1A1 000A 00000613 0006 40000000 0BB8")));
         QCOMPARE(m_port->receive(4).size(), 3);
     }
 

@@ -78,28 +78,16 @@ private slots:
         QVERIFY(error.contains(QLatin1String("/nonexistent/ecu.json")));
     }
 
-    void staticTableEntriesFollowTheSixByteLayout()
+    void tableAndIdentificationSitWhereTheDescriptionSays()
     {
         EcuSimulator sim(testDescription());
         QCOMPARE(sim.mainSpace(), 0xC2u);
         QCOMPARE(sim.staticTableAddress(0xC2), 0x40001000u);
         QCOMPARE(sim.staticTableAddress(0xC3), 0xFFFFFFFFu);
-        // Entries 0, 1, 3, 4 from the channels; entry 2 is unused (all zero).
+        // Six bytes an entry: entries 0, 1, 3, 4 from the channels; entry 2 unused (all zero).
         QCOMPARE(sim.read(0xC2, 0x40001000, 30),
-                 hex("40002000 02 00"
-                     "40002002 02 00"
-                     "00000000 00 00"
-                     "40002004 04 00"
-                     "40002008 01 00"));
-    }
-
-    void identificationStringSitsWhereTheDescriptionSays()
-    {
-        EcuSimulator sim(testDescription());
-        QByteArray expected("BRISCA-SIM 1.0");
-        expected.append(QByteArray(32 - expected.size(), '\0'));
-        QCOMPARE(sim.read(0xC2, TestEcu::IdStringAddress, 32), expected);
-        QCOMPARE(sim.read(0xC2, TestEcu::IdStringAddress + 32, 1), QByteArray(1, '\0'));
+                 hex("40002000 0200 40002002 0200 00000000 0000 40002004 0400 40002008 0100"));
+        QCOMPARE(sim.read(0xC2, TestEcu::IdStringAddress, 33), QByteArray("BRISCA-SIM 1.0").leftJustified(33, '\0'));
     }
 
     void variablesMoveWithTimeAsDocumented()
