@@ -46,11 +46,12 @@ EXPORT const char *fake_log() { return g_log.c_str(); }
 EXPORT bool lnkObj_openCommunication(const char *server, int32_t port)
 {
     log("open %s %d", server, port);
-    return g_connected = true;
+    g_connected = true;
+    return true;
 }
 EXPORT void lnkObj_closeCommunication() { log("close"); g_connected = false; }
 EXPORT bool lnkObj_isConnected() { return g_connected; }
-EXPORT bool lnkObj_GetID(const char *name, uint8_t *id) { log("id %s", name); return (*id = 7); }
+EXPORT bool lnkObj_GetID(const char *name, uint8_t *id) { log("id %s", name); *id = 7; return true; }
 EXPORT bool lnkObj_SetLock() { log("lock"); g_polls = 0; return true; }
 EXPORT bool lnkObj_SetUnlock() { log("unlock"); return true; }
 EXPORT bool lnkObj_IsMyTurn() { return g_turnAfter >= 0 && g_polls++ >= g_turnAfter; }
@@ -103,7 +104,7 @@ EXPORT bool lnkObj_WriteBufferPV1(uint32_t space, uint32_t address, const uint8_
     log("write %u %u %u %d", space, address, length, one);
     return memoryCall();
 }
-EXPORT const char *lnkObj_listaServerRemotiAttivi(uint32_t *count) { return *count = 0, ""; }
+EXPORT const char *lnkObj_listaServerRemotiAttivi(uint32_t *count) { *count = 0; return ""; }
 #ifndef FAKE_NO_EXT
 EXPORT void lnkObj_setCommIntefaceSettingsWithExtID(uint32_t id, uint32_t second, uint32_t rate, uint8_t *result,
                                                     uint8_t ext, uint8_t *scratch, int32_t z1, int32_t z2)

@@ -258,6 +258,11 @@ private slots:
         QCOMPARE(linkMac, QByteArray::fromHex("aabbccddeeff"));
         QCOMPARE(settings.values.value("Default/MediumType"), QStringLiteral("Ethernet"));
         QVERIFY(!settings.values.contains("Default/SystemNameNIC"));
+        setup->selectServerInterface();
+        QVERIFY(!state.link);
+        QVERIFY(!state.ethernetMedium);
+        QCOMPARE(settings.values.value("Default/MediumType"), QStringLiteral("Pontis"));
+        QVERIFY(view.checked[0] && !view.checked[1]);
     }
 
     void replacingACapturingLinkDoesNotHang()
