@@ -78,9 +78,7 @@ private slots:
         QTest::addColumn<quint32>("address");
         QTest::addColumn<int>("length");
         QTest::addColumn<bool>("block");
-        QTest::newRow("one byte") << TestEcu::IdStringAddress << 1 << false;
         QTest::newRow("id string, table and variables") << TestEcu::IdStringAddress << 0x2000 << false;
-        QTest::newRow("largest medium chunk") << TestEcu::RamBase << 131056 << false;
         QTest::newRow("block read of 300000") << TestEcu::RamBase << 300000 << true;
         QTest::newRow("past the client's split") << TestEcu::RamBase << int(LnkWire::MaxRead) + 5 << true;
     }
