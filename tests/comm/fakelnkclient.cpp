@@ -17,7 +17,6 @@ int g_polls = 0;
 int g_failCall = -1;   // memory call number that fails
 int g_calls = 0;
 bool g_connected = false;
-uint32_t g_tableStart = 0x8000;
 
 void log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void log(const char *fmt, ...)
@@ -52,12 +51,7 @@ EXPORT bool lnkObj_openCommunication(const char *server, int32_t port)
 }
 EXPORT void lnkObj_closeCommunication() { log("close"); g_connected = false; }
 EXPORT bool lnkObj_isConnected() { return g_connected; }
-EXPORT bool lnkObj_GetID(const char *name, uint8_t *id)
-{
-    log("id %s", name);
-    *id = 7;
-    return true;
-}
+EXPORT bool lnkObj_GetID(const char *name, uint8_t *id) { log("id %s", name); *id = 7; return true; }
 EXPORT bool lnkObj_SetLock() { log("lock"); g_polls = 0; return true; }
 EXPORT bool lnkObj_SetUnlock() { log("unlock"); return true; }
 EXPORT bool lnkObj_IsMyTurn() { return g_turnAfter >= 0 && g_polls++ >= g_turnAfter; }
@@ -73,7 +67,7 @@ EXPORT void lnkObj_setCANInterfaceParameters(uint32_t id, uint32_t second, uint3
 EXPORT bool lnkObj_getStaticTableStartAddress(uint32_t space, int32_t a, uint32_t *address, int32_t b)
 {
     log("tablestart %u %d %d", space, a, b);
-    *address = g_tableStart;
+    *address = 0x8000;
     return true;
 }
 EXPORT bool lnkObj_SetDatumToStaticTableIndex(uint32_t, uint32_t, uint32_t, const uint8_t *) { return false; }
@@ -110,11 +104,7 @@ EXPORT bool lnkObj_WriteBufferPV1(uint32_t space, uint32_t address, const uint8_
     log("write %u %u %u %d", space, address, length, one);
     return memoryCall();
 }
-EXPORT const char *lnkObj_listaServerRemotiAttivi(uint32_t *count)
-{
-    *count = 2;
-    return "bench,10.0.0.5;car,10.0.0.6";
-}
+EXPORT const char *lnkObj_listaServerRemotiAttivi(uint32_t *count) { *count = 0; return ""; }
 #ifndef FAKE_NO_EXT
 EXPORT void lnkObj_setCommIntefaceSettingsWithExtID(uint32_t id, uint32_t second, uint32_t rate, uint8_t *result,
                                                     uint8_t ext, uint8_t *scratch, int32_t z1, int32_t z2)

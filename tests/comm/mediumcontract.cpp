@@ -14,14 +14,6 @@ const quint32 kSpace = TestEcu::Space;
 const quint32 kBase = TestEcu::RamBase + 0x40000; // clear of the variables and the table
 } // namespace
 
-QByteArray MediumContract::pattern(int length, int seed)
-{
-    QByteArray b(length, Qt::Uninitialized);
-    for (int i = 0; i < length; ++i)
-        b[i] = char((i * 7 + (i >> 8) + seed) & 0xFF);
-    return b;
-}
-
 int MediumContract::runSuites(std::initializer_list<QObject *> suites, int argc, char **argv)
 {
     int status = 0;
@@ -41,14 +33,6 @@ void MediumContract::init()
 
 void MediumContract::cleanup() { stopEcu(); }
 
-void MediumContract::connectsAndSeesTheEcu()
-{
-    QVERIFY(medium()->isConnected());
-    QVERIFY(medium()->lock(10000));
-    QVERIFY(medium()->isLocked() || medium()->usesEthernet());
-    medium()->unlock();
-}
-
 void MediumContract::readsMatchEcuMemoryAroundChunkBoundaries_data()
 {
     QTest::addColumn<int>("length");
@@ -59,7 +43,7 @@ void MediumContract::readsMatchEcuMemoryAroundChunkBoundaries_data()
 void MediumContract::readsMatchEcuMemoryAroundChunkBoundaries()
 {
     QFETCH(int, length);
-    const QByteArray expected = pattern(length, length);
+    const QByteArray expected = TestEcu::pattern(length, length);
     // Poke in pieces: control lines stay short.
     for (int off = 0; off < length; off += 8192)
         QVERIFY(pokeEcu(kBase + quint32(off), expected.mid(off, 8192)));
@@ -82,7 +66,7 @@ void MediumContract::writesLandInEcuMemory()
 {
     QFETCH(int, length);
     const quint32 address = TestEcu::ScratchAddress;
-    const QByteArray data = pattern(length, 99);
+    const QByteArray data = TestEcu::pattern(length, 99);
     QVERIFY(pokeEcu(address + quint32(length), QByteArray(4, '\x5A'))); // fence after the block
     QVERIFY(medium()->writeMemory(kSpace, address, reinterpret_cast<const quint8 *>(data.constData()),
                                   quint32(length)));
@@ -118,14 +102,6 @@ void MediumContract::staticTableEntriesGiveAddressAndSize()
     QCOMPARE(address, TestEcu::Channels[0].address);
     // Index 2 is a gap in the table: address 0 is no variable.
     QVERIFY(!medium()->staticTableEntry(kSpace, 2, address, size, table));
-}
-
-void MediumContract::identificationStringIsRead()
-{
-    QByteArray id(int(TestEcu::IdStringSize), '\xFF');
-    QVERIFY(medium()->readMemory(kSpace, TestEcu::IdStringAddress, reinterpret_cast<quint8 *>(id.data()),
-                                 TestEcu::IdStringSize));
-    QCOMPARE(id, QByteArray(TestEcu::IdString).leftJustified(int(TestEcu::IdStringSize), '\0'));
 }
 
 void MediumContract::refusedRegionFailsTheRead()

@@ -15,7 +15,6 @@ class MediumContract : public QObject
 {
     Q_OBJECT
 public:
-    static QByteArray pattern(int length, int seed);
     // Runs each suite in turn, as one test program; non-zero if any failed.
     static int runSuites(std::initializer_list<QObject *> suites, int argc, char **argv);
 
@@ -25,7 +24,6 @@ protected:
     // Brings up a fresh ECU (faults cleared) and a connected medium.
     virtual bool startEcu(QString *error) = 0;
     virtual void stopEcu() = 0;
-    virtual bool ecuRunning() = 0;
     virtual CommunicationMedium *medium() = 0;
     // Plain ECU memory in the main space, bypassing the medium.
     virtual bool pokeEcu(quint32 address, const QByteArray &bytes) = 0;
@@ -40,13 +38,11 @@ private slots:
     void init();
     void cleanup();
 
-    void connectsAndSeesTheEcu();
     void readsMatchEcuMemoryAroundChunkBoundaries_data();
     void readsMatchEcuMemoryAroundChunkBoundaries();
     void writesLandInEcuMemory_data();
     void writesLandInEcuMemory();
     void staticTableEntriesGiveAddressAndSize();
-    void identificationStringIsRead();
     void refusedRegionFailsTheRead();
     void longReadReportsRemainingTime();
     void ecuKilledMidTransferGivesFailureNotHang();

@@ -26,23 +26,21 @@ const QByteArray kEcu = hex("02 00 00 00 00 01");
 // A request from the host, frame bytes from the destination MAC on.
 QByteArray request(const QByteArray &dst, const char *rest) { return dst + kHost + hex(rest); }
 
-class RecordingHandler : public MemoryHandler
+struct RecordingHandler : MemoryHandler
 {
-public:
+    QStringList calls;
+    bool refuse = false;
     bool read(quint32 address, char *dst, quint32 length) override
     {
-        reads.append(qMakePair(address, length));
+        calls << QStringLiteral("read %1 %2").arg(address, 0, 16).arg(length);
         memset(dst, 0x5A, length);
         return !refuse;
     }
     bool write(quint32 address, const char *src, quint32 length) override
     {
-        writes.append(qMakePair(address, QByteArray(src, int(length))));
+        calls << QStringLiteral("write %1 ").arg(address, 0, 16) + QByteArray(src, int(length)).toHex();
         return !refuse;
     }
-    QList<QPair<quint32, quint32>> reads;
-    QList<QPair<quint32, QByteArray>> writes;
-    bool refuse = false;
 };
 } // namespace
 
@@ -50,395 +48,342 @@ class TestSimulator : public QObject
 {
     Q_OBJECT
 private slots:
-    void brokenDescriptionIsRefusedWithReason_data();
-    void brokenDescriptionIsRefusedWithReason();
-    void staticTableEntriesFollowTheSixByteLayout();
-    void identificationStringSitsWhereTheDescriptionSays();
-    void variablesMoveWithTimeAsDocumented();
-    void writtenVariableKeepsItsValue();
-    void handlerReceivesOnlyItsPartOfAnAccess();
-    void refusedRegionFailsTheWholeAccess();
-    void unknownSpaceAndWrapAroundFail();
-    void faultPlanCountsRepliesAsWritten_data();
-    void faultPlanCountsRepliesAsWritten();
-    void badFaultTextIsRefused();
-
-    void discoveryAnswersBothAddressingsWithItsLines_data();
-    void discoveryAnswersBothAddressingsWithItsLines();
-    void requestsGetTheirExactPaddedReply_data();
-    void requestsGetTheirExactPaddedReply();
-    void readSplitsIntoFramesOfAtMost1024_data();
-    void readSplitsIntoFramesOfAtMost1024();
-    void writeChangesMemoryAndIsNotAnswered();
-    void silentOnBadOrForeignRequests_data();
-    void silentOnBadOrForeignRequests();
-    void truncatedReplyKeepsLengthConsistent();
-    void anyFrameIsAnsweredOrIgnoredWithoutCrash();
-    void sampleDeviceEcuServesItsTableAndIdentification();
-};
-
-void TestSimulator::brokenDescriptionIsRefusedWithReason_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("not json") << QByteArray("{\"ecu\":") << "not a JSON object";
-    QTest::newRow("no can id") << QByteArray(R"({"can":{},"staticTableAddress":1})") << "toEcuAppCanId";
-    QTest::newRow("negative address")
-        << QByteArray(R"({"can":{"toEcuAppCanId":8},"staticTableAddress":-4})") << "staticTableAddress";
-    QTest::newRow("channel without size") << QByteArray(
-        R"({"can":{"toEcuAppCanId":8},"staticTableAddress":0,"channels":[{"tableAddress":0,"address":4}]})")
-                                          << "channel 0";
-    QTest::newRow("channel of 9 bytes") << QByteArray(
-        R"({"can":{"toEcuAppCanId":8},"staticTableAddress":0,"channels":[{"tableAddress":0,"address":4,"nByte":9}]})")
-                                        << "out of range";
-}
-
-void TestSimulator::brokenDescriptionIsRefusedWithReason()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(QString, reason);
-    SimDescription d;
-    QString error;
-    QVERIFY(!parseSimDescription(json, d, &error));
-    QVERIFY2(error.contains(reason), qPrintable(error));
-    QVERIFY(!loadSimDescription(QStringLiteral("/nonexistent/ecu.json"), d, &error));
-    QVERIFY(error.contains(QLatin1String("/nonexistent/ecu.json")));
-}
-
-void TestSimulator::staticTableEntriesFollowTheSixByteLayout()
-{
-    EcuSimulator sim(testDescription());
-    QCOMPARE(sim.mainSpace(), 0xC2u);
-    QCOMPARE(sim.staticTableAddress(0xC2), 0x40001000u);
-    QCOMPARE(sim.staticTableAddress(0xC3), 0xFFFFFFFFu);
-    // Entries 0, 1, 3, 4 from the channels; entry 2 is unused (all zero).
-    QCOMPARE(sim.read(0xC2, 0x40001000, 30),
-             hex("40002000 02 00"
-                 "40002002 02 00"
-                 "00000000 00 00"
-                 "40002004 04 00"
-                 "40002008 01 00"));
-}
-
-void TestSimulator::identificationStringSitsWhereTheDescriptionSays()
-{
-    EcuSimulator sim(testDescription());
-    QByteArray expected("BRISCA-SIM 1.0");
-    expected.append(QByteArray(32 - expected.size(), '\0'));
-    QCOMPARE(sim.read(0xC2, TestEcu::IdStringAddress, 32), expected);
-    QCOMPARE(sim.read(0xC2, TestEcu::IdStringAddress + 32, 1), QByteArray(1, '\0'));
-}
-
-void TestSimulator::variablesMoveWithTimeAsDocumented()
-{
-    EcuSimulator sim(testDescription());
-    sim.freezeTime(12345);
-    // RPM: 0 + 12345/10 = 1234 = 0x04D2; TH2O: 1000 + 123 = 0x0463;
-    // LAMBDA: 2000 + 617 = 0x0A39; GEAR: (3000 + 308) mod 256 = 0xEC.
-    QCOMPARE(sim.read(0xC2, 0x40002000, 9), hex("04D2 0463 00000A39 EC"));
-    sim.freezeTime(12355);
-    QCOMPARE(sim.read(0xC2, 0x40002000, 2), hex("04D3"));
-    // A read that only touches the middle of a variable still sees it fresh.
-    sim.freezeTime(20000);
-    QCOMPARE(sim.read(0xC2, 0x40002007, 1), hex("B8")); // 2000 + 1000 = 0x0BB8
-}
-
-void TestSimulator::writtenVariableKeepsItsValue()
-{
-    EcuSimulator sim(testDescription());
-    sim.freezeTime(0);
-    QVERIFY(sim.write(0xC2, 0x40002001, hex("77")));
-    sim.freezeTime(50000);
-    QCOMPARE(sim.read(0xC2, 0x40002000, 2), hex("0077"));
-    QCOMPARE(sim.read(0xC2, 0x40002002, 2), hex("05DC")); // 1000 + 500, still moving
-    sim.unpinVariables();
-    QCOMPARE(sim.read(0xC2, 0x40002000, 2), hex("1388"));
-}
-
-void TestSimulator::handlerReceivesOnlyItsPartOfAnAccess()
-{
-    EcuSimulator sim(testDescription());
-    auto handler = std::make_shared<RecordingHandler>();
-    sim.mount(0xC2, 0x40030004, 4, handler);
-    QVERIFY(sim.write(0xC2, 0x40030000, hex("0102030405060708090A")));
-    QCOMPARE(handler->writes.size(), 1);
-    QCOMPARE(handler->writes[0].first, 0x40030004u);
-    QCOMPARE(handler->writes[0].second, hex("05060708"));
-    QCOMPARE(sim.read(0xC2, 0x40030000, 10), hex("01020304 5A5A5A5A 090A"));
-    QCOMPARE(handler->reads.size(), 1);
-    QCOMPARE(handler->reads[0], qMakePair(0x40030004u, 4u));
-    handler->refuse = true;
-    bool ok = true;
-    sim.read(0xC2, 0x40030006, 1, &ok);
-    QVERIFY(!ok);
-    sim.unmount(handler.get());
-    QCOMPARE(sim.read(0xC2, 0x40030004, 4), QByteArray(4, '\0'));
-}
-
-void TestSimulator::refusedRegionFailsTheWholeAccess()
-{
-    EcuSimulator sim(testDescription());
-    QVERIFY(sim.setFaults(QStringLiteral("refuse=0x40010100+0x100")));
-    bool ok = true;
-    sim.read(0xC2, 0x40010000, 0x101, &ok);
-    QVERIFY(!ok);
-    QVERIFY(!sim.write(0xC2, 0x400101FF, hex("11 22")));
-    QVERIFY(sim.write(0xC2, 0x40010200, hex("33")));
-    QCOMPARE(sim.read(0xC2, 0x40010000, 0x100), QByteArray(0x100, '\0'));
-    QCOMPARE(sim.peek(0xC2, 0x400101FF, 2), hex("00 33"));
-}
-
-void TestSimulator::unknownSpaceAndWrapAroundFail()
-{
-    EcuSimulator sim(testDescription());
-    char byte = 0;
-    QVERIFY(!sim.read(0xC3, 0x40000000, &byte, 1));
-    QVERIFY(!sim.write(0xC3, 0x40000000, &byte, 1));
-    QVERIFY(!sim.read(0xC2, 0xFFFFFFFF, QByteArray(2, 'x').data(), 2));
-    QVERIFY(sim.read(0xC2, 0xFFFFFFFF, &byte, 1));
-    quint32 space = 0;
-    QVERIFY(sim.spaceFromWireId(0xC2, &space));
-    QCOMPARE(space, 0xC2u);
-    QVERIFY(!sim.spaceFromWireId(0xC3, &space));
-}
-
-void TestSimulator::faultPlanCountsRepliesAsWritten_data()
-{
-    QTest::addColumn<QString>("plan");
-    QTest::addColumn<QString>("expected"); // per reply: . pass, D drop, 2 dup, T truncate, L late
-    QTest::newRow("drop the first") << "drop" << "D....";
-    QTest::newRow("drop two after three") << "dropx2@3" << "...DD";
-    QTest::newRow("duplicate all") << "dupx*" << "22222";
-    QTest::newRow("truncate the second") << "trunc=10@1" << ".T...";
-    QTest::newRow("late by default all") << "late=300" << "LLLLL";
-    QTest::newRow("late only the fifth") << "late=300x1@4" << "....L";
-    QTest::newRow("none") << "none" << ".....";
-}
-
-void TestSimulator::faultPlanCountsRepliesAsWritten()
-{
-    QFETCH(QString, plan);
-    QFETCH(QString, expected);
-    FaultPlan p;
-    QVERIFY(p.parse(plan));
-    QString got;
-    for (int i = 0; i < expected.size(); ++i) {
-        const FaultPlan::Decision d = p.nextReply();
-        got += d.drop ? QLatin1Char('D')
-               : d.copies == 2 ? QLatin1Char('2')
-               : d.truncateTo == 10 ? QLatin1Char('T')
-               : d.delayMs == 300 ? QLatin1Char('L')
-                                  : QLatin1Char('.');
+    void brokenDescriptionIsRefusedWithReason_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not json") << QByteArray("{\"ecu\":") << "not a JSON object";
+        QTest::newRow("no can id") << QByteArray(R"({"can":{},"staticTableAddress":1})") << "toEcuAppCanId";
+        QTest::newRow("negative address")
+            << QByteArray(R"({"can":{"toEcuAppCanId":8},"staticTableAddress":-4})") << "staticTableAddress";
+        QTest::newRow("channel without size") << QByteArray(
+            R"({"can":{"toEcuAppCanId":8},"staticTableAddress":0,"channels":[{"tableAddress":0,"address":4}]})")
+                                              << "channel 0";
+        QTest::newRow("channel of 9 bytes") << QByteArray(
+            R"({"can":{"toEcuAppCanId":8},"staticTableAddress":0,"channels":[{"tableAddress":0,"address":4,"nByte":9}]})")
+                                            << "out of range";
     }
-    QCOMPARE(got, expected);
-}
 
-void TestSimulator::badFaultTextIsRefused()
-{
-    FaultPlan p;
-    QVERIFY(p.parse(QStringLiteral("absent,refuse=0x10+4")));
-    QVERIFY(p.absent());
-    QString error;
-    QVERIFY(!p.parse(QStringLiteral("explode"), &error));
-    QVERIFY(error.contains(QLatin1String("explode")));
-    QVERIFY(!p.parse(QStringLiteral("late")));
-    QVERIFY(!p.parse(QStringLiteral("refuse=0x10+0")));
-    QVERIFY(p.absent()); // a refused text leaves the plan as it was
-}
-
-void TestSimulator::discoveryAnswersBothAddressingsWithItsLines_data()
-{
-    QTest::addColumn<QByteArray>("destination");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QByteArray>("replyTail"); // from offset 12 on
-    const QByteArray twoLines = hex("C1A0 0005 00000001 000A") + QByteArray("ECU A\0v2\0\0", 10);
-    QTest::newRow("broadcast, two lines") << hex("ffffffffffff") << QStringList{"ECU A", "v2"} << twoLines;
-    QTest::newRow("discovery address, two lines") << hex("025a4b000000") << QStringList{"ECU A", "v2"} << twoLines;
-    QTest::newRow("no lines") << hex("ffffffffffff") << QStringList{} << hex("C1A0 0005 00000001 0001 00");
-    QTest::newRow("lines beyond one frame are left out")
-        << hex("ffffffffffff") << QStringList{"ok", QString(1500, QLatin1Char('x'))}
-        << hex("C1A0 0005 00000001 0004") + QByteArray("ok\0\0", 4);
-}
-
-void TestSimulator::discoveryAnswersBothAddressingsWithItsLines()
-{
-    QFETCH(QByteArray, destination);
-    QFETCH(QStringList, lines);
-    QFETCH(QByteArray, replyTail);
-    EcuSimulator sim(testDescription());
-    EcuFrameResponder ecu(sim, kEcu);
-    QCOMPARE(ecu.descriptionLines(), (QStringList{"test_ecu.elf", "BRISCA-SIM 1.0"}));
-    ecu.setDescriptionLines(lines);
-    const QList<QByteArray> replies = ecu.respond(request(destination, "C1A0 0005 00000001 0000"));
-    QCOMPARE(replies.size(), 1);
-    QByteArray expected = kHost + kEcu + replyTail;
-    expected.append(QByteArray(60 - expected.size(), '\0'));
-    QCOMPARE(replies[0], expected);
-}
-
-void TestSimulator::requestsGetTheirExactPaddedReply_data()
-{
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QByteArray>("reply"); // from offset 12 on, before the padding to 60
-    QTest::newRow("presence") << request(kEcu, "C1A0 0007 00000002 0000") << hex("C1A0 0007 00000002 0000");
-    QTest::newRow("only the 12 sequence bits come back")
-        << request(kEcu, "C1A0 F123 00000002 0000") << hex("C1A0 0123 00000002 0000");
-    // Space 0xC2: command 0xC2 * 8 + 3 = 0x613.
-    QTest::newRow("read of one byte") << request(kEcu, "C1A1 0001 00000613 0006 40010000 0001")
-                                      << hex("C1A1 0001 00000613 0001 A5");
-    QTest::newRow("table start") << request(kEcu, "C1A1 0002 00000613 0004 FFFFFFFF")
-                                 << hex("C1A1 0002 00000613 0004 40001000");
-}
-
-void TestSimulator::requestsGetTheirExactPaddedReply()
-{
-    QFETCH(QByteArray, frame);
-    QFETCH(QByteArray, reply);
-    EcuSimulator sim(testDescription());
-    sim.poke(0xC2, 0x40010000, hex("A5"));
-    EcuFrameResponder ecu(sim, kEcu);
-    const QList<QByteArray> replies = ecu.respond(frame);
-    QCOMPARE(replies.size(), 1);
-    QCOMPARE(replies[0], (kHost + kEcu + reply).leftJustified(60, '\0'));
-}
-
-void TestSimulator::readSplitsIntoFramesOfAtMost1024_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QList<int>>("lengths");
-    QTest::newRow("1024 in one frame") << 1024 << QList<int>{1024};
-    QTest::newRow("1025 in two") << 1025 << QList<int>{1024, 1};
-    QList<int> full(63, 1024);
-    QTest::newRow("64512 in 63") << 64512 << full;
-    QList<int> odd(62, 1024);
-    odd << 1023;
-    QTest::newRow("64511 ends short") << 64511 << odd;
-}
-
-void TestSimulator::readSplitsIntoFramesOfAtMost1024()
-{
-    QFETCH(int, count);
-    QFETCH(QList<int>, lengths);
-    EcuSimulator sim(testDescription());
-    QByteArray pattern(count, '\0');
-    for (int i = 0; i < count; ++i)
-        pattern[i] = char(i * 7 + 3);
-    sim.poke(0xC2, 0x40020000, pattern);
-    EcuFrameResponder ecu(sim, kEcu);
-    QByteArray req = request(kEcu, "C1A1 0FFF 00000613 0006 40020000");
-    req += char(count >> 8);
-    req += char(count);
-    const QList<QByteArray> replies = ecu.respond(req);
-    QCOMPARE(replies.size(), lengths.size());
-    QByteArray data;
-    for (int i = 0; i < replies.size(); ++i) {
-        const QByteArray &r = replies[i];
-        QCOMPARE(r.left(20), kHost + kEcu + hex("C1A1 0FFF 00000613"));
-        const int l = (quint8(r[20]) << 8) | quint8(r[21]);
-        QCOMPARE(l, lengths[i]);
-        QCOMPARE(r.size(), qMax(60, 22 + l));
-        data += r.mid(22, l);
+    void brokenDescriptionIsRefusedWithReason()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, reason);
+        SimDescription d;
+        QString error;
+        QVERIFY(!parseSimDescription(json, d, &error));
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QVERIFY(!loadSimDescription(QStringLiteral("/nonexistent/ecu.json"), d, &error));
+        QVERIFY(error.contains(QLatin1String("/nonexistent/ecu.json")));
     }
-    QCOMPARE(data, pattern);
-}
 
-void TestSimulator::writeChangesMemoryAndIsNotAnswered()
-{
-    EcuSimulator sim(testDescription());
-    EcuFrameResponder ecu(sim, kEcu);
-    // Command 0xC2 * 8 + 7 = 0x617; L = 6 + 3.
-    QVERIFY(ecu.respond(request(kEcu, "C1A1 0003 00000617 0009 40010010 0003 DEADBE")).isEmpty());
-    QCOMPARE(sim.peek(0xC2, 0x4001000F, 5), hex("00 DEADBE 00"));
-}
+    void tableAndIdentificationSitWhereTheDescriptionSays()
+    {
+        EcuSimulator sim(testDescription());
+        QCOMPARE(sim.mainSpace(), 0xC2u);
+        QCOMPARE(sim.staticTableAddress(0xC2), 0x40001000u);
+        QCOMPARE(sim.staticTableAddress(0xC3), 0xFFFFFFFFu);
+        // Six bytes an entry: entries 0, 1, 3, 4 from the channels; entry 2 unused (all zero).
+        QCOMPARE(sim.read(0xC2, 0x40001000, 30),
+                 hex("40002000 0200 40002002 0200 00000000 0000 40002004 0400 40002008 0100"));
+        QCOMPARE(sim.read(0xC2, TestEcu::IdStringAddress, 33), QByteArray("BRISCA-SIM 1.0").leftJustified(33, '\0'));
+    }
 
-void TestSimulator::silentOnBadOrForeignRequests_data()
-{
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QString>("faults");
-    QTest::newRow("read for another ECU") << request(hex("020000000002"), "C1A1 0001 00000613 0006 40010000 0001")
-                                          << "";
-    QTest::newRow("read broadcast") << request(hex("ffffffffffff"), "C1A1 0001 00000613 0006 40010000 0001") << "";
-    QTest::newRow("presence for another ECU") << request(hex("020000000002"), "C1A0 0007 00000002 0000") << "";
-    QTest::newRow("presence broadcast") << request(hex("ffffffffffff"), "C1A0 0007 00000002 0000") << "";
-    QTest::newRow("unknown space") << request(kEcu, "C1A1 0001 0000061B 0006 40010000 0001") << "";
-    QTest::newRow("L past the frame") << request(kEcu, "C1A1 0001 00000613 0006 40010000") << "";
-    QTest::newRow("shorter than a header") << request(kEcu, "C1A1 0001 0000") << "";
-    QTest::newRow("read of 0 bytes") << request(kEcu, "C1A1 0001 00000613 0006 40010000 0000") << "";
-    QTest::newRow("other EtherType") << request(kEcu, "0800 0001 00000613 0006 40010000 0001") << "";
-    QTest::newRow("refused memory") << request(kEcu, "C1A1 0001 00000613 0006 40010000 0001")
-                                    << "refuse=0x40010000+1";
-    QTest::newRow("ECU absent") << request(kEcu, "C1A0 0001 00000002 0000") << "absent";
-    QTest::newRow("echo of own frame") << kEcu + kEcu + hex("C1A0 0001 00000002 0000") << "";
-}
+    void variablesMoveWithTimeUnlessWritten()
+    {
+        EcuSimulator sim(testDescription());
+        sim.freezeTime(12345);
+        // RPM: 0 + 12345/10 = 1234 = 0x04D2; TH2O: 1000 + 123 = 0x0463;
+        // LAMBDA: 2000 + 617 = 0x0A39; GEAR: (3000 + 308) mod 256 = 0xEC.
+        QCOMPARE(sim.read(0xC2, 0x40002000, 9), hex("04D2 0463 00000A39 EC"));
+        sim.freezeTime(12355);
+        QCOMPARE(sim.read(0xC2, 0x40002000, 2), hex("04D3"));
+        // A read that only touches the middle of a variable still sees it fresh.
+        sim.freezeTime(20000);
+        QCOMPARE(sim.read(0xC2, 0x40002007, 1), hex("B8")); // 2000 + 1000 = 0x0BB8
+        // A written variable keeps its value; the others go on moving.
+        EcuSimulator written(testDescription());
+        written.freezeTime(0);
+        QVERIFY(written.write(0xC2, 0x40002001, hex("77")));
+        written.freezeTime(50000);
+        QCOMPARE(written.read(0xC2, 0x40002000, 2), hex("0077"));
+        QCOMPARE(written.read(0xC2, 0x40002002, 2), hex("05DC")); // 1000 + 500, still moving
+        written.unpinVariables();
+        QCOMPARE(written.read(0xC2, 0x40002000, 2), hex("1388"));
+    }
 
-void TestSimulator::silentOnBadOrForeignRequests()
-{
-    QFETCH(QByteArray, frame);
-    QFETCH(QString, faults);
-    EcuSimulator sim(testDescription());
-    QVERIFY(sim.setFaults(faults));
-    EcuFrameResponder ecu(sim, kEcu);
-    QVERIFY(ecu.respond(frame).isEmpty());
-}
+    void handlerReceivesOnlyItsPartOfAnAccess()
+    {
+        EcuSimulator sim(testDescription());
+        auto handler = std::make_shared<RecordingHandler>();
+        sim.mount(0xC2, 0x40030004, 4, handler);
+        QVERIFY(sim.write(0xC2, 0x40030000, hex("0102030405060708090A")));
+        QCOMPARE(sim.read(0xC2, 0x40030000, 10), hex("01020304 5A5A5A5A 090A"));
+        QCOMPARE(handler->calls, QStringList({"write 40030004 05060708", "read 40030004 4"}));
+        handler->refuse = true;
+        bool ok = true;
+        sim.read(0xC2, 0x40030006, 1, &ok);
+        QVERIFY(!ok);
+        sim.unmount(handler.get());
+        QCOMPARE(sim.read(0xC2, 0x40030004, 4), QByteArray(4, '\0'));
+    }
 
-void TestSimulator::truncatedReplyKeepsLengthConsistent()
-{
-    const QByteArray reply = kHost + kEcu + hex("C1A1 0001 00000613 0400") + QByteArray(1024, 'x');
-    const QByteArray cut = EcuFrameResponder::truncated(reply, 10);
-    QCOMPARE(cut, kHost + kEcu + hex("C1A1 0001 00000613 000A") + QByteArray(10, 'x') + QByteArray(28, '\0'));
-    QCOMPARE(EcuFrameResponder::truncated(reply, 2000), reply);
-}
+    void refusedOrImpossibleAccessFailsWhole()
+    {
+        EcuSimulator sim(testDescription());
+        QVERIFY(sim.setFaults(QStringLiteral("refuse=0x40010100+0x100")));
+        bool ok = true;
+        sim.read(0xC2, 0x40010000, 0x101, &ok);
+        QVERIFY(!ok);
+        QVERIFY(!sim.write(0xC2, 0x400101FF, hex("11 22")));
+        QVERIFY(sim.write(0xC2, 0x40010200, hex("33")));
+        QCOMPARE(sim.read(0xC2, 0x40010000, 0x100), QByteArray(0x100, '\0'));
+        QCOMPARE(sim.peek(0xC2, 0x400101FF, 2), hex("00 33"));
+        // Unknown space, and an access running past the top of the address range.
+        char byte = 0;
+        QVERIFY(!sim.read(0xC3, 0x40000000, &byte, 1));
+        QVERIFY(!sim.write(0xC3, 0x40000000, &byte, 1));
+        QVERIFY(!sim.read(0xC2, 0xFFFFFFFF, QByteArray(2, 'x').data(), 2));
+        QVERIFY(sim.read(0xC2, 0xFFFFFFFF, &byte, 1));
+        quint32 space = 0;
+        QVERIFY(sim.spaceFromWireId(0xC2, &space));
+        QCOMPARE(space, 0xC2u);
+        QVERIFY(!sim.spaceFromWireId(0xC3, &space));
+    }
 
-void TestSimulator::anyFrameIsAnsweredOrIgnoredWithoutCrash()
-{
-    EcuSimulator sim(testDescription());
-    EcuFrameResponder ecu(sim, kEcu);
-    QRandomGenerator rng(20261206);
-    QList<QByteArray> out;
-    for (int i = 0; i < 20000; ++i) {
-        QByteArray f(int(rng.bounded(80)), '\0');
-        for (char &c : f)
-            c = char(rng.bounded(256));
-        // Keep most frames addressed to the ECU with an ECU EtherType so they get parsed.
-        if (f.size() >= 14 && (i % 4) != 0) {
-            f.replace(0, 6, kEcu);
-            f[12] = '\xC1';
-            f[13] = char(0xA0 + (i & 1));
+    void faultPlanCountsRepliesAsWritten_data()
+    {
+        QTest::addColumn<QString>("plan");
+        QTest::addColumn<QString>("expected"); // per reply: . pass, D drop, 2 dup, T truncate, L late
+        QTest::newRow("drop the first") << "drop" << "D....";
+        QTest::newRow("drop two after three") << "dropx2@3" << "...DD";
+        QTest::newRow("duplicate all") << "dupx*" << "22222";
+        QTest::newRow("truncate the second") << "trunc=10@1" << ".T...";
+        QTest::newRow("late by default all") << "late=300" << "LLLLL";
+        QTest::newRow("late only the fifth") << "late=300x1@4" << "....L";
+        QTest::newRow("none") << "none" << ".....";
+    }
+
+    void faultPlanCountsRepliesAsWritten()
+    {
+        QFETCH(QString, plan);
+        QFETCH(QString, expected);
+        FaultPlan p;
+        QVERIFY(p.parse(plan));
+        QString got;
+        for (int i = 0; i < expected.size(); ++i) {
+            const FaultPlan::Decision d = p.nextReply();
+            got += d.drop ? QLatin1Char('D')
+                   : d.copies == 2 ? QLatin1Char('2')
+                   : d.truncateTo == 10 ? QLatin1Char('T')
+                   : d.delayMs == 300 ? QLatin1Char('L')
+                                      : QLatin1Char('.');
         }
-        if (f.size() >= 22 && (i % 3) == 0)
-            f.replace(16, 4, hex("00000613")); // reads of the ECU's space
-        out.clear();
-        ecu.respond(f.constData(), f.size(), out);
-        for (const QByteArray &r : std::as_const(out))
-            QVERIFY(r.size() >= 60 && r.size() <= 22 + 1024);
+        QCOMPARE(got, expected);
     }
-}
 
-void TestSimulator::sampleDeviceEcuServesItsTableAndIdentification()
-{
-    const QString path = qEnvironmentVariable("BRISCA_SOURCE_DIR") + QStringLiteral("/samples/sample_ecu.json");
-    if (!QFileInfo::exists(path))
-        QSKIP("samples/sample_ecu.json is not in this tree");
-    SimDescription d;
-    QString error;
-    QVERIFY2(loadSimDescription(path, d, &error), qPrintable(error));
-    EcuSimulator sim(d);
-    QCOMPARE(sim.mainSpace(), d.toEcuAppCanId >> 3);
-    QVERIFY(!d.channels.isEmpty());
-    QSet<quint32> seen;
-    for (const SimChannel &c : d.channels) {
-        if (seen.contains(c.tableAddress))
-            continue; // the later channel of a shared index wins
-        seen.insert(c.tableAddress);
-        const QByteArray e = sim.read(sim.mainSpace(), d.staticTableAddress + 6 * c.tableAddress, 6);
-        const quint32 address = (quint32(quint8(e[0])) << 24) | (quint32(quint8(e[1])) << 16)
-                                | (quint32(quint8(e[2])) << 8) | quint8(e[3]);
-        QCOMPARE(address, c.address);
-        QCOMPARE(quint32(quint8(e[4]) & 0x7F), c.nByte);
+    void badFaultTextIsRefused()
+    {
+        FaultPlan p;
+        QVERIFY(p.parse(QStringLiteral("absent,refuse=0x10+4")));
+        QVERIFY(p.absent());
+        QString error;
+        QVERIFY(!p.parse(QStringLiteral("explode"), &error));
+        QVERIFY(error.contains(QLatin1String("explode")));
+        QVERIFY(!p.parse(QStringLiteral("late")));
+        QVERIFY(!p.parse(QStringLiteral("refuse=0x10+0")));
+        QVERIFY(p.absent()); // a refused text leaves the plan as it was
     }
-    const QByteArray id = sim.read(sim.mainSpace(), d.idStringAddress, d.idStringSize);
-    QCOMPARE(id.left(d.idStringValue.size() + 1), d.idStringValue + '\0');
-}
+
+    void discoveryAnswersBothAddressingsWithItsLines_data()
+    {
+        QTest::addColumn<QByteArray>("destination");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QByteArray>("replyTail"); // from offset 12 on
+        const QByteArray twoLines = hex("C1A0 0005 00000001 000A") + QByteArray("ECU A\0v2\0\0", 10);
+        QTest::newRow("broadcast, two lines") << hex("ffffffffffff") << QStringList{"ECU A", "v2"} << twoLines;
+        QTest::newRow("discovery address, two lines") << hex("025a4b000000") << QStringList{"ECU A", "v2"} << twoLines;
+        QTest::newRow("no lines") << hex("ffffffffffff") << QStringList{} << hex("C1A0 0005 00000001 0001 00");
+        QTest::newRow("lines beyond one frame are left out")
+            << hex("ffffffffffff") << QStringList{"ok", QString(1500, QLatin1Char('x'))}
+            << hex("C1A0 0005 00000001 0004") + QByteArray("ok\0\0", 4);
+    }
+
+    void discoveryAnswersBothAddressingsWithItsLines()
+    {
+        QFETCH(QByteArray, destination);
+        QFETCH(QStringList, lines);
+        QFETCH(QByteArray, replyTail);
+        EcuSimulator sim(testDescription());
+        EcuFrameResponder ecu(sim, kEcu);
+        QCOMPARE(ecu.descriptionLines(), (QStringList{"test_ecu.elf", "BRISCA-SIM 1.0"}));
+        ecu.setDescriptionLines(lines);
+        const QList<QByteArray> replies = ecu.respond(request(destination, "C1A0 0005 00000001 0000"));
+        QCOMPARE(replies.size(), 1);
+        QByteArray expected = kHost + kEcu + replyTail;
+        expected.append(QByteArray(60 - expected.size(), '\0'));
+        QCOMPARE(replies[0], expected);
+    }
+
+    void requestsGetTheirExactPaddedReply_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QByteArray>("reply"); // from offset 12 on, before the padding to 60
+        QTest::newRow("presence") << request(kEcu, "C1A0 0007 00000002 0000") << hex("C1A0 0007 00000002 0000");
+        QTest::newRow("only the 12 sequence bits come back")
+            << request(kEcu, "C1A0 F123 00000002 0000") << hex("C1A0 0123 00000002 0000");
+        // Space 0xC2: command 0xC2 * 8 + 3 = 0x613.
+        QTest::newRow("read of one byte") << request(kEcu, "C1A1 0001 00000613 0006 40010000 0001")
+                                          << hex("C1A1 0001 00000613 0001 A5");
+        QTest::newRow("table start") << request(kEcu, "C1A1 0002 00000613 0004 FFFFFFFF")
+                                     << hex("C1A1 0002 00000613 0004 40001000");
+    }
+
+    void requestsGetTheirExactPaddedReply()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(QByteArray, reply);
+        EcuSimulator sim(testDescription());
+        sim.poke(0xC2, 0x40010000, hex("A5"));
+        EcuFrameResponder ecu(sim, kEcu);
+        const QList<QByteArray> replies = ecu.respond(frame);
+        QCOMPARE(replies.size(), 1);
+        QCOMPARE(replies[0], (kHost + kEcu + reply).leftJustified(60, '\0'));
+    }
+
+    void readSplitsIntoFramesOfAtMost1024_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QList<int>>("lengths");
+        QTest::newRow("1024 in one frame") << 1024 << QList<int>{1024};
+        QTest::newRow("1025 in two") << 1025 << QList<int>{1024, 1};
+        QList<int> full(63, 1024);
+        QTest::newRow("64512 in 63") << 64512 << full;
+        QList<int> odd(62, 1024);
+        odd << 1023;
+        QTest::newRow("64511 ends short") << 64511 << odd;
+    }
+
+    void readSplitsIntoFramesOfAtMost1024()
+    {
+        QFETCH(int, count);
+        QFETCH(QList<int>, lengths);
+        EcuSimulator sim(testDescription());
+        const QByteArray pattern = TestEcu::pattern(count, 3);
+        sim.poke(0xC2, 0x40020000, pattern);
+        EcuFrameResponder ecu(sim, kEcu);
+        QByteArray req = request(kEcu, "C1A1 0FFF 00000613 0006 40020000");
+        req += char(count >> 8);
+        req += char(count);
+        const QList<QByteArray> replies = ecu.respond(req);
+        QCOMPARE(replies.size(), lengths.size());
+        QByteArray data;
+        for (int i = 0; i < replies.size(); ++i) {
+            const QByteArray &r = replies[i];
+            QCOMPARE(r.left(20), kHost + kEcu + hex("C1A1 0FFF 00000613"));
+            const int l = (quint8(r[20]) << 8) | quint8(r[21]);
+            QCOMPARE(l, lengths[i]);
+            QCOMPARE(r.size(), qMax(60, 22 + l));
+            data += r.mid(22, l);
+        }
+        QCOMPARE(data, pattern);
+    }
+
+    void writeChangesMemoryAndIsNotAnswered()
+    {
+        EcuSimulator sim(testDescription());
+        EcuFrameResponder ecu(sim, kEcu);
+        // Command 0xC2 * 8 + 7 = 0x617; L = 6 + 3.
+        QVERIFY(ecu.respond(request(kEcu, "C1A1 0003 00000617 0009 40010010 0003 DEADBE")).isEmpty());
+        QCOMPARE(sim.peek(0xC2, 0x4001000F, 5), hex("00 DEADBE 00"));
+    }
+
+    void silentOnBadOrForeignRequests_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QString>("faults");
+        QTest::newRow("read for another ECU") << request(hex("020000000002"), "C1A1 0001 00000613 0006 40010000 0001")
+                                              << "";
+        QTest::newRow("read broadcast") << request(hex("ffffffffffff"), "C1A1 0001 00000613 0006 40010000 0001") << "";
+        QTest::newRow("presence for another ECU") << request(hex("020000000002"), "C1A0 0007 00000002 0000") << "";
+        QTest::newRow("presence broadcast") << request(hex("ffffffffffff"), "C1A0 0007 00000002 0000") << "";
+        QTest::newRow("unknown space") << request(kEcu, "C1A1 0001 0000061B 0006 40010000 0001") << "";
+        QTest::newRow("L past the frame") << request(kEcu, "C1A1 0001 00000613 0006 40010000") << "";
+        QTest::newRow("shorter than a header") << request(kEcu, "C1A1 0001 0000") << "";
+        QTest::newRow("read of 0 bytes") << request(kEcu, "C1A1 0001 00000613 0006 40010000 0000") << "";
+        QTest::newRow("other EtherType") << request(kEcu, "0800 0001 00000613 0006 40010000 0001") << "";
+        QTest::newRow("refused memory") << request(kEcu, "C1A1 0001 00000613 0006 40010000 0001")
+                                        << "refuse=0x40010000+1";
+        QTest::newRow("ECU absent") << request(kEcu, "C1A0 0001 00000002 0000") << "absent";
+        QTest::newRow("echo of own frame") << kEcu + kEcu + hex("C1A0 0001 00000002 0000") << "";
+    }
+
+    void silentOnBadOrForeignRequests()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(QString, faults);
+        EcuSimulator sim(testDescription());
+        QVERIFY(sim.setFaults(faults));
+        EcuFrameResponder ecu(sim, kEcu);
+        QVERIFY(ecu.respond(frame).isEmpty());
+    }
+
+    void truncatedReplyKeepsLengthConsistent()
+    {
+        const QByteArray reply = kHost + kEcu + hex("C1A1 0001 00000613 0400") + QByteArray(1024, 'x');
+        const QByteArray cut = EcuFrameResponder::truncated(reply, 10);
+        QCOMPARE(cut, kHost + kEcu + hex("C1A1 0001 00000613 000A") + QByteArray(10, 'x') + QByteArray(28, '\0'));
+        QCOMPARE(EcuFrameResponder::truncated(reply, 2000), reply);
+    }
+
+    void anyFrameIsAnsweredOrIgnoredWithoutCrash()
+    {
+        EcuSimulator sim(testDescription());
+        EcuFrameResponder ecu(sim, kEcu);
+        QRandomGenerator rng(20261206);
+        QList<QByteArray> out;
+        for (int i = 0; i < 20000; ++i) {
+            QByteArray f(int(rng.bounded(80)), '\0');
+            for (char &c : f)
+                c = char(rng.bounded(256));
+            // Keep most frames addressed to the ECU with an ECU EtherType so they get parsed.
+            if (f.size() >= 14 && (i % 4) != 0) {
+                f.replace(0, 6, kEcu);
+                f[12] = '\xC1';
+                f[13] = char(0xA0 + (i & 1));
+            }
+            if (f.size() >= 22 && (i % 3) == 0)
+                f.replace(16, 4, hex("00000613")); // reads of the ECU's space
+            out.clear();
+            ecu.respond(f.constData(), f.size(), out);
+            for (const QByteArray &r : std::as_const(out))
+                QVERIFY(r.size() >= 60 && r.size() <= 22 + 1024);
+        }
+    }
+
+    void sampleDeviceEcuServesItsTableAndIdentification()
+    {
+        const QString path = qEnvironmentVariable("BRISCA_SOURCE_DIR") + QStringLiteral("/samples/sample_ecu.json");
+        if (!QFileInfo::exists(path))
+            QSKIP("samples/sample_ecu.json is not in this tree");
+        SimDescription d;
+        QString error;
+        QVERIFY2(loadSimDescription(path, d, &error), qPrintable(error));
+        EcuSimulator sim(d);
+        QCOMPARE(sim.mainSpace(), d.toEcuAppCanId >> 3);
+        QVERIFY(!d.channels.isEmpty());
+        QSet<quint32> seen;
+        for (auto c = d.channels.crbegin(); c != d.channels.crend(); ++c) { // the later channel of an index wins
+            if (!seen.contains(c->tableAddress)) {
+                seen.insert(c->tableAddress);
+                const QByteArray e = sim.read(sim.mainSpace(), d.staticTableAddress + 6 * c->tableAddress, 6);
+                QCOMPARE(qFromBigEndian<quint32>(e.constData()), c->address);
+                QCOMPARE(quint32(quint8(e[4]) & 0x7F), c->nByte);
+            }
+        }
+        const QByteArray id = sim.read(sim.mainSpace(), d.idStringAddress, d.idStringSize);
+        QCOMPARE(id.left(d.idStringValue.size() + 1), d.idStringValue + '\0');
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSimulator)
 #include "tst_simulator.moc"

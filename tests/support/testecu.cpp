@@ -74,3 +74,11 @@ QString TestEcu::binDir()
     const QByteArray bin = qgetenv("BRISCA_BIN_DIR");
     return bin.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(bin);
 }
+
+QByteArray TestEcu::pattern(int length, int seed)
+{
+    QByteArray b(length, Qt::Uninitialized);
+    for (int i = 0; i < length; ++i)
+        b[i] = char((i * 7 + (i >> 8) + seed) & 0xFF);
+    return b;
+}

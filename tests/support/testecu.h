@@ -44,6 +44,8 @@ QString jsonFile();
 // Sends one control line to a simulator program reading its standard input
 // and waits for the answer line; true when the answer is "ok ...".
 bool controlCommand(QProcess &process, const QByteArray &line, QByteArray *answer);
+// Test data that shows a shifted or repeated block (no period of 256).
+QByteArray pattern(int length, int seed);
 // Where the built programs and libraries are: BRISCA_BIN_DIR, else next to the test.
 QString binDir();
 
