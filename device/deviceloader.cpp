@@ -10,14 +10,16 @@
 #include <QFile>
 
 namespace {
-QString tr(const char *text)
+// The messages belong to the main window's translation context; the texts
+// are marked with QT_TRANSLATE_NOOP so the translation tools still find them.
+QString translated(const char *text)
 {
     return QCoreApplication::translate("MainAppl", text);
 }
 
 void warn(DeviceLoadResult &r, const char *text)
 {
-    r.messages.append({DeviceMessage::Warning, tr(text)});
+    r.messages.append({DeviceMessage::Warning, translated(text)});
 }
 
 double msSince(QElapsedTimer &t)
@@ -66,7 +68,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     if (isEncryptedMarker(firstLine)) {
         rep.encrypted = true;
         if (!crypto.usable()) {
-            warn(r, "Libreria ORVLibCrypt.dll : versione errata o libreria mancante!");
+            warn(r, QT_TRANSLATE_NOOP("MainAppl", "Libreria ORVLibCrypt.dll : versione errata o libreria mancante!"));
             r.outcome = DeviceLoadOutcome::CryptoUnavailable;
             return r;
         }
@@ -92,7 +94,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     }
     rep.msChecksum = msSince(clock);
     if (covered < 0 || !rep.storedChecksumFound || rep.storedChecksum != rep.computedChecksum) {
-        warn(r, "Checksum non valida!!!");
+        warn(r, QT_TRANSLATE_NOOP("MainAppl", "Checksum non valida!!!"));
         r.outcome = DeviceLoadOutcome::BadChecksum;
         return r;
     }
@@ -104,7 +106,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
         rep.xmlErrorLine = xmlError.line;
         rep.xmlErrorColumn = xmlError.column;
         rep.msParse = msSince(clock);
-        warn(r, "Errore di sintassi nel file XML!!!");
+        warn(r, QT_TRANSLATE_NOOP("MainAppl", "Errore di sintassi nel file XML!!!"));
         r.outcome = DeviceLoadOutcome::SyntaxError;
         return r;
     }
@@ -122,7 +124,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     // previous one is touched.
     if (!note(QStringLiteral("TabDataLogger"), table.hasTable(QStringLiteral("TabDataLogger")))) {
         r.disableSelectionControls = true;
-        warn(r, "Tabella 'TabDataLogger' mancante, device inadeguato!!!");
+        warn(r, QT_TRANSLATE_NOOP("MainAppl", "Tabella 'TabDataLogger' mancante, device inadeguato!!!"));
         r.outcome = DeviceLoadOutcome::NoLoggerTableSchema;
         rep.msTables = msSince(clock);
         return r;
@@ -131,7 +133,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     if (note(QStringLiteral("CalibrationScalings"), table.open(QStringLiteral("CalibrationScalings"))))
         DeviceTables::readScalings(table, model);
     else
-        warn(r, "Tabella 'CalibrationScalings' mancante, il device potrebbe essere inadeguato!!!");
+        warn(r, QT_TRANSLATE_NOOP("MainAppl", "Tabella 'CalibrationScalings' mancante, il device potrebbe essere inadeguato!!!"));
 
     // From here on the previous device is gone.
     model.clearChannels();
@@ -152,7 +154,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
         r.refillAvailableList = true;
         r.availableElfCheck = model.loggerTable.elfCheckEnabled != 0;
         r.availableNoLoggerTable = false;
-        warn(r, "Tabella 'Channels' mancante, device inadeguato!!!");
+        warn(r, QT_TRANSLATE_NOOP("MainAppl", "Tabella 'Channels' mancante, device inadeguato!!!"));
         r.outcome = DeviceLoadOutcome::NoChannelsTable;
         rep.msTables = msSince(clock);
         return r;
@@ -189,7 +191,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
         r.refillAvailableList = true;
         r.availableElfCheck = false;
         r.availableNoLoggerTable = false;
-        warn(r, "Tabella 'TabDataLogger' incompleta e/o valori presenti non validi!!!");
+        warn(r, QT_TRANSLATE_NOOP("MainAppl", "Tabella 'TabDataLogger' incompleta e/o valori presenti non validi!!!"));
         r.outcome = DeviceLoadOutcome::InvalidLoggerTable;
         rep.msTables = msSince(clock);
         return r;
@@ -216,7 +218,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     r.outcome = DeviceLoadOutcome::Loaded;
 
     if (model.channels.isEmpty())
-        r.messages.append({DeviceMessage::Information, tr("Non sono presenti variabili da loggare!!!")});
+        r.messages.append({DeviceMessage::Information, translated(QT_TRANSLATE_NOOP("MainAppl", "Non sono presenti variabili da loggare!!!"))});
     rep.msTables = msSince(clock);
     return r;
 }
