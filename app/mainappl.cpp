@@ -296,19 +296,26 @@ void MainAppl::closeCommunication()
         m_commSetup->dropLink();
 }
 
-void MainAppl::showMessage(int kind, const QString &text)
+void MainAppl::showMessage(int kind, const QString &text, const QString &title)
 {
+    const QString caption = title.isEmpty() ? windowTitle() : title;
     switch (kind) {
     case DeviceMessage::Critical:
-        QMessageBox::critical(this, windowTitle(), text);
+        QMessageBox::critical(this, caption, text);
         break;
     case DeviceMessage::Information:
-        QMessageBox::information(this, windowTitle(), text);
+        QMessageBox::information(this, caption, text);
         break;
     default:
-        QMessageBox::warning(this, windowTitle(), text);
+        QMessageBox::warning(this, caption, text);
         break;
     }
+}
+
+// Snapshot results know only critical and information boxes.
+static int boxKind(SnapshotFile::MessageKind kind)
+{
+    return kind == SnapshotFile::MessageKind::Critical ? DeviceMessage::Critical : DeviceMessage::Information;
 }
 
 void MainAppl::loadDevice()
@@ -433,10 +440,7 @@ void MainAppl::apriSnapshot()
             // The no-match note carries the program's name, whatever the caption.
             const QString title = r.status == SnapshotFile::OpenResult::NoMatch ? QStringLiteral("Brisca")
                                                                                 : windowTitle();
-            if (r.kind == SnapshotFile::MessageKind::Critical)
-                QMessageBox::critical(this, title, r.message);
-            else
-                QMessageBox::information(this, title, r.message);
+            showMessage(boxKind(r.kind), r.message, title);
         }
     }
     setCommandsEnabled(true);
@@ -454,10 +458,8 @@ void MainAppl::salvaSnapshot()
                                                                   m_channelSelection->getTrigger(), m_device.selected);
             if (!r.folder.isEmpty())
                 m_state.lastPathSnapshot = r.folder;
-            if (r.kind == SnapshotFile::MessageKind::Critical)
-                QMessageBox::critical(this, windowTitle(), r.message);
-            else if (r.kind == SnapshotFile::MessageKind::Information)
-                QMessageBox::information(this, windowTitle(), r.message);
+            if (r.kind != SnapshotFile::MessageKind::None)
+                showMessage(boxKind(r.kind), r.message);
         }
     }
     setCommandsEnabled(true);

@@ -90,7 +90,7 @@ private:
     void updateMediumChecks();
     QString serverLabel() const;
     QString interfaceLabel() const;
-    void showMessage(int kind, const QString &text);
+    void showMessage(int kind, const QString &text, const QString &title = QString());
     void applyDeviceLoad(const DeviceLoadResult &result);
     void refreshSelection();
 

@@ -4,6 +4,7 @@
 #include "devicechecksum.h"
 #include "deviceloader.h"
 #include "devicesample.h"
+#include "savefile.h"
 #include "xmltable.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QTextStream>
 
 namespace {
@@ -36,12 +36,11 @@ const char *outcomeName(DeviceLoadOutcome o)
 
 bool writeAtomically(const QString &path, const QByteArray &data, QTextStream &err)
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit()) {
-        err << "brisca-tool: cannot write " << path << ": " << f.errorString() << "\n";
-        return false;
-    }
-    return true;
+    QString error;
+    if (Platform::writeFileAtomically(path, data, &error))
+        return true;
+    err << "brisca-tool: cannot write " << path << ": " << error << "\n";
+    return false;
 }
 
 bool readWhole(const QString &path, QByteArray *data, QTextStream &err)
