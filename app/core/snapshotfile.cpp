@@ -113,18 +113,17 @@ SaveResult save(const QString &fileName, bool elfCheckEnabled, const QByteArray 
         return r;
     r.path = withSuffix(fileName);
     QSaveFile file(r.path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    const auto failed = [&r, &file] {
         r.kind = MessageKind::Critical;
         r.message = QCoreApplication::translate("SnapshotFile", "Impossibile scrivere il file dell'istantanea!!!") + QLatin1Char('\n') + file.errorString();
         return r;
-    }
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return failed();
     r.folder = folderOf(r.path);
     const QByteArray data = encode(elfCheckEnabled, idString, trigger, selected);
-    if (file.write(data) != data.size() || !file.commit()) {
-        r.kind = MessageKind::Critical;
-        r.message = QCoreApplication::translate("SnapshotFile", "Impossibile scrivere il file dell'istantanea!!!") + QLatin1Char('\n') + file.errorString();
-        return r;
-    }
+    if (file.write(data) != data.size() || !file.commit())
+        return failed();
     r.saved = true;
     return r;
 }
