@@ -164,6 +164,17 @@ private:
 
     // Active configuration.
     QVector<Channel> m_channels; // sorted by period, stable
+    // One sample of a module: channelValue() unrolled, as a module is written
+    // millions of times for a large memory.
+    struct Slot
+    {
+        quint32 time;  // from the module start
+        quint32 bytes;
+        quint32 period; // the variable's; 0: no variable, the sample reads 0
+        quint64 base;
+        quint64 mask;
+    };
+    std::vector<Slot> m_module; // the samples of one module, in memory order
     quint32 m_minP = 0, m_maxP = 0, m_moduleBytes = 0;
     int m_triggerType = 0;
     qint64 m_delayMs = 0;
