@@ -403,6 +403,8 @@ void EcuLogger::closeRun(qint64 ms)
 {
     Run &r = m_runs.last();
     r.ticks = quint32(qMax<qint64>(0, ms - r.startMs) / 5);
+    while (!r.laps.isEmpty() && r.laps.last() > r.ticks) // marked in a module that did not fit
+        r.laps.removeLast();
     m_runOpen = false;
     if (r.ticks == 0) // a run without time would read as the start of the next
         m_runs.removeLast();
