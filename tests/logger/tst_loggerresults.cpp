@@ -9,18 +9,14 @@
 #include "netns.h"
 #include "registrykey.h"
 #include "serverprocess.h"
-#include "testecu.h"
 #include "testfiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstring>
 #include <memory>
 
-namespace {
-QString sample(const char *name) { return qEnvironmentVariable("BRISCA_SOURCE_DIR") + "/samples/" + name; }
-} // namespace
+static QString sample(const char *name) { return qEnvironmentVariable("BRISCA_SOURCE_DIR") + "/samples/" + name; }
 
 class TestLoggerResults : public QObject
 {
@@ -71,9 +67,9 @@ class TestLoggerResults : public QObject
             m_net = std::make_unique<EcuNetwork>();
             if (!m_net->setUp(&error) || m_net->startEcu({"--description", json}, {}, &error) < 0)
                 return error;
-            quint8 mac[6] = {};
-            memcpy(mac, m_net->hostMac().constData(), qMin<size_t>(6, size_t(m_net->hostMac().size())));
-            m_link = new EthernetLink(m_net->hostInterface(), mac, 10, 1000);
+            m_link = new EthernetLink(m_net->hostInterface(), reinterpret_cast<const quint8 *>(
+                                                                  m_net->hostMac().leftJustified(6, '\0').constData()),
+                                      10, 1000);
             m_link->start();
             if (!m_link->waitUntilReady(5000))
                 return "capture did not open: " + m_link->captureError();
@@ -83,30 +79,24 @@ class TestLoggerResults : public QObject
         m_model->devicePath = sample(m_ethernet ? "DefaultEth.XML" : "Default.XML");
         if (!DeviceLoader::load(*m_model, DeviceLoadOptions()).loaded())
             return "sample device did not load";
-        for (ChannelRecord *c : std::as_const(m_model->channels))
-            if (c->loggerEnabled && m_model->selected.size() < 6)
-                m_model->selected << c;
+        m_model->selected = m_model->channels.mid(0, 6);
         m_protocol = std::make_unique<LoggerProtocol>();
         m_protocol->attachLoggerTable(&m_model->loggerTable, sizeof(LoggerTable));
         m_protocol->setIdSource(&m_model->canSettings);
         m_protocol->setMedium(m_medium.get());
         m_protocol->setChannelList(m_model->selected);
         m_protocol->setTriggerSettings(m_model->trigger);
-        if (!connectMedium() || !command("logger clock manual") || !command("logger cleardelay 20"))
-            return "the ECU does not answer";
-        return QString();
+        const bool up = connectMedium() && command("logger clock manual") && command("logger cleardelay 20");
+        return up ? QString() : QStringLiteral("the ECU does not answer");
     }
     void tearDown()
     {
         m_protocol.reset();
         m_model.reset();
         m_medium.reset();
-        if (m_link) {
-            m_link->stop();
-            m_link->wait();
-            delete m_link;
-            m_link = nullptr;
-        }
+        if (m_link)
+            m_link->stop(), m_link->wait();
+        delete std::exchange(m_link, nullptr);
         m_server.reset();
         m_net.reset();
         m_path.clear();
@@ -128,10 +118,8 @@ private slots:
             };
             row("send", false, "none", LoggerResult::Done);
             row("download", true, "none", LoggerResult::Done);
-            if (!eth)
-                row("server drops the client", false, "hangup", LoggerResult::NotConnectedServer);
-            else
-                row("ECU absent", false, "absent", LoggerResult::NotConnectedEthernet);
+            row(eth ? "ECU absent" : "server drops the client", false, eth ? "absent" : "hangup",
+                eth ? LoggerResult::NotConnectedEthernet : LoggerResult::NotConnectedServer);
             row("logger never stops (send)", false, "nostop", LoggerResult::StillRunning);
             row("logger never stops (download)", true, "nostop", LoggerResult::StillRunning);
             row("header unreadable (send)", false, "refuse=0x70100000+884", LoggerResult::ReadBackFailed);
@@ -168,15 +156,11 @@ private slots:
         QVERIFY(command("faults " + faults));
         const int code = download ? m_protocol->readLoggedData(nullptr) : m_protocol->sendConfiguration();
         QCOMPARE(code, expected);
-        if (download && code == LoggerResult::Done) {
-            // What arrived is the logger's memory, byte for byte.
+        if (download && code == LoggerResult::Done) { // what arrived is the logger's memory
             const QString dump = m_dir.filePath("memory.bin");
-            QVERIFY(command("logger dump " + dump.toLocal8Bit()));
-            const QByteArray memory = TestFiles::readAll(dump);
-            QVERIFY(memory.size() > 3000);
-            QCOMPARE(QByteArray(reinterpret_cast<const char *>(m_protocol->dataBuffer()),
-                                int(m_protocol->bytesDownloaded())),
-                     memory);
+            QVERIFY(command("logger dump " + dump.toLocal8Bit()) && TestFiles::readAll(dump).size() > 3000);
+            const auto *data = reinterpret_cast<const char *>(m_protocol->dataBuffer());
+            QCOMPARE(QByteArray(data, int(m_protocol->bytesDownloaded())), TestFiles::readAll(dump));
         }
     }
 };
