@@ -142,6 +142,7 @@ std::unique_ptr<EcuLogger> EcuLogger::create(EcuSimulator &simulator, const SimD
         for (const CellPlace &other : l->m_cells)
             if (other.address > c.address && other.address - c.address < c.width)
                 c.width = other.address - c.address;
+    l->m_clearDelayMs = qMax<qint64>(0, d.loggerValues.value(QStringLiteral("ClearDelayMs"), 100));
     l->m_idBytes = d.idStringValue.left(32).leftJustified(32, '\0');
     const quint32 nn = l->m_n, s = l->m_infoSize;
     l->m_block = QByteArray(int(l->m_compact ? 905 + 2 * nn + s : HeaderSize + 60 * nn + 22), '\0');

@@ -23,7 +23,7 @@
 //     else from XA_DataBeginAddress (mode 0) or 4096 bytes after it (mode 1).
 //
 // Recording: a clear request (1) answers 2 after the clear delay (real
-// time); then the setup is decoded and activated, the memory erased, and the
+// time; logger.ClearDelayMs of the description, default 100); then the setup is decoded and activated, the memory erased, and the
 // logger releases its own stop request and resumes, as an ECU does after a
 // clear. A stop request ends the current run at once and the run flag reads
 // 0; releasing it starts a new run when the trigger allows. Runs are whole
