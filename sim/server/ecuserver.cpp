@@ -138,6 +138,10 @@ void EcuServer::onReadyRead(QTcpSocket *socket)
 void EcuServer::serve(Client *c)
 {
     while (!c->waiting && c->inbox.size() >= 4) {
+        if (m_sim.loggerFaults().hangUp) {
+            c->socket->abort(); // the client is gone after this
+            return;
+        }
         LnkWire::Reader head(c->inbox.constData(), 4);
         const quint32 len = head.u32();
         if (len < 3 || len > LnkWire::MaxBody) {
@@ -228,7 +232,7 @@ QByteArray EcuServer::handle(Client *c, quint8 op, const char *params, int size,
         *status = true;
         break;
     case LnkWire::IsMyTurn:
-        *status = !m_lockQueue.isEmpty() && m_lockQueue.first() == c;
+        *status = !m_lockQueue.isEmpty() && m_lockQueue.first() == c && !m_sim.loggerFaults().lockHeld;
         break;
     case LnkWire::InterfacePresent:
         *status = !m_sim.absent();
