@@ -365,7 +365,7 @@ private slots:
         QCOMPARE(TriggerRules::delayFromText("0.5"), quint8(5));
         QCOMPARE(TriggerRules::delayFromText("2.3"), quint8(23));
         const TriggerRules::Range wide { 0, 123456.789 };
-        QCOMPARE(TriggerRules::correctedThreshold("200000", wide, false, true), QString("1.2346e+05"));
+        QCOMPARE(TriggerRules::correctedThreshold("200000", wide, false, true), QString("123456.789"));
     }
 };
 
