@@ -37,7 +37,7 @@ QString deviceFolderUnder(const QString &clientPath)
 }
 } // namespace
 
-QString initialDeviceFolder(const QString &programDir)
+static QString initialDeviceFolder(const QString &programDir)
 {
     RegistryKey key;
     if (key.open(QLatin1String(clientRoot()), clientKey(), false)) {

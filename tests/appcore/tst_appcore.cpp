@@ -112,34 +112,24 @@ private slots:
             QVERIFY(!ShellSettingsIo::saveIfChanged(ini, s));
     }
 
-    void readingRules_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("comments even with =") << QByteArray("# a = 1\n  ; b = 2\n;;#c=3\nx = 1 ; note\n")
-                                              << "Default:x=1 ; note";
-        QTest::newRow("header forms") << QByteArray("[ Misure ]\nk=1\n[abc\nk=2\n[a]b]\nk=3\n")
-                                      << "Misure:k=1|a]b:k=3|abc:k=2";
-        QTest::newRow("= first is ignored, key= is empty") << QByteArray("=5\nkey=\nnothing here\n") << "Default:key=";
-        QTest::newRow("keys are case-sensitive, later wins") << QByteArray("Key = A\nkey = B\nkey = C\n")
-                                                             << "Default:Key=A;key=C";
-        QTest::newRow("CHARSET anywhere is a charset line") << QByteArray("Note = CHARSET test\nx=1\n") << "Default:x=1";
-        QTest::newRow("early key goes to Default") << QByteArray("early = 1\n[Other]\nk = v\n")
-                                                   << "Default:early=1|Other:k=v";
-        QTest::newRow("blanks and CRLF stripped") << QByteArray(" \t spaced key  =  a = b \t\r\n\r\n")
-                                                  << "Default:spaced key=a = b";
-        QTest::newRow("last line without newline") << QByteArray("[Default]\r\nk = v") << "Default:k=v";
-    }
-
     void readingRules()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, expected);
-        QVERIFY(writeAll(path("in.ini"), text));
-        IniFile ini(path("in.ini"));
-        QVERIFY(ini.read());
-        QCOMPARE(dump(ini), expected);
-        QCOMPARE(ini.currentSectionName(), QStringLiteral("Default"));
+        const struct { const char *text, *expected; } cases[] = {
+            {"# a = 1\n  ; b = 2\n;;#c=3\nx = 1 ; note\n", "Default:x=1 ; note"}, // comments even with =
+            {"[ Misure ]\nk=1\n[abc\nk=2\n[a]b]\nk=3\n", "Misure:k=1|a]b:k=3|abc:k=2"},
+            {"=5\nkey=\nnothing here\n", "Default:key="},             // = first is ignored, key= is empty
+            {"Key = A\nkey = B\nkey = C\n", "Default:Key=A;key=C"},     // case-sensitive, later wins
+            {"Note = CHARSET test\nx=1\n", "Default:x=1"},              // CHARSET anywhere is a charset line
+            {"early = 1\n[Other]\nk = v\n", "Default:early=1|Other:k=v"},
+            {" \t spaced key  =  a = b \t\r\n\r\n", "Default:spaced key=a = b"},
+            {"[Default]\r\nk = v", "Default:k=v"}};                     // last line without newline
+        for (const auto &c : cases) {
+            QVERIFY(writeAll(path("in.ini"), c.text));
+            IniFile ini(path("in.ini"));
+            QVERIFY(ini.read());
+            QCOMPARE(dump(ini), QString(c.expected));
+            QCOMPARE(ini.currentSectionName(), QStringLiteral("Default"));
+        }
     }
 
     void writeDropsCommentsSortsAndKeepsLookedUpKeys()
@@ -157,32 +147,23 @@ private slots:
                                                      "[Misure]\r\na = 1\r\nb = 2\r\n"));
     }
 
-    void charsetDecidesDecodingAndHeader_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("written");
-        const QByteArray latin1 = "CHARSET ISO8859-1\r\n\r\n[Default]\r\nName = Caf\xe9\r\n";
-        const QByteArray utf8 = "CHARSET UTF-8\r\n\r\n[Default]\r\nName = Caf\xc3\xa9\r\n";
-        QTest::newRow("Latin-1 keeps its bytes") << latin1 << latin1;
-        QTest::newRow("UTF-8 keeps its bytes") << utf8 << utf8;
-        QTest::newRow("ISO-8859-1 spelling is Latin-1") << QByteArray("CHARSET ISO-8859-1\n[Default]\nName = Caf\xe9\n")
-                                                        << latin1;
-        QTest::newRow("unknown codec: local encoding, default header")
-            << QByteArray("CHARSET KOI9-X\r\n[Default]\r\nName = Caf\xe9\r\n") << latin1;
-        QTest::newRow("unknown codec after UTF-8 keeps UTF-8 decoding")
-            << QByteArray("CHARSET UTF-8\r\nx CHARSET nonsense\r\n[Default]\r\nName = Caf\xc3\xa9\r\n") << latin1;
-    }
-
     void charsetDecidesDecodingAndHeader()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(QByteArray, written);
-        QVERIFY(writeAll(path("cs.ini"), text));
-        IniFile ini(path("cs.ini"));
-        QVERIFY(ini.read());
-        QCOMPARE(ini.value(QStringLiteral("Name")), QStringLiteral("Caf\u00e9"));
-        QVERIFY(ini.write());
-        QCOMPARE(readAll(path("cs.ini")), written);
+        const QByteArray latin1 = "CHARSET ISO8859-1\r\n\r\n[Default]\r\nName = Caf\xe9\r\n";
+        const QByteArray utf8 = "CHARSET UTF-8\r\n\r\n[Default]\r\nName = Caf\xc3\xa9\r\n";
+        const std::pair<QByteArray, QByteArray> cases[] = {
+            {latin1, latin1}, {utf8, utf8},
+            {"CHARSET ISO-8859-1\n[Default]\nName = Caf\xe9\n", latin1},
+            {"CHARSET KOI9-X\r\n[Default]\r\nName = Caf\xe9\r\n", latin1}, // unknown: local encoding
+            {"CHARSET UTF-8\r\nx CHARSET nonsense\r\n[Default]\r\nName = Caf\xc3\xa9\r\n", latin1}};
+        for (const auto &[text, written] : cases) {
+            QVERIFY(writeAll(path("cs.ini"), text));
+            IniFile ini(path("cs.ini"));
+            QVERIFY(ini.read());
+            QCOMPARE(ini.value(QStringLiteral("Name")), QStringLiteral("Caf\u00e9"));
+            QVERIFY(ini.write());
+            QCOMPARE(readAll(path("cs.ini")), written);
+        }
     }
 
     // Garbage made of the format's own pieces must neither crash the reader nor
@@ -244,41 +225,27 @@ private slots:
         QCOMPARE(readAll(folder + "/brisca.ini"), QByteArray("CHARSET ISO8859-1\r\n\r\n[Default]\r\nServer_IP = 10.0.0.9\r\n"));
     }
 
-    void exitSaveOnlyWhenOneOfFourKeysChanged_data()
-    {
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<bool>("written");
-        QTest::newRow("nothing") << QString() << false;
-        QTest::newRow("device name") << "device" << true;
-        QTest::newRow("snapshot folder") << "snapshot" << true;
-        QTest::newRow("device folder") << "folder" << true;
-        QTest::newRow("server") << "server" << true;
-        QTest::newRow("an export folder is not compared") << "2d" << false;
-    }
-
     void exitSaveOnlyWhenOneOfFourKeysChanged()
     {
-        QFETCH(QString, change);
-        QFETCH(bool, written);
         const QString file = path("brisca.ini");
-        {
+        for (QString ShellSettings::*field : {(QString ShellSettings::*)nullptr, &ShellSettings::lastDeviceName,
+                                              &ShellSettings::lastPathSnapshot, &ShellSettings::lastPathAllDevice,
+                                              &ShellSettings::serverHost, &ShellSettings::lastPath2D}) {
+            const bool written = field && field != &ShellSettings::lastPath2D; // export folders are not compared
+            {
+                IniFile ini(file);
+                ShellSettingsIo::load(ini, m_dir->path());
+            }
+            const QDateTime past = QDateTime::currentDateTime().addDays(-3);
+            QVERIFY(setModified(file, past));
             IniFile ini(file);
-            ShellSettingsIo::load(ini, m_dir->path());
+            ShellSettings s = ShellSettingsIo::load(ini, m_dir->path());
+            if (field)
+                s.*field = QStringLiteral("/tmp");
+            QCOMPARE(ShellSettingsIo::saveIfChanged(ini, s), written);
+            QCOMPARE(QFileInfo(file).lastModified() > past, written);
+            QVERIFY(QFile::remove(file));
         }
-        const QDateTime past = QDateTime::currentDateTime().addDays(-3);
-        QVERIFY(setModified(file, past));
-        const QByteArray before = readAll(file);
-
-        IniFile ini(file);
-        ShellSettings s = ShellSettingsIo::load(ini, m_dir->path());
-        QString *field = change == "device" ? &s.lastDeviceName : change == "snapshot" ? &s.lastPathSnapshot
-                         : change == "folder" ? &s.lastPathAllDevice : change == "server" ? &s.serverHost
-                         : change == "2d" ? &s.lastPath2D : nullptr;
-        if (field)
-            *field = QStringLiteral("/tmp");
-        QCOMPARE(ShellSettingsIo::saveIfChanged(ini, s), written);
-        QCOMPARE(QFileInfo(file).lastModified() > past, written);
-        QCOMPARE(readAll(file) != before, written);
     }
 
     void missingOrRootFoldersGetTheDefaults()
@@ -303,34 +270,26 @@ private slots:
         QCOMPARE(s.lastPathSnapshot, path("Documents/Brisca/Snapshot"));
     }
 
-    void oldDumpsArePrunedToTheNewest_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("removed");
-        QTest::newRow("25 dumps") << 25 << 5;
-        QTest::newRow("20 dumps") << 20 << 0;
-    }
-
     void oldDumpsArePrunedToTheNewest()
     {
-        QFETCH(int, count);
-        QFETCH(int, removed);
-        const QString folder = path("Orvotek/Brisca");
-        QVERIFY(QDir().mkpath(folder + "/dump_dir.bin"));
-        // Names run against age, so that sorting by name would pick the wrong ones.
-        const QDateTime base = QDateTime::currentDateTime().addDays(-10);
-        QStringList byAge;
-        for (int i = 0; i < count; ++i) {
-            byAge << folder + QStringLiteral("/dump_%1.bin").arg(99 - i);
-            QVERIFY(writeAll(byAge.last(), "x"));
-            QVERIFY(setModified(byAge.last(), base.addSecs(60 * i)));
+        for (const auto &[count, removed] : {std::pair(20, 0), std::pair(25, 5)}) {
+            const QString folder = path(QStringLiteral("Brisca%1").arg(count));
+            QVERIFY(QDir().mkpath(folder + "/dump_dir.bin"));
+            // Names run against age, so that sorting by name would pick the wrong ones.
+            const QDateTime base = QDateTime::currentDateTime().addDays(-10);
+            QStringList byAge;
+            for (int i = 0; i < count; ++i) {
+                byAge << folder + QStringLiteral("/dump_%1.bin").arg(99 - i);
+                QVERIFY(writeAll(byAge.last(), "x"));
+                QVERIFY(setModified(byAge.last(), base.addSecs(60 * i)));
+            }
+            QVERIFY(writeAll(folder + "/notes.bin", "x")); // look-alikes that are not dumps stay
+            QCOMPARE(Startup::pruneOldDumps(folder), removed);
+            for (int i = 0; i < count; ++i)
+                QCOMPARE(QFile::exists(byAge.at(i)), i >= removed);
+            QVERIFY(QFile::exists(folder + "/notes.bin"));
+            QVERIFY(QFileInfo(folder + "/dump_dir.bin").isDir());
         }
-        QVERIFY(writeAll(folder + "/notes.bin", "x")); // look-alikes that are not dumps stay
-        QCOMPARE(Startup::pruneOldDumps(folder), removed);
-        for (int i = 0; i < count; ++i)
-            QCOMPARE(QFile::exists(byAge.at(i)), i >= removed);
-        QVERIFY(QFile::exists(folder + "/notes.bin"));
-        QVERIFY(QFileInfo(folder + "/dump_dir.bin").isDir());
     }
 
     void languageIsItalianOnlyForExactlyIt()
