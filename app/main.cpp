@@ -72,6 +72,9 @@ int main(int argc, char **argv)
     const QString file = Startup::translationFile(QCoreApplication::applicationDirPath(), language);
     if (!file.isEmpty() && translator.load(file))
         app.installTranslator(&translator);
+    QTranslator qtTranslator;
+    if (Startup::loadQtTranslation(qtTranslator, language))
+        app.installTranslator(&qtTranslator);
 
     // One handle on the crypto library for the whole run; device loads share it.
     CryptoLibrary::loadAtStartup(QCoreApplication::applicationDirPath());

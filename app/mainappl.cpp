@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -89,7 +90,6 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
 {
     setObjectName(name);
     m_programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    m_installationDrive = Platform::installationDrive(m_programDir);
 
     Platform::ensureBriscaDataFolder();
     Startup::pruneOldDumps(Platform::briscaDataFolder());
@@ -110,6 +110,7 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
 
     m_channelSelection = createChannelSelection();
     setCentralWidget(m_channelSelection);
+    updateDeviceHint();
 
     startCommunication();
     updateCommunicationTexts();
@@ -121,6 +122,9 @@ MainAppl::MainAppl(QWidget *parent, const QString &name, Qt::WindowFlags flags)
     m_device.elf.idStringAddress = 0;
     m_device.elf.idStringSize = 0;
     m_device.noLoggerTable = true;
+
+    // A text field takes Ctrl+E (end of line) before the window sees it.
+    QCoreApplication::instance()->installEventFilter(this);
 
     // Runs from the event loop, once the window is on screen.
     QTimer::singleShot(0, this, &MainAppl::goOnlineWithLastConfig);
@@ -370,6 +374,30 @@ void MainAppl::refreshSelection()
     m_channelSelection->setTrigger(m_device.trigger);
 }
 
+bool MainAppl::eventFilter(QObject *watched, QEvent *event)
+{
+    // Leaving the override unaccepted lets the shortcut map try "Salva
+    // configurazione" even while a line edit of this window has the focus.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this && m_saveSnapshot->shortcut() == QKeySequence(key->keyCombination())) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainAppl::updateDeviceHint()
+{
+    if (!m_device.currentDevicePath.isEmpty())
+        return;
+    m_channelSelection->setDeviceHint(
+        tr("Nessun device caricato: i device si trovano in %1 (File > Seleziona Device).")
+            .arg(m_state.lastPathAllDevice));
+}
+
 void MainAppl::enableDeviceCommands(quint32 lineType)
 {
     for (QAction *a : {m_newConfiguration, m_openSnapshot, m_saveSnapshot, m_setZero, m_sendConfig, m_readConfig,
@@ -420,6 +448,7 @@ void MainAppl::updateMediumChecks()
 void MainAppl::apriSnapshot()
 {
     setCommandsEnabled(false);
+    Platform::ensureFolder(m_state.lastPathSnapshot);
     const QString name = g_snapshotChooser(this, false, m_state.lastPathSnapshot);
     if (!name.isEmpty()) {
         const auto confirm = [this](const QString &question) {
@@ -450,6 +479,7 @@ void MainAppl::salvaSnapshot()
 {
     setCommandsEnabled(false);
     if (!m_device.selected.isEmpty()) {
+        Platform::ensureFolder(m_state.lastPathSnapshot);
         const QString name = g_snapshotChooser(this, true,
                                                m_state.lastPathSnapshot + QDir::separator() + QStringLiteral("logger.spt"));
         if (!name.isEmpty()) {
@@ -529,6 +559,7 @@ void MainAppl::dialogOptions()
         DialogDataOptions dialog(m_settings.get(), this, QStringLiteral("dialogDataOptions"));
         if (dialog.exec() == QDialog::Accepted)
             ShellSettingsIo::reloadAfterOptions(*m_settings, m_programDir, m_state);
+        updateDeviceHint();
     }
     setCommandsEnabled(true);
 }

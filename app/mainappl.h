@@ -53,6 +53,9 @@ public:
     QString programDir() const { return m_programDir; }
     QToolBar *commandToolBar() const { return m_toolBar; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private slots:
     void apriSnapshot();
     void salvaSnapshot();
@@ -93,6 +96,8 @@ private:
     void showMessage(int kind, const QString &text, const QString &title = QString());
     void applyDeviceLoad(const DeviceLoadResult &result);
     void refreshSelection();
+    // Until a device is loaded, the window says where devices come from.
+    void updateDeviceHint();
 
     QMenu *m_communicationMenu = nullptr;
     QMenu *m_interfaceSettingsMenu = nullptr;
@@ -118,7 +123,6 @@ private:
     QAction *m_searchEcu = nullptr;
     QAction *m_dataOptions = nullptr;
 
-    QString m_installationDrive;
     QString m_programDir;
     // Settings copies; the communication fields live in m_comm once running.
     ShellSettings m_state;

@@ -71,13 +71,60 @@ QString rangeTooltip(const Range &r)
     return QStringLiteral("Min = ") + engText(r.bottom) + QStringLiteral("   -   Max = ") + engText(r.top);
 }
 
+namespace {
+// A bound with at most `decimals` decimals, rounded towards the inside of the
+// range: rounding it outwards (16383.75 written as 16384) would give a raw
+// value one past the channel's largest.
+QString boundText(double bound, bool isLow, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    double v = isLow ? std::ceil(bound * scale - 1e-6) / scale : std::floor(bound * scale + 1e-6) / scale;
+    if (!std::isfinite(v))
+        return QString::number(bound, 'g', 17);
+    if (isLow ? v < bound : v > bound)
+        v += (isLow ? 1 : -1) / scale;
+    QString text = QString::number(v, 'f', decimals);
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    return text;
+}
+} // namespace
+
 QString correctedThreshold(const QString &text, const Range &r, bool isLow, bool hasFocus)
 {
     if (!hasFocus || text.isEmpty())
         return QString();
     if (checkNumber(text, r.bottom, r.top, ThresholdDecimals) == NumberState::Acceptable)
         return QString();
-    return QString::number(isLow ? r.bottom : r.top, 'g', ThresholdDecimals);
+    return boundText(isLow ? r.bottom : r.top, isLow, ThresholdDecimals);
+}
+
+QString finishedNumber(const QString &text, const Range &r, int decimals, bool emptyIsTop)
+{
+    if (checkNumber(text, r.bottom, r.top, decimals) == NumberState::Acceptable)
+        return QString();
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok)
+        return boundText(emptyIsTop ? r.top : r.bottom, !emptyIsTop, decimals);
+    if (v < r.bottom || v > r.top)
+        return boundText(v < r.bottom ? r.bottom : r.top, v < r.bottom, decimals);
+    const QString rounded = QString::number(v, 'f', decimals);
+    const double w = rounded.toDouble();
+    return w < r.bottom || w > r.top ? boundText(w < r.bottom ? r.bottom : r.top, w < r.bottom, decimals) : rounded;
+}
+
+qint32 thresholdRaw(double eng, const ChannelRecord &ch)
+{
+    const qint32 raw = Conversion::engToBin(eng, ch);
+    if (ch.loggedBytes >= 4)
+        return raw;
+    const Conversion::RawRange r = Conversion::rawRange(ch.loggedBytes, ch.isSigned());
+    return qint32(qBound<qint64>(r.minRaw, raw, r.maxRaw));
 }
 
 QString correctedDelay(const QString &text)
@@ -92,9 +139,10 @@ QString correctedDelay(const QString &text)
 
 quint8 delayFromText(const QString &text)
 {
+    // An empty or zero delay on an active trigger means the shortest one.
     const double tenths = text.toDouble() * 10;
-    if (!(tenths > 0))
-        return 0;
+    if (!(tenths >= DelayMin * 10))
+        return quint8(DelayMin * 10);
     if (tenths >= 255)
         return 255;
     // 2.3 * 10 is 22.999...; the field holds one decimal, so round that away.

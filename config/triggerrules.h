@@ -32,12 +32,20 @@ Range thresholdRange(const ChannelRecord &ch);
 // "Min = x   -   Max = y" with six significant digits.
 QString rangeTooltip(const Range &r);
 
-// Replacement text for a threshold field, or a null string to leave it.
+// Replacement text for a threshold field, or a null string to leave it. The
+// bound is written so that its raw form stays within the channel.
 QString correctedThreshold(const QString &text, const Range &r, bool isLow, bool hasFocus);
 // Replacement text for the delay field, or a null string to leave it.
 QString correctedDelay(const QString &text);
+// When editing ends: a text that is no number becomes the low bound (the
+// high one for the high threshold), one outside the range the nearest bound.
+// A null string when the text is acceptable.
+QString finishedNumber(const QString &text, const Range &r, int decimals, bool emptyIsTop);
 
-quint8 delayFromText(const QString &text); // tenths of a second
+// Raw form of a threshold, kept within what the channel can hold.
+qint32 thresholdRaw(double eng, const ChannelRecord &ch);
+
+quint8 delayFromText(const QString &text); // tenths of a second, at least 5
 QString delayText(quint8 delay);            // one decimal
 QString engText(double value);              // up to six significant digits
 

@@ -5,5 +5,10 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 LUPDATE=$(command -v lupdate6 || command -v lupdate || echo /usr/lib/qt6/bin/lupdate)
 cd "$ROOT"
+# Only the subsystem folders the tree has so far.
+dirs=()
+for d in app config comm data device session sim tools; do
+    [ -d "$d" ] && dirs+=("$d")
+done
 "$LUPDATE" -no-obsolete -locations none -source-language it -target-language en \
-    app config comm data device session sim tools -ts translations/brisca_en.ts
+    "${dirs[@]}" -ts translations/brisca_en.ts

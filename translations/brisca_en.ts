@@ -82,6 +82,10 @@
         <source>Annulla</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>Calibrazione non valida: G1 e O2 devono essere diversi da 0 e nessun coefficiente puo&apos; restare vuoto.</source>
+        <translation>Invalid calibration: G1 and O2 must not be 0 and no coefficient may be left empty.</translation>
+    </message>
 </context>
 <context>
     <name>ChannelsSelection</name>
@@ -564,6 +568,10 @@ Continue anyway???</translation>
 Verrà impostata la scala 1:1</source>
         <translation>
 The 1:1 scale will be used</translation>
+    </message>
+    <message>
+        <source>Nessun device caricato: i device si trovano in %1 (File &gt; Seleziona Device).</source>
+        <translation>No device loaded: devices are in %1 (File &gt; Select Device).</translation>
     </message>
 </context>
 <context>

@@ -94,7 +94,7 @@ bool IniFile::write()
     }
     QStringEncoder encoder(m_codec.value_or(kLocalEncoding));
     const QByteArray bytes = encoder(text);
-    return Platform::writeFileAtomically(m_fileName, bytes);
+    return Platform::writeFileAtomicallyOrInPlace(m_fileName, bytes);
 }
 
 void IniFile::setSection(const QString &name)

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace ShellSettingsIo {
 
 namespace {
@@ -15,6 +17,11 @@ QString existingOr(const QString &path, const QString &fallback)
 {
     return QFileInfo(path).isDir() ? path : fallback;
 }
+
+// Folders of the user's own for what the program writes; created when first used.
+QString snapshotFolder() { return Platform::userDataFolder(QStringLiteral("Snapshot")); }
+QString folder2D() { return Platform::userDataFolder(QStringLiteral("2D")); }
+QString folderMDF() { return Platform::userDataFolder(QStringLiteral("MDF")); }
 
 QString defaultDeviceFile(const QString &programDir)
 {
@@ -30,22 +37,27 @@ QString deviceFolderUnder(const QString &clientPath)
 }
 } // namespace
 
-void writeDefaults(IniFile &settings, const QString &programDir)
+static QString initialDeviceFolder(const QString &programDir)
 {
-    settings.setSection(kDefault);
-    const QString drive = Platform::installationDrive(programDir);
-
     RegistryKey key;
     if (key.open(QLatin1String(clientRoot()), clientKey(), false)) {
         char buffer[513] = {};
         key.queryString("Path", buffer, sizeof buffer);
-        settings.setValue(QStringLiteral("LastPathAllDevice"), deviceFolderUnder(QString::fromLocal8Bit(buffer)));
-    } else {
-        settings.setValue(QStringLiteral("LastPathAllDevice"), drive);
+        return deviceFolderUnder(QString::fromLocal8Bit(buffer));
     }
-    settings.setValue(QStringLiteral("LastPathSnapshot"), drive);
-    settings.setValue(QStringLiteral("LastPath_2D"), drive);
-    settings.setValue(QStringLiteral("LastPath_MDF"), drive);
+    // Without the key: the set-up's DEVICE folder beside the program, or the
+    // program's folder itself, which start-up falls back to anyway.
+    const QString beside = Platform::defaultDeviceFolder(programDir);
+    return QFileInfo(beside).isDir() ? beside : programDir;
+}
+
+void writeDefaults(IniFile &settings, const QString &programDir)
+{
+    settings.setSection(kDefault);
+    settings.setValue(QStringLiteral("LastPathAllDevice"), initialDeviceFolder(programDir));
+    settings.setValue(QStringLiteral("LastPathSnapshot"), snapshotFolder());
+    settings.setValue(QStringLiteral("LastPath_2D"), folder2D());
+    settings.setValue(QStringLiteral("LastPath_MDF"), folderMDF());
     settings.setValue(QStringLiteral("MdfAuthor"), kDefault);
     settings.setValue(QStringLiteral("MdfOrganization"), kDefault);
     settings.setValue(QStringLiteral("LastDeviceName"), QStringLiteral("Default.XML"));
@@ -71,15 +83,35 @@ ShellSettings load(IniFile &settings, const QString &programDir)
     else
         writeDefaults(settings, programDir);
 
+    // Earlier versions wrote the root as every folder; the root is never a
+    // sensible place to look for devices or to write measurements.
+    const QString root = QStringLiteral("/");
+    bool migrated = false;
+    const std::pair<const char *, QString> firstFolders[] = {
+        { "LastPathAllDevice", initialDeviceFolder(programDir) },
+        { "LastPathSnapshot", snapshotFolder() },
+        { "LastPath_2D", folder2D() },
+        { "LastPath_MDF", folderMDF() } };
+    for (const auto &[key, folder] : firstFolders) {
+        if (settings.value(QLatin1String(key), QString()) == root) {
+            settings.setValue(QLatin1String(key), folder);
+            migrated = true;
+        }
+    }
+    if (migrated)
+        settings.write();
+
     ShellSettings s;
     s.mediumType = settings.value(QStringLiteral("MediumType"), QStringLiteral("Pontis")).toLower();
     s.nicSystemName = settings.value(QStringLiteral("SystemNameNIC"), QStringLiteral("{}"));
     s.serverHost = settings.value(QStringLiteral("Server_IP"), QStringLiteral("127.0.0.1"));
     s.lastDeviceName = settings.value(QStringLiteral("LastDeviceName"), defaultDeviceFile(programDir));
     s.lastPathAllDevice = existingOr(settings.value(QStringLiteral("LastPathAllDevice"), programDir), programDir);
-    s.lastPathSnapshot = existingOr(settings.value(QStringLiteral("LastPathSnapshot"), programDir), programDir);
-    s.lastPath2D = existingOr(settings.value(QStringLiteral("LastPath_2D"), programDir), programDir);
-    s.lastPathMDF = existingOr(settings.value(QStringLiteral("LastPath_MDF"), programDir), programDir);
+    // The program's folder may not be writable: a missing folder of the
+    // user's becomes the default one, created when first used.
+    s.lastPathSnapshot = existingOr(settings.value(QStringLiteral("LastPathSnapshot"), snapshotFolder()), snapshotFolder());
+    s.lastPath2D = existingOr(settings.value(QStringLiteral("LastPath_2D"), folder2D()), folder2D());
+    s.lastPathMDF = existingOr(settings.value(QStringLiteral("LastPath_MDF"), folderMDF()), folderMDF());
     s.mdfAuthor = settings.value(QStringLiteral("MdfAuthor"), kDefault);
     s.mdfOrganization = settings.value(QStringLiteral("MdfOrganization"), kDefault);
     s.maximumPeriodSampling = settings.intValue(QStringLiteral("MaximumPeriodSampling"), 5);
@@ -91,8 +123,8 @@ void reloadAfterOptions(IniFile &settings, const QString &programDir, ShellSetti
     settings.selectSection(kDefault);
     s.lastDeviceName = settings.value(QStringLiteral("LastDeviceName"), defaultDeviceFile(programDir));
     s.lastPathAllDevice = settings.value(QStringLiteral("LastPathAllDevice"), programDir);
-    s.lastPath2D = settings.value(QStringLiteral("LastPath_2D"), programDir);
-    s.lastPathMDF = settings.value(QStringLiteral("LastPath_MDF"), programDir);
+    s.lastPath2D = settings.value(QStringLiteral("LastPath_2D"), folder2D());
+    s.lastPathMDF = settings.value(QStringLiteral("LastPath_MDF"), folderMDF());
     s.mdfAuthor = settings.value(QStringLiteral("MdfAuthor"), kDefault);
     s.mdfOrganization = settings.value(QStringLiteral("MdfOrganization"), kDefault);
 }

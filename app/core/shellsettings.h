@@ -33,8 +33,9 @@ inline const char *clientKey() { return "SOFTWARE\\Orvotek Srl\\PontisClient\\KV
 void writeDefaults(IniFile &settings, const QString &programDir);
 
 // Reads the file, creating it with defaults when it cannot be read, and
-// returns the copies the main window keeps. Folders that do not exist are
-// replaced by programDir.
+// returns the copies the main window keeps. A device folder that does not
+// exist is replaced by programDir; the snapshot and measurement folders by
+// the user's default ones (Platform::userDataFolder), created when used.
 ShellSettings load(IniFile &settings, const QString &programDir);
 
 // After the options dialog: the edited keys, folders taken as they are.

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 namespace Startup {
 
@@ -27,6 +30,14 @@ QString translationFile(const QString &programDir, const QString &language)
     if (language == QLatin1String("it"))
         return QString();
     return programDir + QStringLiteral("/brisca_") + language + QStringLiteral(".qm");
+}
+
+bool loadQtTranslation(QTranslator &translator, const QString &language)
+{
+    if (language != QLatin1String("it"))
+        return false;
+    return translator.load(QLocale(QLocale::Italian, QLocale::Italy), QStringLiteral("qtbase"), QStringLiteral("_"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }
 
 int pruneOldDumps(const QString &folder, int keep)

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QTranslator;
+
 namespace Startup {
 
 // LC_ALL, else LC_MESSAGES, else LANG: the first that is set and not empty.
@@ -16,6 +18,11 @@ QString languageForLocale(const QString &localeName);
 // The translation file to install, or an empty string when the source texts
 // (Italian) are wanted as they are.
 QString translationFile(const QString &programDir, const QString &language);
+
+// Loads Qt's own translation (message-box buttons, file dialogs) for the
+// Italian interface; false for English, which Qt speaks already, or when the
+// translation is not installed.
+bool loadQtTranslation(QTranslator &translator, const QString &language);
 
 // Deletes the oldest "dump*.bin" files of folder (by modification time) so
 // that at most keep remain. Returns how many were deleted; failures are

@@ -28,12 +28,22 @@ void ensureBriscaDataFolder()
         dir.mkpath(briscaDataFolder());
 }
 
-QString installationDrive(const QString &programDir)
+QString defaultDeviceFolder(const QString &programDir)
 {
-    // Paths on Linux have no drive letter: the text before the first "/" is
-    // empty, so the root itself stands in for the drive.
-    Q_UNUSED(programDir);
-    return QStringLiteral("/");
+    return QDir::toNativeSeparators(QDir::fromNativeSeparators(programDir) + QStringLiteral("/DEVICE"));
+}
+
+QString userDataFolder(const QString &name)
+{
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty())
+        documents = QDir::homePath();
+    return QDir::toNativeSeparators(documents + QStringLiteral("/Brisca/") + name);
+}
+
+bool ensureFolder(const QString &path)
+{
+    return !path.isEmpty() && QDir().mkpath(QDir::fromNativeSeparators(path));
 }
 
 } // namespace Platform

@@ -50,12 +50,15 @@ DialogChangeServer::DialogChangeServer(QString *serverAddress, const QStringList
     std::tie(m_ok, m_cancel) = addOkCancelRow(this, vmain, tr("Ok"), tr("Annulla"), QStringLiteral("hbuttonlayout"));
 
     int start = m_serverAddress ? m_addresses.indexOf(*m_serverAddress) : -1;
+    // An address set by hand earlier reopens as such, not as this PC.
+    const bool byHand = start < 0 && m_serverAddress && !m_serverAddress->isEmpty();
     if (start < 0)
-        start = 0;
+        start = byHand ? 1 : 0;
+    const QString shown = byHand ? *m_serverAddress : m_addresses.at(start);
     m_combo->setCurrentIndex(start);
-    m_edited = m_addresses.at(start);
-    m_address->setText(m_edited);
-    m_edited = m_addresses.at(start); // the mask may reformat the shown text
+    m_address->setEnabled(byHand);
+    m_address->setText(shown);
+    m_edited = shown; // the mask may reformat the shown text
 
     connect(m_combo, &QComboBox::activated, this, &DialogChangeServer::cambioServer);
     connect(m_address, &QLineEdit::textChanged, this, &DialogChangeServer::indirizzoIPManuale);

@@ -2,9 +2,12 @@
 
 #include "dialogbuttons.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -29,6 +32,13 @@ DialogSelectECUFromList::DialogSelectECUFromList(const QList<EcuInfo> &ecus, QWi
         }
         m_list->resizeColumnToContents(0);
         m_list->resizeColumnToContents(1);
+        // Wide enough for the descriptions, within the screen.
+        int width = 2 * m_list->frameWidth() + m_list->verticalScrollBar()->sizeHint().width();
+        for (int c = 0; c < m_list->columnCount(); ++c)
+            width += m_list->columnWidth(c);
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            width = qMin(width, screen->availableGeometry().width() * 9 / 10);
+        m_list->setMinimumWidth(width);
     }
 
     const auto [ok, cancel] = addOkCancelRow(this, vmain, tr("Ok"), tr("Annulla"));

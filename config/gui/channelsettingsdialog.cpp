@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -220,12 +221,33 @@ void ChannelSettingsDialog::eseguiConversione()
     }
 }
 
+// G1 = 0 leaves no way back from engineering to raw, O2 = 0 divides by zero
+// at raw 0, and an empty field is no coefficient at all.
+bool ChannelSettingsDialog::refuseCoefficient(QLineEdit *edit)
+{
+    bool ok = false;
+    const float v = float(edit->text().toDouble(&ok));
+    const bool mustBeNonZero = edit == m_g1 || edit == m_o2;
+    if (ok && !(mustBeNonZero && v == 0))
+        return false;
+    QMessageBox::warning(this, QStringLiteral("Brisca"),
+                         tr("Calibrazione non valida: G1 e O2 devono essere diversi da 0 e nessun coefficiente "
+                            "puo' restare vuoto."));
+    edit->setFocus();
+    return true;
+}
+
 void ChannelSettingsDialog::impostaDataCalib()
 {
-    const QObject *s = sender();
-    auto *edit = qobject_cast<const QLineEdit *>(s);
-    if (!edit)
+    auto *edit = qobject_cast<QLineEdit *>(sender());
+    if (!edit || (edit != m_g1 && edit != m_g2 && edit != m_o1 && edit != m_o2))
         return;
+    if (refuseCoefficient(edit)) {
+        // Back to the value in force, so the converter never shows a meaningless range.
+        const float old = edit == m_g1 ? m_copy.g1 : edit == m_g2 ? m_copy.g2 : edit == m_o1 ? m_copy.o1 : m_copy.o2;
+        edit->setText(QString::number(double(old), 'g', 6));
+        return;
+    }
     const float v = float(edit->text().toDouble());
     const QString n = edit->objectName();
     if (n == QLatin1String("leg1"))
@@ -244,6 +266,9 @@ void ChannelSettingsDialog::impostaDataCalib()
 
 void ChannelSettingsDialog::accept()
 {
+    for (QLineEdit *e : { m_g1, m_o1, m_g2, m_o2 })
+        if (refuseCoefficient(e))
+            return;
     m_copy.label = m_label->text().toLatin1();
     m_copy.unit = m_unit->text().toLatin1();
     const float f = m_freq->currentText().toFloat();

@@ -34,6 +34,8 @@ public slots:
 
 private:
     void refreshRangeTooltip();
+    // Shows why and returns true when the coefficient in edit cannot be used.
+    bool refuseCoefficient(QLineEdit *edit);
 
     ChannelRecord *m_record;
     ChannelRecord m_copy;

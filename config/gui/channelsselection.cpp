@@ -56,6 +56,12 @@ void ChannelsSelection::buildWidgets()
     top->addWidget(m_deviceName, 1);
     top->addWidget(m_ecuSerial);
     main->addLayout(top);
+    m_deviceHint = named(new QLabel(this), "lbl_device_hint");
+    // A long folder must not widen the window; the tooltip holds the whole line.
+    m_deviceHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_deviceHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_deviceHint->hide();
+    main->addWidget(m_deviceHint);
 
     auto *lists = new QHBoxLayout;
 
@@ -130,11 +136,14 @@ void ChannelsSelection::buildWidgets()
     bottom->addWidget(m_infoGroup, 1);
     main->addLayout(bottom);
 
+    // At least wide enough for the header in either language, sort arrow included.
     const int widths[] = { 0, 0, 170, 50, 100, 45, 55 };
+    m_allList->horizontalHeader()->setSortIndicatorShown(true);
     for (int c = AvailableChannelsModel::ColLabel; c < AvailableChannelsModel::ColDescription; ++c) {
-        m_allList->setColumnWidth(c, widths[c]);
-        m_selList->setColumnWidth(c, widths[c]);
+        m_allList->setColumnWidth(c, qMax(widths[c], m_allList->horizontalHeader()->sectionSizeHint(c)));
+        m_selList->setColumnWidth(c, qMax(widths[c], m_selList->header()->sectionSizeHint(c)));
     }
+    m_allList->horizontalHeader()->setSortIndicatorShown(false);
 
     connect(m_allList->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &cur) { channelChanged(cur); });
@@ -195,6 +204,7 @@ void ChannelsSelection::buildTriggerGroup()
     m_low->setEnabled(false);
     m_high = named(new QLineEdit(QStringLiteral("0"), m_triggerGroup), "le_soglia_max");
     m_highValidator = new NumberValidator(0, 0, TriggerRules::ThresholdDecimals, m_high, "validatorTrHigh");
+    m_highValidator->setEmptyIsTop(true);
     m_high->setValidator(m_highValidator);
     m_high->setToolTip(zeroRange);
     m_high->setEnabled(false);
@@ -309,6 +319,14 @@ void ChannelsSelection::setDevicePath(const QString &directory, const QString &f
 {
     m_deviceName->setText(tr("Device : ") + fileName);
     m_deviceName->setToolTip(directory);
+    setDeviceHint(QString());
+}
+
+void ChannelsSelection::setDeviceHint(const QString &text)
+{
+    m_deviceHint->setText(text);
+    m_deviceHint->setToolTip(text);
+    m_deviceHint->setVisible(!text.isEmpty());
 }
 
 void ChannelsSelection::setEcuSerial(bool show, const QString &serial)
@@ -691,8 +709,8 @@ TriggerSettings ChannelsSelection::getTrigger() const
         // A channel trigger without a channel cannot fire: hand it over disabled.
         if (!t.channel)
             return TriggerSettings();
-        t.lowThreshold = Conversion::engToBin(m_low->text().toDouble(), *t.channel);
-        t.highThreshold = Conversion::engToBin(m_high->text().toDouble(), *t.channel);
+        t.lowThreshold = TriggerRules::thresholdRaw(m_low->text().toDouble(), *t.channel);
+        t.highThreshold = TriggerRules::thresholdRaw(m_high->text().toDouble(), *t.channel);
     }
     if (t.type != TriggerOff)
         t.delay = TriggerRules::delayFromText(m_delay->text());

@@ -46,6 +46,9 @@ public:
     void fillAvailableList(QList<ChannelRecord> &channelList, bool elfCheckEnabled, bool noLoggerTable);
     void setControlsEnabled(bool enable);
     void setDevicePath(const QString &directory, const QString &fileName);
+    // One line under "Device :" while no device is loaded (where devices come
+    // from); an empty text hides it, and so does setDevicePath.
+    void setDeviceHint(const QString &text);
     void setEcuSerial(bool show, const QString &serial);
     void rebuildSelectedList();
     void showMemoryStatus(quint32 usedBytes, bool fastLink);
@@ -95,6 +98,7 @@ private:
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 
     QLabel *m_deviceName;
+    QLabel *m_deviceHint;
     QLabel *m_ecuSerial;
     QGroupBox *m_availGroup;
     AllChQListView *m_allList;

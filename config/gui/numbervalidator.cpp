@@ -18,6 +18,13 @@ QValidator::State NumberValidator::validate(QString &input, int &) const
     }
 }
 
+void NumberValidator::fixup(QString &input) const
+{
+    const QString fixed = TriggerRules::finishedNumber(input, { m_bottom, m_top }, m_decimals, m_emptyIsTop);
+    if (!fixed.isNull())
+        input = fixed;
+}
+
 void NumberValidator::setRange(double bottom, double top, int decimals)
 {
     m_bottom = bottom;

@@ -10,6 +10,10 @@ class NumberValidator : public QValidator
 public:
     NumberValidator(double bottom, double top, int decimals, QObject *parent, const char *name = nullptr);
     State validate(QString &input, int &pos) const override;
+    // Leaving the field with no number or one out of range puts a bound in.
+    void fixup(QString &input) const override;
+    // An empty high threshold means the top of the range, not the bottom.
+    void setEmptyIsTop(bool on) { m_emptyIsTop = on; }
     void setRange(double bottom, double top, int decimals);
     double bottom() const { return m_bottom; }
     double top() const { return m_top; }
@@ -19,4 +23,5 @@ private:
     double m_bottom;
     double m_top;
     int m_decimals;
+    bool m_emptyIsTop = false;
 };

@@ -40,37 +40,22 @@ class TestConfigRules : public QObject
 {
     Q_OBJECT
 private slots:
-    void bandwidthLimitIsHalfTheSlotsPerPeriod_data()
-    {
-        QTest::addColumn<int>("slotCount");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<int>("period");
-        QTest::addColumn<bool>("fits");
-        QTest::newRow("64 slotCount, 16 x 2 bytes at 5 ms") << 64 << 16 << 2 << 5 << true;
-        QTest::newRow("64 slotCount, 17 x 2 bytes at 5 ms") << 64 << 17 << 2 << 5 << false;
-        QTest::newRow("64 slotCount, 32 x 1 byte at 640 ms") << 64 << 32 << 1 << 640 << true;
-        QTest::newRow("64 slotCount, 33 x 1 byte at 640 ms") << 64 << 33 << 1 << 640 << false;
-        QTest::newRow("odd slotCount round down: 5 slotCount, 2 bytes") << 5 << 1 << 2 << 10 << true;
-        QTest::newRow("odd slotCount round down: 5 slotCount, 3 x 1 byte") << 5 << 3 << 1 << 10 << false;
-        QTest::newRow("period between classes counts with the faster one") << 64 << 17 << 2 << 9 << false;
-        QTest::newRow("period over 640 counts with 640") << 64 << 17 << 2 << 1000 << false;
-        QTest::newRow("empty list never fits") << 64 << 0 << 2 << 5 << false;
-    }
-
     void bandwidthLimitIsHalfTheSlotsPerPeriod()
     {
-        QFETCH(int, slotCount);
-        QFETCH(int, count);
-        QFETCH(int, bytes);
-        QFETCH(int, period);
-        QFETCH(bool, fits);
-        Device d(slotCount);
-        QList<ChannelRecord *> list;
-        for (int i = 0; i < count; ++i)
-            list << d.channel(bytes, period);
-        QCOMPARE(fitsBandwidth(&list, slotCount), fits);
-        QVERIFY(!fitsBandwidth(nullptr, slotCount));
+        const struct { int slotCount, count, bytes, period; bool fits; } cases[] = {
+            {64, 16, 2, 5, true}, {64, 17, 2, 5, false}, {64, 32, 1, 640, true}, {64, 33, 1, 640, false},
+            {5, 1, 2, 10, true}, {5, 3, 1, 10, false}, // odd slot counts round down
+            {64, 17, 2, 9, false},                     // between classes: counts with the faster one
+            {64, 17, 2, 1000, false},                  // over 640: counts with 640
+            {64, 0, 2, 5, false}};                     // an empty list never fits
+        for (const auto &c : cases) {
+            Device d(c.slotCount);
+            QList<ChannelRecord *> list;
+            for (int i = 0; i < c.count; ++i)
+                list << d.channel(c.bytes, c.period);
+            QCOMPARE(fitsBandwidth(&list, c.slotCount), c.fits);
+        }
+        QVERIFY(!fitsBandwidth(nullptr, 64));
     }
 
     void incrementalCounterAgreesWithFullCheck()
@@ -109,6 +94,13 @@ private slots:
         QCOMPARE(d.state.add(wide, 20), ChannelSelectionState::AddResult::TooWide);
         QCOMPARE(wide->periodMs, 20u);
         QCOMPARE(d.selected.size(), 1);
+
+        // Sixteen 2-byte channels fill 5 ms on 64 slots: the seventeenth goes to 10 ms.
+        Device e(64);
+        for (int i = 0; i < 17; ++i)
+            QCOMPARE(e.state.add(e.channel(2), 5), ChannelSelectionState::AddResult::Added);
+        QCOMPARE(e.selected[15]->periodMs, 5u);
+        QCOMPARE(e.selected[16]->periodMs, 10u);
 
         d.table.valid = 0;
         QCOMPARE(d.state.add(d.channel(1), 5), ChannelSelectionState::AddResult::Ignored);
@@ -157,18 +149,9 @@ private slots:
         QCOMPARE(over.selected.size(), 5);
     }
 
-    void arrowStepsWrapAndSkipFullPeriods()
+    void arrowStepsSkipFullPeriods()
     {
-        Device d(64);
-        ChannelRecord *ch = d.channel(2);
-        d.state.add(ch, 5);
-        d.state.setFastestPeriod(20); // Right wraps under 6 ms, Left wraps to the fastest
-        QVERIFY(d.state.stepPeriod(ch, true));
-        QCOMPARE(ch->periodMs, 640u);
-        QVERIFY(d.state.stepPeriod(ch, false));
-        QCOMPARE(ch->periodMs, 20u);
-
-        // 320 ms is full: stepping down from 640 goes on to 160.
+        // 320 ms is full: stepping down from 640 goes on to 160 (wrapping is checked on the widget).
         Device e(4);
         e.state.add(e.channel(2), 320);
         ChannelRecord *c = e.channel(2);
@@ -179,25 +162,13 @@ private slots:
         QCOMPARE(periodFromFrequencyText("1.5625"), 640u);
     }
 
-    void acquisitionTimeTexts_data()
-    {
-        QTest::addColumn<quint32>("available");
-        QTest::addColumn<float>("rate");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("no channel") << 1000000u << 0.0f << "-------";
-        QTest::newRow("5000 s") << 1000000u << 200.0f << "01:23:20";
-        QTest::newRow("320000 s") << 1000000u << 3.125f << "3 d  16:53:20";
-        QTest::newRow("one day exactly") << 86400u << 1.0f << "1 d  00:00:00";
-        QTest::newRow("just under a day") << 86399u << 1.0f << "23:59:59";
-        QTest::newRow("fraction truncated") << 1000u << 3.0f << "00:05:33";
-    }
-
     void acquisitionTimeTexts()
     {
-        QFETCH(quint32, available);
-        QFETCH(float, rate);
-        QFETCH(QString, text);
-        QCOMPARE(acquisitionTimeText(available, rate), text);
+        const struct { quint32 available; float rate; const char *text; } cases[] = {
+            {1000000, 0, "-------"}, {1000000, 200, "01:23:20"}, {1000000, 3.125f, "3 d  16:53:20"},
+            {86400, 1, "1 d  00:00:00"}, {86399, 1, "23:59:59"}, {1000, 3, "00:05:33"}};
+        for (const auto &c : cases)
+            QCOMPARE(acquisitionTimeText(c.available, c.rate), QString(c.text));
     }
 
     void memoryStatusTexts()
@@ -216,156 +187,113 @@ private slots:
         QCOMPARE(m.percentUsed, QString("0"));
     }
 
-    void conversionRoundTripsEveryWidth_data()
-    {
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<bool>("isSigned");
-        QTest::addColumn<double>("g1");
-        QTest::addColumn<double>("o1");
-        QTest::addColumn<double>("g2");
-        QTest::addColumn<double>("o2");
-        QTest::addColumn<bool>("positiveOnly");
-        // Scalings whose results are exact in binary, and one rational scaling
-        // (g2 != 0) whose rounding errors only round-trip for positive raw values:
-        // a negative value a hair above its integer is rounded down past it.
-        for (int bytes : { 1, 2, 4 }) {
-            for (bool s : { false, true }) {
-                const QByteArray tag = QByteArray::number(bytes) + (s ? " signed" : " unsigned");
-                QTest::newRow(tag + " gain 0.25 offset -100") << bytes << s << 0.25 << -100.0 << 0.0 << 1.0 << false;
-                QTest::newRow(tag + " 3/4") << bytes << s << 3.0 << 0.0 << 0.0 << 4.0 << false;
-                QTest::newRow(tag + " rational") << bytes << s << 1.0 << 5.0 << 1.0 / 1024 << 2.0 << true;
-            }
-        }
-    }
-
+    // Scalings whose results are exact in binary, and one rational scaling
+    // (g2 != 0) whose rounding errors only round-trip for positive raw values:
+    // a negative value a hair above its integer is rounded down past it.
     void conversionRoundTripsEveryWidth()
     {
-        QFETCH(int, bytes);
-        QFETCH(bool, isSigned);
-        QFETCH(double, g1);
-        QFETCH(double, o1);
-        QFETCH(double, g2);
-        QFETCH(double, o2);
-        QFETCH(bool, positiveOnly);
-        const Conversion::RawRange r = Conversion::rawRange(bytes, isSigned);
-        QCOMPARE(r.maxRaw, isSigned ? (qint64(1) << (bytes * 8 - 1)) - 1 : (qint64(1) << (bytes * 8)) - 1);
-        QCOMPARE(r.minRaw, isSigned ? -(qint64(1) << (bytes * 8 - 1)) : 0);
-
-        QList<qint64> raws { r.minRaw, r.minRaw + 1, -1, 0, 1, 100, r.maxRaw / 3, r.maxRaw - 1, r.maxRaw };
-        for (qint64 v : raws) {
-            if (v < r.minRaw || v > r.maxRaw)
-                continue;
-            // Raw values travel as signed 32-bit: 0xFFFFFFFF is -1 here.
-            const qint32 raw = qint32(quint32(v));
-            if (positiveOnly && raw < 0)
-                continue;
-            const double eng = Conversion::binToEng(raw, g1, o1, g2, o2);
-            QVERIFY2(Conversion::engToBin(eng, g1, o1, g2, o2) == raw, qPrintable(QString::number(v)));
+        const struct { double g1, o1, g2, o2; bool positiveOnly; } scalings[] = {
+            {0.25, -100, 0, 1, false}, {3, 0, 0, 4, false}, {1, 5, 1.0 / 1024, 2, true}};
+        for (int bytes : { 1, 2, 4 }) {
+            for (bool isSigned : { false, true }) {
+                const Conversion::RawRange r = Conversion::rawRange(bytes, isSigned);
+                const int bits = bytes * 8;
+                QCOMPARE(r.maxRaw, isSigned ? (qint64(1) << (bits - 1)) - 1 : (qint64(1) << bits) - 1);
+                QCOMPARE(r.minRaw, isSigned ? -(qint64(1) << (bits - 1)) : 0);
+                for (const auto &c : scalings) {
+                    for (qint64 v : { r.minRaw, r.minRaw + 1, qint64(-1), qint64(0), qint64(100), r.maxRaw / 3, r.maxRaw }) {
+                        // Raw values travel as signed 32-bit: 0xFFFFFFFF is -1 here.
+                        const qint32 raw = qint32(quint32(v));
+                        if (v < r.minRaw || (c.positiveOnly && raw < 0))
+                            continue;
+                        const double eng = Conversion::binToEng(raw, c.g1, c.o1, c.g2, c.o2);
+                        QVERIFY2(Conversion::engToBin(eng, c.g1, c.o1, c.g2, c.o2) == raw, qPrintable(QString::number(v)));
+                    }
+                }
+            }
         }
     }
 
     void conversionLimitsAndRounding()
     {
         using namespace Conversion;
-        // g1 0.5, o1 10: 20 -> raw 20; 10.4 -> 0.8 rounds up to 1; 10.2 -> 0.4 down to 0.
-        QCOMPARE(engToBin(20, 0.5, 10, 0, 1), 20);
-        QCOMPARE(engToBin(10.4, 0.5, 10, 0, 1), 1);
-        QCOMPARE(engToBin(10.2, 0.5, 10, 0, 1), 0);
-        QCOMPARE(engToBin(10.25, 0.5, 10, 0, 1), 1);
-        // Negative values always round down.
-        QCOMPARE(engToBin(9.9, 0.5, 10, 0, 1), -1);
-        QCOMPARE(engToBin(9.6, 0.5, 10, 0, 1), -1);
-        QCOMPARE(engToBin(9.0, 0.5, 10, 0, 1), -2);
-        // Limits.
-        QCOMPARE(engToBin(5, 0, 1, 0, 1), std::numeric_limits<qint32>::min());
-        QCOMPARE(engToBin(1e12, 1, 0, 0, 1), std::numeric_limits<qint32>::max());
-        QCOMPARE(engToBin(-1e12, 1, 0, 0, 1), std::numeric_limits<qint32>::min());
-        QCOMPARE(engToBin(2, 2, -5, 1, 0), std::numeric_limits<qint32>::max()); // x = 5 / 0
-        QCOMPARE(engToBin(1, 1, 0, 1, 0), std::numeric_limits<qint32>::min());  // x = 0 / 0
+        constexpr qint32 lo = std::numeric_limits<qint32>::min(), hi = std::numeric_limits<qint32>::max();
+        // eng, g1, o1, g2, o2, raw: halves and more round up, negative values always down.
+        const struct { double eng, g1, o1, g2, o2; qint32 raw; } cases[] = {
+            {20, 0.5, 10, 0, 1, 20}, {10.4, 0.5, 10, 0, 1, 1}, {10.2, 0.5, 10, 0, 1, 0}, {10.25, 0.5, 10, 0, 1, 1},
+            {9.9, 0.5, 10, 0, 1, -1}, {9.0, 0.5, 10, 0, 1, -2}, {5, 0, 1, 0, 1, lo}, {1e12, 1, 0, 0, 1, hi},
+            {-1e12, 1, 0, 0, 1, lo}, {2, 2, -5, 1, 0, hi} /* 5 / 0 */, {1, 1, 0, 1, 0, lo} /* 0 / 0 */};
+        for (const auto &c : cases)
+            QCOMPARE(engToBin(c.eng, c.g1, c.o1, c.g2, c.o2), c.raw);
         QCOMPARE(binToEng(-2, 1, 0, 1, 2), std::numeric_limits<double>::max());
         QCOMPARE(binToEng(qint32(0xFFFFFFFFu), 1, 0, 0, 1), -1.0);
-        ChannelRecord ch;
-        ch.g1 = 0.5f;
-        ch.o1 = 10;
-        ch.o2 = 1;
-        QCOMPARE(binToEng(4, ch), 12.0);
-        QCOMPARE(engToBin(12.0, ch), 4);
-    }
-
-    void numberFieldStates_data()
-    {
-        using S = TriggerRules::NumberState;
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("bottom");
-        QTest::addColumn<double>("top");
-        QTest::addColumn<int>("decimals");
-        QTest::addColumn<int>("state");
-        QTest::newRow("above range, typeable") << "30" << 0.5 << 25.5 << 1 << int(S::Intermediate);
-        QTest::newRow("too many decimals, typeable") << "2.35" << 0.5 << 25.5 << 1 << int(S::Intermediate);
-        QTest::newRow("minus without negative range") << "-1" << 0.5 << 25.5 << 1 << int(S::Invalid);
-        QTest::newRow("minus with negative range") << "-" << -5.0 << 5.0 << 5 << int(S::Intermediate);
-        QTest::newRow("letters") << "1a" << -5.0 << 5.0 << 5 << int(S::Invalid);
-        QTest::newRow("exponent") << "1e-3" << -5.0 << 5.0 << 5 << int(S::Acceptable);
-        QTest::newRow("infinity is no number") << "inf" << -5.0 << 5.0 << 5 << int(S::Invalid);
     }
 
     void numberFieldStates()
     {
-        QFETCH(QString, text);
-        QFETCH(double, bottom);
-        QFETCH(double, top);
-        QFETCH(int, decimals);
-        QFETCH(int, state);
-        QCOMPARE(int(TriggerRules::checkNumber(text, bottom, top, decimals)), state);
-    }
-
-    void thresholdRangeFollowsSizeSignAndScaling_data()
-    {
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<int>("typeCode");
-        QTest::addColumn<float>("g1");
-        QTest::addColumn<float>("o1");
-        QTest::addColumn<double>("bottom");
-        QTest::addColumn<double>("top");
-        QTest::newRow("unsigned byte 1:1") << 1 << 0 << 1.0f << 0.0f << 0.0 << 255.0;
-        QTest::newRow("signed word 1:1") << 2 << 1 << 1.0f << 0.0f << -32768.0 << 32767.0;
-        QTest::newRow("signed byte scaled") << 1 << 1 << 0.5f << 10.0f << -54.0 << 73.5;
-        QTest::newRow("decreasing scaling turned round") << 2 << 0 << -1.0f << 0.0f << -65535.0 << 0.0;
+        using S = TriggerRules::NumberState;
+        const struct { const char *text; double bottom, top; int decimals; S state; } cases[] = {
+            {"30", 0.5, 25.5, 1, S::Intermediate},   // above the range, typeable
+            {"2.35", 0.5, 25.5, 1, S::Intermediate}, // too many decimals, typeable
+            {"-1", 0.5, 25.5, 1, S::Invalid},        // no minus without a negative range
+            {"-", -5, 5, 5, S::Intermediate},     {"1a", -5, 5, 5, S::Invalid},
+            {"1e-3", -5, 5, 5, S::Acceptable},    {"inf", -5, 5, 5, S::Invalid}};
+        for (const auto &c : cases)
+            QCOMPARE(TriggerRules::checkNumber(c.text, c.bottom, c.top, c.decimals), c.state);
     }
 
     void thresholdRangeFollowsSizeSignAndScaling()
     {
-        QFETCH(int, bytes);
-        QFETCH(int, typeCode);
-        QFETCH(float, g1);
-        QFETCH(float, o1);
-        QFETCH(double, bottom);
-        QFETCH(double, top);
-        ChannelRecord ch;
-        ch.loggedBytes = bytes;
-        ch.typeCode = typeCode;
-        ch.g1 = g1;
-        ch.o1 = o1;
-        ch.o2 = 1;
-        const TriggerRules::Range r = TriggerRules::thresholdRange(ch);
-        QCOMPARE(r.bottom, bottom);
-        QCOMPARE(r.top, top);
+        const struct { quint32 bytes, typeCode; float g1, o1; double bottom, top; } cases[] = {
+            {1, 0, 1, 0, 0, 255}, {2, 1, 1, 0, -32768, 32767}, {1, 1, 0.5f, 10, -54, 73.5},
+            {2, 0, -1, 0, -65535, 0}}; // a decreasing scaling is turned round
+        for (const auto &c : cases) {
+            ChannelRecord ch;
+            ch.loggedBytes = c.bytes;
+            ch.typeCode = c.typeCode;
+            ch.g1 = c.g1;
+            ch.o1 = c.o1;
+            ch.o2 = 1;
+            const TriggerRules::Range r = TriggerRules::thresholdRange(ch);
+            QCOMPARE(r.bottom, c.bottom);
+            QCOMPARE(r.top, c.top);
+        }
     }
 
-    void thresholdCorrectionNeedsFocus()
+    // A corrected or finished threshold must give a raw value inside the channel.
+    void thresholdCorrections()
     {
-        const TriggerRules::Range r { -32768, 32767 };
-        QCOMPARE(TriggerRules::correctedThreshold("40000", r, false, true), QString("32767"));
-        QCOMPARE(TriggerRules::correctedThreshold("-40000", r, true, true), QString("-32768"));
-        QCOMPARE(TriggerRules::correctedThreshold("40000", r, false, false), QString());
-        QCOMPARE(TriggerRules::correctedThreshold("", r, false, true), QString());
-        QCOMPARE(TriggerRules::correctedThreshold("1.123456", r, true, true), QString("-32768"));
-        QCOMPARE(TriggerRules::correctedThreshold("1.12345", r, true, true), QString());
-        QCOMPARE(TriggerRules::delayFromText("25.5"), quint8(255));
-        QCOMPARE(TriggerRules::delayFromText("0.5"), quint8(5));
-        QCOMPARE(TriggerRules::delayFromText("2.3"), quint8(23));
-        const TriggerRules::Range wide { 0, 123456.789 };
-        QCOMPARE(TriggerRules::correctedThreshold("200000", wide, false, true), QString("1.2346e+05"));
+        using namespace TriggerRules;
+        const Range r { -32768, 32767 };
+        QCOMPARE(correctedThreshold("-40000", r, true, true), QString("-32768"));
+        QCOMPARE(correctedThreshold("40000", r, false, false), QString());
+        QCOMPARE(correctedThreshold("", r, false, true), QString());
+        QCOMPARE(correctedThreshold("1.123456", r, true, true), QString("-32768"));
+        QCOMPARE(correctedThreshold("1.12345", r, true, true), QString());
+        // Bounds rounded inwards: 16383.75 must not become 16384 (raw 65536 on 16 bits).
+        QCOMPARE(correctedThreshold("20000", { 0, 16383.75 }, false, true), QString("16383.75"));
+        QCOMPARE(correctedThreshold("200000", { 0, 123456.7890123 }, false, true), QString("123456.78901"));
+        QCOMPARE(correctedThreshold("-1", { 0.1234567, 9 }, true, true), QString("0.12346"));
+        QCOMPARE(finishedNumber("", { 0, 9 }, 5, true), QString("9"));
+        QCOMPARE(finishedNumber("-", { -3, 9 }, 5, false), QString("-3"));
+        QCOMPARE(finishedNumber("0.", { 0.5, 25.5 }, 1, false), QString("0.5"));
+        QCOMPARE(finishedNumber("7", { 0, 9 }, 5, false), QString());
+
+        ChannelRecord ch;
+        ch.loggedBytes = 2;
+        ch.g1 = 0.25f;
+        ch.o2 = 1;
+        QCOMPARE(thresholdRaw(16384, ch), 65535);
+        QCOMPARE(thresholdRaw(-3, ch), 0);
+        ch.typeCode = 1;
+        QCOMPARE(thresholdRaw(-9000, ch), -32768);
+        ch.g1 = 0; // no inverse: still a raw value of the channel
+        QCOMPARE(thresholdRaw(5, ch), -32768);
+
+        // An active trigger never gets a zero delay.
+        for (const auto &[text, delay] : { std::pair("25.5", 255), std::pair("0.5", 5), std::pair("2.3", 23),
+                                           std::pair("", 5), std::pair("0", 5) })
+            QCOMPARE(delayFromText(text), quint8(delay));
     }
 };
 

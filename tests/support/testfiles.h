@@ -4,7 +4,9 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
+#include <QList>
 #include <QString>
+#include <QtGlobal>
 
 namespace TestFiles {
 
@@ -25,6 +27,16 @@ inline bool setModified(const QString &path, const QDateTime &when)
 {
     QFile f(path);
     return f.open(QIODevice::ReadWrite) && f.setFileTime(when, QFileDevice::FileModificationTime);
+}
+
+// A byte fixture written out by hand in tests/data: hex digits, blanks, and
+// comments from '#' to the end of the line.
+inline QByteArray hexFixture(const QString &name)
+{
+    QByteArray hex;
+    for (const QByteArray &line : readAll(qEnvironmentVariable("BRISCA_SOURCE_DIR") + "/tests/data/" + name).split('\n'))
+        hex += line.left(line.indexOf('#') < 0 ? line.size() : line.indexOf('#')).simplified().replace(' ', "");
+    return QByteArray::fromHex(hex);
 }
 
 } // namespace TestFiles
