@@ -24,6 +24,9 @@ public:
     static constexpr quint32 OperationWrite = 7;
     static constexpr quint32 ReplyTimeoutMs = 200;
     static constexpr quint32 DiscoveryQuietMs = 1000;
+    // How long a read whose replies hold two equal frames in a row waits for
+    // a surplus frame that would show one of them to be a copy.
+    static constexpr int SettleMs = 2;
     static constexpr int WritePauseMs = 2;
 
     // linkSlot is where the owner keeps the current link; it may be replaced.
@@ -45,9 +48,13 @@ public:
     // A discovery reply (command 1) as an EcuInfo; false for any other frame.
     // Takes any bytes: lines stop at the frame's end.
     static bool parseDiscoveryReply(const RawFrame &frame, EcuInfo &info);
-    // Appends the data of read replies to buffer[total..length); returns the
-    // new total, which counts data that no longer fitted too.
-    static quint64 copyReplyData(const RawFrameList &frames, quint8 *buffer, quint32 length, quint64 total);
+    // Copies the data of the replies to one read request of `length` bytes:
+    // frame i must carry exactly the i-th KiB (the last one the rest) within
+    // its captured bytes. False, with the buffer partly written, otherwise.
+    static bool copyReplyData(const RawFrameList &frames, quint8 *buffer, quint32 length);
+    // Whether the ECU echoes the request's sequence number in its replies;
+    // learnt from the first memory reply on each link (0 unknown, 1 yes, -1 no).
+    int echoesSequence() const { return m_echo; }
 
     int discoveryMode() const { return m_discoveryMode; }
     void setDiscoveryMode(int mode) { m_discoveryMode = mode ? 1 : 0; }
@@ -75,6 +82,13 @@ private:
     // Sends one request and takes up to count replies of its kind.
     int exchange(RawFramePtr request, bool memory, quint32 &count, quint32 timeoutMs);
     void invalidateTarget();
+    enum class Take { Complete, Short, Spoiled };
+    enum class Verdict { Accept, Drop, Spoiled };
+    Verdict judge(const RawFrame &f, int sequence, int previous, bool learn);
+    // Empties the memory queue before a request; Spoiled when it held a
+    // frame too many of the previous request.
+    Take flushMemory(int previous);
+    Take takeReplies(int sequence, int previous, quint32 count, RawFrameList &out);
     static void postRemaining(QObject *receiver, quint64 done, quint32 timeMs, quint64 remaining);
 
     EthernetLink **m_linkSlot;
@@ -90,6 +104,9 @@ private:
     int m_discoveryMode = 0;
     quint16 m_memorySequence = 0;
     quint16 m_controlSequence = 0;
+    int m_echo = 0;
+    QList<int> m_askedBeforeEcho; // sequence numbers sent while m_echo is 0
+    const EthernetLink *m_echoLink = nullptr;
     QMutex m_pauseLock;
     QWaitCondition m_pause; // never signalled: a timed wait is the pause
 };
