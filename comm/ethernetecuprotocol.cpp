@@ -288,11 +288,10 @@ int EthernetEcuProtocol::checkPresence()
 
 void EthernetEcuProtocol::postRemaining(QObject *receiver, quint64 done, quint32 timeMs, quint64 remaining)
 {
-    const quint64 rate = quint64(double(done) / (double(timeMs) * 0.001));
     // With no measurable rate yet there is nothing sensible to announce.
-    if (!receiver || rate == 0)
-        return;
-    QCoreApplication::postEvent(receiver, new RemainingTimeEvent(quint32(remaining * 1000 / rate)));
+    const qint64 estimate = remainingTimeMs(done, timeMs, remaining);
+    if (receiver && estimate >= 0)
+        QCoreApplication::postEvent(receiver, new RemainingTimeEvent(quint32(estimate)));
 }
 
 quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 length, quint8 *buffer,

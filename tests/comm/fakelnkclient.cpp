@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -16,6 +17,7 @@ int g_turnAfter = 0;   // IsMyTurn says yes from this poll on; -1 never
 int g_polls = 0;
 int g_failCall = -1;   // memory call number that fails
 int g_calls = 0;
+int g_delayMs = 0;     // each memory call takes this long
 bool g_connected = false;
 
 void log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -29,11 +31,16 @@ void log(const char *fmt, ...)
     g_log += line;
     g_log += '\n';
 }
-bool memoryCall() { return g_calls++ != g_failCall; }
+bool memoryCall()
+{
+    usleep(useconds_t(g_delayMs) * 1000);
+    return g_calls++ != g_failCall;
+}
 } // namespace
 
-EXPORT void fake_reset(int turnAfter, int failCall)
+EXPORT void fake_reset(int turnAfter, int failCall, int delayMs)
 {
+    g_delayMs = delayMs;
     g_log.clear();
     g_turnAfter = turnAfter;
     g_polls = 0;

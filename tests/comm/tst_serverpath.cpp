@@ -127,14 +127,9 @@ class TestServerPath : public QObject
         QFile f(script);
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write(QStringLiteral("#!/bin/sh\necho $$ >> %1\n").arg(dir.filePath(QStringLiteral("starts"))).toLocal8Bit());
-        if (body.isEmpty())
-            f.write(QStringLiteral("exec %1/brisca-ecu-server --port %2 --listen 127.0.0.1 --description %3\n")
-                        .arg(TestEcu::binDir())
-                        .arg(port)
-                        .arg(TestEcu::jsonFile())
-                        .toLocal8Bit());
-        else
-            f.write(body.toLocal8Bit());
+        f.write((body.isEmpty() ? QStringLiteral("exec %1/brisca-ecu-server --port %2 --listen 127.0.0.1 "
+                                                 "--description %3\n").arg(TestEcu::binDir()).arg(port).arg(TestEcu::jsonFile())
+                                : body).toLocal8Bit());
         f.close();
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return script;
@@ -232,16 +227,12 @@ private slots:
     {
         const quint16 port = freePort();
         writeRegistry(dir, startScript(port));
-        QVERIFY(!Platform::isServerRunning(kClass, kWindow, 100));
         medium = new CommunicationMedium(&ethernet, &link);
-        QCOMPARE(medium->serverProgram(), dir.filePath(QStringLiteral("server.sh")));
         QVERIFY(medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), port, TestEcu::Space));
         QCOMPARE(starts().size(), 1);
-        QVERIFY(Platform::isServerRunning(kClass, kWindow, 500));
         quint32 table = 0;
         QVERIFY(medium->staticTableStart(TestEcu::Space, table));
         QCOMPARE(table, TestEcu::StaticTable);
-
         // Already running: a new connection starts no second process.
         medium->disconnect();
         delete medium;
@@ -250,26 +241,37 @@ private slots:
         QCOMPARE(starts().size(), 1);
     }
 
-    void connectionThatCannotStartAServerFails_data()
+    // The medium waits up to 5 s for a local server it started.
+    void startedServerIsWaitedForFiveSeconds_data()
     {
         QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("script"); // %1 the program, %2 the port, %3 the ECU
+        QTest::addColumn<bool>("connects");
         QTest::addColumn<int>("started");
-        QTest::newRow("local server that never comes up") << "127.0.0.1" << "exit 1\n" << 1;
+        QTest::addColumn<int>("minMs");
+        QTest::addColumn<int>("maxMs");
+        const QString exec = "exec %1 --port %2 --listen 127.0.0.1 --description %3\n";
+        QTest::newRow("up after 3 s: waited for") << "127.0.0.1" << "sleep 3\n" + exec << true << 1 << 2900 << 4900;
+        QTest::newRow("never up: given up after 5 s") << "127.0.0.1" << "exec sleep 30\n" << false << 1 << 4900 << 7000;
         // 127.0.0.2 is this machine too, but not the address that means "local".
-        QTest::newRow("remote server is never started") << "127.0.0.2" << QString() << 0;
+        QTest::newRow("remote server is never started") << "127.0.0.2" << exec << false << 0 << 0 << 8000;
     }
-    void connectionThatCannotStartAServerFails()
+    void startedServerIsWaitedForFiveSeconds()
     {
         QFETCH(QString, host);
         QFETCH(QString, script);
+        QFETCH(bool, connects);
         QFETCH(int, started);
-        writeRegistry(dir, startScript(freePort(), script));
+        QFETCH(int, minMs);
+        QFETCH(int, maxMs);
+        const quint16 port = freePort();
+        const QString body = script.contains("%1") ? script.arg(TestEcu::binDir() + "/brisca-ecu-server").arg(port).arg(TestEcu::jsonFile()) : script;
+        writeRegistry(dir, startScript(port, body));
         medium = new CommunicationMedium(&ethernet, &link);
         QElapsedTimer t;
         t.start();
-        QVERIFY(!medium->connect(QStringLiteral("Brisca"), host, 1, TestEcu::Space));
-        QVERIFY(t.elapsed() < 8000);
+        QCOMPARE(medium->connect(QStringLiteral("Brisca"), host, port, TestEcu::Space), connects);
+        QVERIFY2(t.elapsed() >= minMs && t.elapsed() < maxMs, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(starts().size(), started);
     }
 };
