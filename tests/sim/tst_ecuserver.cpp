@@ -1,6 +1,6 @@
-// The server path: LnkClientDll -> brisca-ecu-server -> simulator. The
-// server runs in a thread of the test (so its simulator's memory can be
-// compared) or as its own process (start, stop, "already running").
+// The communication server stand-in on its own: lock queue, faults, bad
+// clients, a killed or doubled server. Reads, writes and the table through
+// the application's medium are in test_comm_server_path.
 
 #include "lnkclientdll.h"
 #include "lnkconnection.h"
@@ -9,11 +9,9 @@
 #include "serverthread.h"
 
 #include <QElapsedTimer>
-#include <QLibrary>
 #include <QTcpSocket>
 #include <QtTest>
 
-using TestEcu::pattern;
 
 class TestEcuServer : public QObject
 {
@@ -25,7 +23,7 @@ private slots:
     void initTestCase()
     {
         qputenv("BRISCA_LNK_TIMEOUT_MS", "400");
-        QVERIFY(m_server.start(QString(), QStringLiteral("bench,10.0.0.5;pit,10.0.0.6,x")));
+        QVERIFY(m_server.start());
         m_sim = m_server.sim.get();
         QVERIFY(lnkObj_openCommunication("127.0.0.1", m_server.port));
     }
@@ -36,113 +34,6 @@ private slots:
             m_sim->setFaults(FaultPlan());
             m_sim->freezeTime(0);
         }
-    }
-
-    void everyEntryPointResolvesByName()
-    {
-        // Where the application loads it from: next to the programs.
-        QLibrary lib(QCoreApplication::applicationDirPath() + QStringLiteral("/LnkClientDll"));
-        QVERIFY2(lib.load(), qPrintable(lib.errorString()));
-        for (const char *name :
-             {"lnkObj_openCommunication", "lnkObj_closeCommunication", "lnkObj_isConnected", "lnkObj_GetID",
-              "lnkObj_SetLock", "lnkObj_SetUnlock", "lnkObj_IsMyTurn", "lnkObj_enableFiskCAN", "lnkObj_disableFiskCAN",
-              "lnkObj_setSpacingTransmissionTime", "lnkObj_interfaceIsPresent", "lnkObj_setCANInterfaceParameters",
-              "lnkObj_getStaticTableStartAddress", "lnkObj_SetDatumToStaticTableIndex",
-              "lnkObj_GetEntireDatumFromStaticTableIndex", "lnkObj_GetRealAddressFromStaticTableIndex",
-              "lnkObj_ReadBuffer", "lnkObj_letturaDatiConsistentiFinestreAttiveWithMaskCan",
-              "lnkObj_letturaBloccoMemoriaECU", "lnkObj_WriteBufferPV1", "lnkObj_listaServerRemotiAttivi",
-              "lnkObj_setCommIntefaceSettingsWithExtID"})
-            QVERIFY2(lib.resolve(name), name);
-    }
-
-    void registrationAndConnectionState()
-    {
-        QVERIFY(lnkObj_isConnected());
-        uint8_t id = 0;
-        QVERIFY(lnkObj_GetID("Brisca", &id));
-        QVERIFY(id != 0);
-        QVERIFY(lnkObj_interfaceIsPresent());
-        // A second connection gets another identifier.
-        LnkConnection other;
-        QVERIFY(other.open("127.0.0.1", m_server.port));
-        std::string params, r;
-        LnkWire::put16(params, 5);
-        params += "other";
-        QVERIFY(other.call(LnkWire::Register, params, &r));
-        QCOMPARE(int(r.size()), 1);
-        QVERIFY(uint8_t(r[0]) != id);
-    }
-
-    void readsMatchSimulatorMemory_data()
-    {
-        QTest::addColumn<quint32>("address");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<bool>("block");
-        QTest::newRow("id string, table and variables") << TestEcu::IdStringAddress << 0x2000 << false;
-        QTest::newRow("block read of 300000") << TestEcu::RamBase << 300000 << true;
-        QTest::newRow("past the client's split") << TestEcu::RamBase << int(LnkWire::MaxRead) + 5 << true;
-    }
-
-    void readsMatchSimulatorMemory()
-    {
-        QFETCH(quint32, address);
-        QFETCH(int, length);
-        QFETCH(bool, block);
-        m_sim->poke(TestEcu::Space, TestEcu::RamBase + 0x80000, pattern(400000, 3));
-        QByteArray got(length, '\xEE');
-        auto *dst = reinterpret_cast<uint8_t *>(got.data());
-        if (block)
-            QVERIFY(lnkObj_letturaBloccoMemoriaECU(TestEcu::Space, address, quint32(length), 0xFFFF, dst));
-        else
-            QVERIFY(lnkObj_ReadBuffer(TestEcu::Space, address, quint32(length), 1, dst));
-        QCOMPARE(got, m_sim->read(TestEcu::Space, address, quint32(length)));
-        QVERIFY(!lnkObj_ReadBuffer(TestEcu::Space + 1, address, 1, 1, dst));
-        QVERIFY(!lnkObj_ReadBuffer(TestEcu::Space, address, 0, 1, dst));
-    }
-
-    void writesLandInSimulatorMemory()
-    {
-        const QByteArray data = pattern(70001, 9);
-        QVERIFY(lnkObj_WriteBufferPV1(TestEcu::Space, TestEcu::ScratchAddress + 1,
-                                      reinterpret_cast<const uint8_t *>(data.constData()), quint32(data.size()), 1));
-        QCOMPARE(m_sim->peek(TestEcu::Space, TestEcu::ScratchAddress, 70003),
-                 QByteArray(1, '\0') + data + QByteArray(1, '\0'));
-        QVERIFY(!lnkObj_WriteBufferPV1(TestEcu::Space, TestEcu::ScratchAddress, nullptr, 4, 1));
-
-        // Several variables in one request, in the order asked.
-        m_sim->freezeTime(12345);
-        const uint32_t addresses[] = {0x40002008, 0x40002000};
-        const uint32_t sizes[] = {1, 2};
-        uint8_t out[3] = {};
-        QVERIFY(lnkObj_letturaDatiConsistentiFinestreAttiveWithMaskCan(TestEcu::Space, addresses, sizes, 2, out, 0));
-        QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 3), QByteArray::fromHex("EC04D2"));
-    }
-
-    void staticTableThroughTheServer()
-    {
-        uint32_t table = 0;
-        QVERIFY(lnkObj_getStaticTableStartAddress(TestEcu::Space, 1, &table, 1));
-        QCOMPARE(table, TestEcu::StaticTable);
-        QVERIFY(!lnkObj_getStaticTableStartAddress(TestEcu::Space + 1, 1, &table, 1));
-        QCOMPARE(table, 0xFFFFFFFFu);
-        // The used entries are read through the medium in the server path test.
-        // Entry 2 is unused; the flag bit comes from bit 7 of the fifth byte.
-        uint32_t address = 1;
-        uint16_t flag = 0, size = 0;
-        QVERIFY(!lnkObj_GetRealAddressFromStaticTableIndex(TestEcu::Space, TestEcu::StaticTable, 2, 1, 0, &address, &flag,
-                                                           &size));
-        QCOMPARE(address, 0u);
-        const uint8_t entry[6] = {0x40, 0x00, 0x30, 0x00, 0x84, 0x00};
-        QVERIFY(lnkObj_SetDatumToStaticTableIndex(TestEcu::Space, TestEcu::StaticTable, 2, entry));
-        QCOMPARE(m_sim->peek(TestEcu::Space, TestEcu::StaticTable + 12, 6), QByteArray::fromHex("400030008400"));
-        QVERIFY(lnkObj_GetRealAddressFromStaticTableIndex(TestEcu::Space, 0xFFFFFFFF, 2, 1, 0, &address, &flag, &size));
-        QCOMPARE(address, 0x40003000u);
-        QCOMPARE(flag, uint16_t(1));
-        QCOMPARE(size, uint16_t(4));
-        uint8_t back[6] = {};
-        QVERIFY(lnkObj_GetEntireDatumFromStaticTableIndex(TestEcu::Space, TestEcu::StaticTable, 2, back));
-        QCOMPARE(QByteArray(reinterpret_cast<char *>(back), 6), QByteArray::fromHex("400030008400"));
-        m_sim->poke(TestEcu::Space, TestEcu::StaticTable + 12, QByteArray(6, '\0'));
     }
 
     void lockIsGrantedInRequestOrder()
@@ -204,25 +95,6 @@ private slots:
         QVERIFY(lnkObj_isConnected());
         QVERIFY(lnkObj_ReadBuffer(TestEcu::Space, TestEcu::RamBase, 5, 1, buf));
         QCOMPARE(QByteArray(reinterpret_cast<char *>(buf), 5), QByteArray("fresh"));
-    }
-
-    void remoteServersAndCanParameters()
-    {
-        uint32_t count = 0;
-        QCOMPARE(QByteArray(lnkObj_listaServerRemotiAttivi(&count)), QByteArray("bench,10.0.0.5;pit,10.0.0.6,x"));
-        QCOMPARE(count, 2u);
-        uint8_t result = 9, scratch = 9;
-        lnkObj_setCANInterfaceParameters(0x610, 0, 1000000, &result);
-        QCOMPARE(result, uint8_t(1));
-        lnkObj_setCANInterfaceParameters(0, 0, 1000000, &result);
-        QCOMPARE(result, uint8_t(0));
-        lnkObj_setCommIntefaceSettingsWithExtID(0x610, 0, 0, &result, 1, &scratch, 0, 0);
-        QCOMPARE(result, uint8_t(0));
-        QCOMPARE(scratch, uint8_t(0));
-        lnkObj_setSpacingTransmissionTime(1000);
-        lnkObj_enableFiskCAN();
-        lnkObj_disableFiskCAN();
-        QVERIFY(lnkObj_isConnected());
     }
 
     void foreignTrafficIsCutOffAndOthersGoOn()

