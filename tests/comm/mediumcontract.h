@@ -21,6 +21,7 @@ public:
 protected:
     // Empty when the medium can be tested here, else why not.
     virtual QString unavailableReason() = 0;
+    virtual bool isEthernet() const = 0;
     // Brings up a fresh ECU (faults cleared) and a connected medium.
     virtual bool startEcu(QString *error) = 0;
     virtual void stopEcu() = 0;
@@ -44,6 +45,8 @@ private slots:
     void writesLandInEcuMemory();
     void staticTableEntriesGiveAddressAndSize();
     void refusedRegionFailsTheRead();
+    void faultyRepliesNeverGiveWrongBytes_data();
+    void faultyRepliesNeverGiveWrongBytes();
     void longReadReportsRemainingTime();
     void ecuKilledMidTransferGivesFailureNotHang();
 };

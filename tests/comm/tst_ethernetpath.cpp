@@ -67,6 +67,7 @@ class EthernetMediumContract : public MediumContract
 
 protected:
     QString unavailableReason() override { return EcuNetwork::unavailableReason(); }
+    bool isEthernet() const override { return true; }
     bool startEcu(QString *error) override
     {
         m_rig = new EthernetRig;
@@ -184,46 +185,6 @@ private slots:
         rig->link->acceptPacket(reinterpret_cast<const quint8 *>(stray.constData()), 60);
         QCOMPARE(rig->medium->checkEcuPresence(), -3);
         QVERIFY(!rig->medium->ecuTargetValid());
-    }
-
-    // Each read either gives the ECU's bytes or fails; never other bytes.
-    // Reads: A = 2048 bytes at one address, B and C = 16 bytes at two others,
-    // in the order given; "+" the read must succeed, "-" fail, "?" either.
-    void faultyRepliesNeverGiveWrongBytes_data()
-    {
-        QTest::addColumn<QString>("faults");
-        QTest::addColumn<QString>("reads");
-        // B's reply comes while C waits for its own, 150 ms late.
-        QTest::newRow("reply 300 ms late, inside the next read") << "late=300x1,late=150x1@1" << "B- C+ A+";
-        QTest::newRow("2048-byte read, first frame duplicated") << "dup" << "A? B+ A+";
-        QTest::newRow("every frame duplicated") << "dupx*" << "A? A? B?";
-        QTest::newRow("extra frame numbered as the next request") << "extra" << "B+ A+ B+";
-        QTest::newRow("copy with other data from a foreign MAC") << "foreignx*" << "A+ B+";
-        QTest::newRow("second frame truncated") << "trunc=100@1" << "A- B+ A+";
-        QTest::newRow("second frame dropped") << "drop@1" << "A- A+";
-    }
-    void faultyRepliesNeverGiveWrongBytes()
-    {
-        QFETCH(QString, faults);
-        QFETCH(QString, reads);
-        QVERIFY(bringUp({{}}));
-        QByteArray data[3];
-        for (int i = 0; i < 3; ++i) {
-            data[i] = TestEcu::pattern(i ? 16 : 2048, 40 * i + 1);
-            const quint32 at = TestEcu::RamBase + 0x10000 * quint32(i + 2);
-            QVERIFY(rig->net.command(0, "poke " + QByteArray::number(at) + ' ' + data[i].toHex()));
-        }
-        QVERIFY(rig->net.command(0, "faults " + faults.toLatin1()));
-        for (const QString &step : reads.split(' ')) {
-            const int i = step[0].unicode() - 'A';
-            QByteArray got(data[i].size(), '\0');
-            const bool ok = rig->read(TestEcu::RamBase + 0x10000 * quint32(i + 2), got);
-            if (ok)
-                QVERIFY2(got == data[i], qPrintable("wrong bytes at " + step));
-            if (step[1] != '?')
-                QVERIFY2(ok == (step[1] == '+'), qPrintable(step));
-            QTest::qWait(50);
-        }
     }
 
     void absentEcuFailsTheTableCallsToo()

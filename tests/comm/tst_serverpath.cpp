@@ -62,6 +62,7 @@ class ServerMediumContract : public MediumContract
     CommunicationMedium *m_medium = nullptr;
 
 protected:
+    bool isEthernet() const override { return false; }
     QString unavailableReason() override
     {
         QString why;
@@ -220,6 +221,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     signal(SIGPIPE, SIG_IGN);
+    qputenv("BRISCA_LNK_TIMEOUT_MS", "400"); // a lost reply costs 400 ms, not 5 s
     ServerMediumContract contract;
     TestServerPath path;
     return MediumContract::runSuites({&contract, &path}, argc, argv);

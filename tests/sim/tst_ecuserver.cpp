@@ -1,5 +1,5 @@
-// The communication server stand-in on its own: lock queue, faults, bad
-// clients, a killed or doubled server. Reads, writes and the table through
+// The communication server stand-in on its own: lock queue, bad clients, a
+// killed or doubled server. Reads, writes, the table and reply faults through
 // the application's medium are in test_comm_server_path.
 
 #include "lnkclientdll.h"
@@ -60,41 +60,6 @@ private slots:
             QThread::msleep(10);
         QVERIFY(b.call(LnkWire::IsMyTurn, {}));
         QVERIFY(b.call(LnkWire::Unlock, {}));
-    }
-
-    void faultsGiveFailedCallsNotHangs_data()
-    {
-        QTest::addColumn<QString>("faults");
-        QTest::addColumn<bool>("readOk");
-        QTest::newRow("absent") << "absent" << false;
-        QTest::newRow("refused region") << "refuse=0x40000010+4" << false;
-        QTest::newRow("reply dropped") << "drop" << false;
-        QTest::newRow("reply duplicated") << "dup" << true;
-        QTest::newRow("reply truncated") << "trunc=3" << false;
-        QTest::newRow("reply late within the timeout") << "late=150" << true;
-        QTest::newRow("reply later than the timeout") << "late=700x1" << false;
-    }
-
-    void faultsGiveFailedCallsNotHangs()
-    {
-        QFETCH(QString, faults);
-        QFETCH(bool, readOk);
-        QVERIFY(m_sim->setFaults(faults));
-        uint8_t buf[32];
-        QElapsedTimer t;
-        t.start();
-        QCOMPARE(lnkObj_ReadBuffer(TestEcu::Space, TestEcu::RamBase, 32, 1, buf), readOk);
-        QVERIFY(t.elapsed() < 2000);
-        if (faults == QLatin1String("absent"))
-            QVERIFY(!lnkObj_interfaceIsPresent());
-        // After the fault the connection still serves, stale replies are skipped.
-        m_sim->setFaults(FaultPlan());
-        if (faults.startsWith(QLatin1String("late")))
-            QThread::msleep(800);
-        m_sim->poke(TestEcu::Space, TestEcu::RamBase, QByteArray("fresh"));
-        QVERIFY(lnkObj_isConnected());
-        QVERIFY(lnkObj_ReadBuffer(TestEcu::Space, TestEcu::RamBase, 5, 1, buf));
-        QCOMPARE(QByteArray(reinterpret_cast<char *>(buf), 5), QByteArray("fresh"));
     }
 
     void foreignTrafficIsCutOffAndOthersGoOn()
