@@ -66,6 +66,9 @@ EXPORT void lnkObj_enableFiskCAN() {}
 EXPORT void lnkObj_disableFiskCAN() {}
 EXPORT void lnkObj_setSpacingTransmissionTime(int32_t v) { log("spacing %d", v); }
 EXPORT bool lnkObj_interfaceIsPresent() { log("present"); return true; }
+EXPORT bool lnkObj_SetDatumToStaticTableIndex() { return false; }
+EXPORT bool lnkObj_GetEntireDatumFromStaticTableIndex() { return false; }
+EXPORT bool lnkObj_letturaDatiConsistentiFinestreAttiveWithMaskCan() { return false; }
 EXPORT void lnkObj_setCANInterfaceParameters(uint32_t id, uint32_t second, uint32_t rate, uint8_t *result)
 {
     log("can %u %u %u", id, second, rate);
@@ -77,8 +80,6 @@ EXPORT bool lnkObj_getStaticTableStartAddress(uint32_t space, int32_t a, uint32_
     *address = 0x8000;
     return true;
 }
-EXPORT bool lnkObj_SetDatumToStaticTableIndex(uint32_t, uint32_t, uint32_t, const uint8_t *) { return false; }
-EXPORT bool lnkObj_GetEntireDatumFromStaticTableIndex(uint32_t, uint32_t, uint32_t, uint8_t *) { return false; }
 EXPORT bool lnkObj_GetRealAddressFromStaticTableIndex(uint32_t space, uint32_t table, uint32_t index, int32_t one,
                                                       int32_t zero, uint32_t *address, uint16_t *flag,
                                                       uint16_t *size)
@@ -98,7 +99,6 @@ EXPORT bool lnkObj_ReadBuffer(uint32_t space, uint32_t address, uint32_t length,
     return memoryCall();
 }
 #endif
-EXPORT bool lnkObj_letturaDatiConsistentiFinestreAttiveWithMaskCan() { return false; }
 EXPORT bool lnkObj_letturaBloccoMemoriaECU(uint32_t space, uint32_t address, uint32_t length, uint32_t mode,
                                            uint8_t *dst)
 {

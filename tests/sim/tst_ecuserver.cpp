@@ -2,45 +2,32 @@
 // killed or doubled server. Reads, writes, the table and reply faults through
 // the application's medium are in test_comm_server_path.
 
-#include "lnkclientdll.h"
 #include "lnkconnection.h"
-#include "platform/serverpresence.h"
+#include "serverpresence.h"
 #include "serverprocess.h"
-#include "serverthread.h"
+#include "testecu.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QtTest>
 
-
 class TestEcuServer : public QObject
 {
     Q_OBJECT
-    ServerOnThread m_server;
-    EcuSimulator *m_sim = nullptr;
+    EcuServerProcess m_server;
 
 private slots:
     void initTestCase()
     {
         qputenv("BRISCA_LNK_TIMEOUT_MS", "400");
-        QVERIFY(m_server.start());
-        m_sim = m_server.sim.get();
-        QVERIFY(lnkObj_openCommunication("127.0.0.1", m_server.port));
-    }
-    void cleanupTestCase() { lnkObj_closeCommunication(); }
-    void init()
-    {
-        if (m_sim) {
-            m_sim->setFaults(FaultPlan());
-            m_sim->freezeTime(0);
-        }
+        QVERIFY(m_server.start({"--remote-servers", "bench,10.0.0.5"}));
     }
 
     void lockIsGrantedInRequestOrder()
     {
         LnkConnection a, b, c;
-        QVERIFY(a.open("127.0.0.1", m_server.port) && b.open("127.0.0.1", m_server.port)
-                && c.open("127.0.0.1", m_server.port));
+        QVERIFY(a.open("127.0.0.1", m_server.port()) && b.open("127.0.0.1", m_server.port())
+                && c.open("127.0.0.1", m_server.port()));
         QVERIFY(!a.call(LnkWire::IsMyTurn, {})); // nothing asked yet
         QVERIFY(a.call(LnkWire::Lock, {}));
         QVERIFY(c.call(LnkWire::Lock, {}));
@@ -65,17 +52,25 @@ private slots:
     void foreignTrafficIsCutOffAndOthersGoOn()
     {
         QTcpSocket junk;
-        junk.connectToHost(QHostAddress::LocalHost, m_server.port);
+        junk.connectToHost(QHostAddress::LocalHost, m_server.port());
         QVERIFY(junk.waitForConnected(2000));
         junk.write("GET / HTTP/1.0\r\n\r\n");
         QVERIFY(junk.waitForDisconnected(2000));
         // A body shorter than op and sequence is refused the same way.
         QTcpSocket shortBody;
-        shortBody.connectToHost(QHostAddress::LocalHost, m_server.port);
+        shortBody.connectToHost(QHostAddress::LocalHost, m_server.port());
         QVERIFY(shortBody.waitForConnected(2000));
         shortBody.write(QByteArray::fromHex("00000001 02"));
         QVERIFY(shortBody.waitForDisconnected(2000));
-        QVERIFY(lnkObj_isConnected());
+        LnkConnection c;
+        QVERIFY(c.open("127.0.0.1", m_server.port()) && c.call(LnkWire::Ping, {}));
+        // poke, peek and faults lines are what the server contract drives the program with.
+        QByteArray answer;
+        QVERIFY(!m_server.command("faults explode", &answer));
+        QVERIFY(answer.startsWith("error:"));
+        std::string r;
+        QVERIFY(c.call(LnkWire::ListServers, {}, &r));
+        QCOMPARE(QByteArray::fromStdString(r), QByteArray("\0\0\0\1bench,10.0.0.5", 18));
     }
 
     void killedServerIsNoticedAndItsStaleSocketDoesNotBlock()
@@ -116,23 +111,6 @@ private slots:
         QVERIFY(c.open("127.0.0.1", first.port()));
         QVERIFY(c.call(LnkWire::Ping, {}));
         QVERIFY(first.stop());
-    }
-
-    // poke, peek and faults lines are what the server contract in
-    // test_comm_server_path drives the program with.
-    void processTakesItsOptionsAndRefusesBadControlLines()
-    {
-        EcuServerProcess server;
-        QVERIFY(server.start({"--remote-servers", "bench,10.0.0.5"}));
-        LnkConnection c;
-        QVERIFY(c.open("127.0.0.1", server.port()));
-        QByteArray answer;
-        QVERIFY(!server.command("faults explode", &answer));
-        QVERIFY(answer.startsWith("error:"));
-        std::string r;
-        QVERIFY(c.call(LnkWire::ListServers, {}, &r));
-        QCOMPARE(QByteArray::fromStdString(r), QByteArray("\0\0\0\1bench,10.0.0.5", 18));
-        QVERIFY(server.stop());
     }
 };
 
