@@ -79,18 +79,7 @@ protected:
         m_rig = nullptr;
     }
     CommunicationMedium *medium() override { return m_rig->medium; }
-    bool pokeEcu(quint32 address, const QByteArray &bytes) override
-    {
-        return m_rig->net.command(0, "poke " + QByteArray::number(address) + ' ' + bytes.toHex());
-    }
-    QByteArray peekEcu(quint32 address, quint32 length) override
-    {
-        QByteArray answer;
-        if (!m_rig->net.command(0, "peek " + QByteArray::number(address) + ' ' + QByteArray::number(length), &answer))
-            return QByteArray();
-        return QByteArray::fromHex(answer.mid(3));
-    }
-    bool setFaults(const QString &plan) override { return m_rig->net.command(0, "faults " + plan.toLatin1()); }
+    bool control(const QByteArray &line, QByteArray *answer) override { return m_rig->net.command(0, line, answer); }
     void killEcu() override { m_rig->net.signalEcu(0, SIGKILL); }
 };
 
