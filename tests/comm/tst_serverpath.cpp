@@ -153,6 +153,25 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!Platform::isServerRunning(kClass, kWindow, 100), 5000);
     }
 
+    void killedServerLeavesNoStaleSocketBehind()
+    {
+        EcuServerProcess server;
+        QString error;
+        QVERIFY2(server.start({}, &error), qPrintable(error));
+        writeRegistry(dir, QStringLiteral("/nonexistent/server"), server.className(), server.windowName());
+        medium = new CommunicationMedium(&ethernet, &link);
+        QVERIFY(medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), server.port(), TestEcu::Space));
+        server.kill(); // no chance to remove its socket
+        QVERIFY(!Platform::isServerRunning(server.className(), server.windowName()));
+        QByteArray buffer(16, 0);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!medium->readMemory(TestEcu::Space, TestEcu::RamBase, reinterpret_cast<quint8 *>(buffer.data()), 16));
+        QVERIFY(t.elapsed() < 1000);
+        QVERIFY2(server.start({}, &error), "a stale socket blocked the restart");
+        QVERIFY(Platform::isServerRunning(server.className(), server.windowName()));
+    }
+
     // The medium starts a local server through the registry and waits up to 5 s for it.
     void startedServerIsWaitedForFiveSeconds_data()
     {
