@@ -50,12 +50,7 @@ EXPORT void fake_reset(int turnAfter, int failCall, int delayMs)
 }
 EXPORT const char *fake_log() { return g_log.c_str(); }
 
-EXPORT bool lnkObj_openCommunication(const char *server, int32_t port)
-{
-    log("open %s %d", server, port);
-    g_connected = true;
-    return true;
-}
+EXPORT bool lnkObj_openCommunication(const char *server, int32_t port) { log("open %s %d", server, port); return g_connected = true; }
 EXPORT void lnkObj_closeCommunication() { log("close"); g_connected = false; }
 EXPORT bool lnkObj_isConnected() { return g_connected; }
 EXPORT bool lnkObj_GetID(const char *name, uint8_t *id) { log("id %s", name); *id = 7; return true; }
@@ -71,23 +66,19 @@ EXPORT bool lnkObj_GetEntireDatumFromStaticTableIndex() { return false; }
 EXPORT bool lnkObj_letturaDatiConsistentiFinestreAttiveWithMaskCan() { return false; }
 EXPORT void lnkObj_setCANInterfaceParameters(uint32_t id, uint32_t second, uint32_t rate, uint8_t *result)
 {
-    log("can %u %u %u", id, second, rate);
-    *result = 1;
+    log("can %u %u %u", id, second, rate), *result = 1;
 }
 EXPORT bool lnkObj_getStaticTableStartAddress(uint32_t space, int32_t a, uint32_t *address, int32_t b)
 {
     log("tablestart %u %d %d", space, a, b);
-    *address = 0x8000;
-    return true;
+    return *address = 0x8000;
 }
 EXPORT bool lnkObj_GetRealAddressFromStaticTableIndex(uint32_t space, uint32_t table, uint32_t index, int32_t one,
                                                       int32_t zero, uint32_t *address, uint16_t *flag,
                                                       uint16_t *size)
 {
     log("entry %u %u %u %d %d", space, table, index, one, zero);
-    *address = 0x40000000u + index;
-    *flag = 1;
-    *size = 4;
+    *address = 0x40000000u + index, *flag = 1, *size = 4;
     return true;
 }
 #ifndef FAKE_INCOMPLETE
@@ -117,7 +108,6 @@ EXPORT void lnkObj_setCommIntefaceSettingsWithExtID(uint32_t id, uint32_t second
                                                     uint8_t ext, uint8_t *scratch, int32_t z1, int32_t z2)
 {
     log("canext %u %u %u %u %d %d", id, second, rate, ext, z1, z2);
-    *scratch = 0;
-    *result = 1;
+    *scratch = 0, *result = 1;
 }
 #endif

@@ -220,15 +220,12 @@ private slots:
         m_ethernet = true;
         CommunicationMedium medium(&m_ethernet, &m_link, fakeLibrary("FakeLnkClient"));
         quint8 ext = 1;
-        QVERIFY(medium.lock(10));
-        QVERIFY(medium.interfaceIsPresent());
-        QVERIFY(medium.setCanParameters(0, 0, 0, ext));
+        QVERIFY(medium.lock(10) && medium.interfaceIsPresent() && medium.setCanParameters(0, 0, 0, ext));
         medium.setSpacing(3);
         medium.unlock();
         medium.disconnect();
         QVERIFY(calls().isEmpty());
-        QVERIFY(!medium.isConnected()); // no link: no ECU answers
-        QVERIFY(medium.discoverEcus().isEmpty());
+        QVERIFY(!medium.isConnected() && medium.discoverEcus().isEmpty()); // no link: no ECU answers
     }
 
     void missingLibraryLeavesTheServerUnusable_data()
@@ -241,12 +238,10 @@ private slots:
     {
         QFETCH(QString, library);
         CommunicationMedium medium(&m_ethernet, &m_link, library);
-        QVERIFY(!medium.libraryUsable());
-        QVERIFY(!medium.libraryError().isEmpty());
-        QVERIFY(!medium.connect(QStringLiteral("Brisca"), QStringLiteral("10.0.0.9"), 55162, 0));
-        QVERIFY(!medium.lock(10));
         quint32 v = 0;
-        QVERIFY(medium.listActiveServers(v).isEmpty());
+        QVERIFY(!medium.libraryUsable() && !medium.libraryError().isEmpty());
+        QVERIFY(!medium.connect(QStringLiteral("Brisca"), QStringLiteral("10.0.0.9"), 55162, 0));
+        QVERIFY(!medium.lock(10) && medium.listActiveServers(v).isEmpty());
     }
 };
 

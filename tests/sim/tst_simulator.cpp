@@ -26,51 +26,12 @@ const QByteArray kEcu = hex("02 00 00 00 00 01");
 // A request from the host, frame bytes from the destination MAC on.
 QByteArray request(const QByteArray &dst, const char *rest) { return dst + kHost + hex(rest); }
 
-struct RecordingHandler : MemoryHandler
-{
-    QStringList calls;
-    bool refuse = false;
-    bool read(quint32 address, char *dst, quint32 length) override
-    {
-        calls << QStringLiteral("read %1 %2").arg(address, 0, 16).arg(length);
-        memset(dst, 0x5A, length);
-        return !refuse;
-    }
-    bool write(quint32 address, const char *src, quint32 length) override
-    {
-        calls << QStringLiteral("write %1 ").arg(address, 0, 16) + QByteArray(src, int(length)).toHex();
-        return !refuse;
-    }
-};
 } // namespace
 
 class TestSimulator : public QObject
 {
     Q_OBJECT
 private slots:
-    void brokenDescriptionIsRefusedWithReason_data()
-    {
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("not json") << QByteArray("{\"ecu\":") << "not a JSON object";
-        QTest::newRow("no can id") << QByteArray(R"({"can":{},"staticTableAddress":1})") << "toEcuAppCanId";
-        QTest::newRow("channel of 9 bytes") << QByteArray(
-            R"({"can":{"toEcuAppCanId":8},"staticTableAddress":0,"channels":[{"tableAddress":0,"address":4,"nByte":9}]})")
-                                            << "out of range";
-    }
-
-    void brokenDescriptionIsRefusedWithReason()
-    {
-        QFETCH(QByteArray, json);
-        QFETCH(QString, reason);
-        SimDescription d;
-        QString error;
-        QVERIFY(!parseSimDescription(json, d, &error));
-        QVERIFY2(error.contains(reason), qPrintable(error));
-        QVERIFY(!loadSimDescription(QStringLiteral("/nonexistent/ecu.json"), d, &error));
-        QVERIFY(error.contains(QLatin1String("/nonexistent/ecu.json")));
-    }
-
     void tableAndIdentificationSitWhereTheDescriptionSays()
     {
         EcuSimulator sim(testDescription());
@@ -104,22 +65,6 @@ private slots:
         QCOMPARE(written.read(0xC2, 0x40002002, 2), hex("05DC")); // 1000 + 500, still moving
         written.unpinVariables();
         QCOMPARE(written.read(0xC2, 0x40002000, 2), hex("1388"));
-    }
-
-    void handlerReceivesOnlyItsPartOfAnAccess()
-    {
-        EcuSimulator sim(testDescription());
-        auto handler = std::make_shared<RecordingHandler>();
-        sim.mount(0xC2, 0x40030004, 4, handler);
-        QVERIFY(sim.write(0xC2, 0x40030000, hex("0102030405060708090A")));
-        QCOMPARE(sim.read(0xC2, 0x40030000, 10), hex("01020304 5A5A5A5A 090A"));
-        QCOMPARE(handler->calls, QStringList({"write 40030004 05060708", "read 40030004 4"}));
-        handler->refuse = true;
-        bool ok = true;
-        sim.read(0xC2, 0x40030006, 1, &ok);
-        QVERIFY(!ok);
-        sim.unmount(handler.get());
-        QCOMPARE(sim.read(0xC2, 0x40030004, 4), QByteArray(4, '\0'));
     }
 
     void refusedOrImpossibleAccessFailsWhole()
