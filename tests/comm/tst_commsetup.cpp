@@ -17,6 +17,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -61,6 +64,18 @@ struct FakeDialogs : CommDialogs
     int selectEcu(const QList<EcuInfo> &) override { return 0; }
     void showMessage(bool warning, const QString &text) override { messages << (warning ? "! " : "i ") + text; }
 };
+
+// Capabilities belong to a thread, and threads it starts inherit them: this
+// thread and its links act as a user without CAP_NET_RAW.
+bool dropNetRawInThisThread()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    data[0].effective &= ~(1u << CAP_NET_RAW);
+    return syscall(SYS_capset, &header, data) == 0;
+}
 
 // Closes the next modal window that opens, after noting its last label.
 void closeNextModal(QString *seenText)
@@ -237,6 +252,17 @@ private slots:
         QCOMPARE(dialogs.messages.size(), 1);
         QVERIFY2(dialogs.messages[0].startsWith("! Impossibile aprire l'interfaccia brisca-no-such-if: "),
                  qPrintable(dialogs.messages[0]));
+        state.nicIndex = 0;
+        bool dropped = false;
+        std::thread([&] {
+            if ((dropped = dropNetRawInThisThread()))
+                real.selectEthernetInterface();
+        }).join();
+        QVERIFY(dropped);
+        QCOMPARE(dialogs.messages.size(), 2);
+        QVERIFY2(dialogs.messages[1].startsWith("! Impossibile aprire l'interfaccia lo: servono i permessi di root")
+                     && dialogs.messages[1].contains("setcap cap_net_raw,cap_net_admin+eip "),
+                 qPrintable(dialogs.messages[1]));
     }
 
     void ecuSearchWithoutAnswerForgetsTheEcu_data()
