@@ -2,6 +2,13 @@
 // The direct Ethernet protocol with the ECU: request frames, replies taken
 // from the link's queues, discovery, presence, memory reads and writes and the
 // static variable table. Runs blocking in the calling thread.
+//
+// A read never trusts a frame just for arriving: the memory queue is emptied
+// before each request, replies count only from the target's MAC, and once
+// the ECU is seen to echo the request's sequence number, only with that
+// number. A frame of the previous request turning up (one too many) fails
+// the read; so does a frame whose data length is not its share. The frames
+// on the wire are the same as ever.
 
 #include "rawframe.h"
 
@@ -39,6 +46,7 @@ public:
 
     const QList<EcuInfo> &discoverEcus(int mode, bool &found);
     int checkPresence();
+    // The bytes that came right, from the start; anything short of length is a failure.
     quint32 readMemory(quint32 space, quint32 address, quint32 length, quint8 *buffer, QObject *progress);
     quint32 writeMemory(quint32 space, quint32 address, quint32 length, const quint8 *data, QObject *progress);
     bool readTableStart(quint32 space, quint32 &address);
