@@ -537,7 +537,7 @@ void MainAppl::goOnlineWithLastConfig()
     }
     m_device.devicePath = m_state.lastDeviceName;
     if (m_comm.mediumType != QLatin1String("pontis"))
-        listECUsOnNetwork();
+        m_commSetup->listECUsOnNetwork(false);
     loadDevice();
     if (m_comm.ecuSelected || !m_comm.ethernetMedium)
         readConfECU();

@@ -93,7 +93,16 @@ void CommSetup::dropLink()
 void CommSetup::replaceLink(const QString &interfaceName, const quint8 *hostMac)
 {
     dropLink();
-    m_state.link = m_linkFactory(interfaceName, hostMac);
+    EthernetLink *link = m_state.link = m_linkFactory(interfaceName, hostMac);
+    if (!link || !m_dialogs || interfaceName.isEmpty() || link->waitUntilReady(CaptureOpenMs) || !link->captureFailed())
+        return;
+    if (link->capturePermissionDenied())
+        m_dialogs->showMessage(true, tr("Impossibile aprire l'interfaccia %1: servono i permessi di root o la "
+                                        "capacità CAP_NET_RAW.\nAvviare Brisca come root, oppure concedere una volta "
+                                        "i permessi al programma:\nsetcap cap_net_raw,cap_net_admin+eip %2")
+                                         .arg(interfaceName, QCoreApplication::applicationFilePath()));
+    else
+        m_dialogs->showMessage(true, tr("Impossibile aprire l'interfaccia %1: %2").arg(interfaceName, link->captureError()));
 }
 
 void CommSetup::switchToServer()
@@ -194,7 +203,7 @@ void CommSetup::selectEthernetInterface()
     replaceLink(name, m_state.hostMac);
 }
 
-void CommSetup::listECUsOnNetwork()
+void CommSetup::listECUsOnNetwork(bool reportNone)
 {
     if (m_state.mediumType == QLatin1String("pontis")) {
         m_state.ecuSelected = false;
@@ -220,4 +229,6 @@ void CommSetup::listECUsOnNetwork()
     }
     if (m_view)
         m_view->setEcuLabel(true, ecuLabelText(m_state.ecuNumber));
+    if (ecus.isEmpty() && reportNone && m_dialogs)
+        m_dialogs->showMessage(false, tr("Nessuna ECU trovata"));
 }

@@ -75,6 +75,11 @@ public:
     virtual bool selectInterface(int &index, const QStringList &descriptions) = 0;
     // 0 for no choice, else 1 + the position of the chosen ECU.
     virtual int selectEcu(const QList<EcuInfo> &ecus) = 0;
+    virtual void showMessage(bool warning, const QString &text)
+    {
+        Q_UNUSED(warning);
+        Q_UNUSED(text);
+    }
 };
 
 class CommSetup
@@ -98,11 +103,13 @@ public:
     void selectServerInterface();
     void selectEthInterface();
     void selectEthernetInterface();
-    void listECUsOnNetwork();
+    // reportNone: say so when no ECU answers (not wanted at start-up).
+    void listECUsOnNetwork(bool reportNone = true);
 
     // Stops, waits for and deletes the current link.
     void dropLink();
-    // Replaces the link by a new, started one on the given interface.
+    // Replaces the link by a new, started one on the given interface; tells
+    // the user when its capture cannot be opened, and how to fix it.
     void replaceLink(const QString &interfaceName, const quint8 *hostMac);
 
     // Tests build links that record rather than capture.
@@ -117,6 +124,7 @@ public:
 
     static constexpr quint32 QueueLimit = 1000;
     static constexpr quint32 ReadTimeoutMs = 10;
+    static constexpr int CaptureOpenMs = 3000;
 
 private:
     void writeSetting(const QString &key, const QString &value);

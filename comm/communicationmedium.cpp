@@ -305,10 +305,9 @@ void CommunicationMedium::resetProgress()
 
 void CommunicationMedium::postRemaining(quint64 done, quint32 timeMs, quint64 remaining)
 {
-    const quint64 rate = quint64(double(done) / (double(timeMs) * 0.001));
-    if (!m_progress || rate == 0)
-        return;
-    QCoreApplication::postEvent(m_progress, new RemainingTimeEvent(quint32(remaining * 1000 / rate)));
+    const qint64 estimate = remainingTimeMs(done, timeMs, remaining);
+    if (m_progress && estimate >= 0)
+        QCoreApplication::postEvent(m_progress, new RemainingTimeEvent(quint32(estimate)));
 }
 
 bool CommunicationMedium::serverRead(quint32 space, quint32 address, quint8 *buffer, quint32 length,

@@ -38,6 +38,19 @@ inline quint32 payloadLength(const RawFrame &f)
 }
 
 inline quint32 command(const RawFrame &f) { return f.length >= 20 ? get32(f.data + 16) : 0xFFFFFFFFu; }
+inline int sequenceOf(const RawFrame &f) { return get16(f.data + 14) & 0x0FFF; }
+
+// Two frames in a row with the same data: legal (erased memory repeats), but
+// also what a copied frame looks like.
+bool holdsRepeat(const RawFrameList &frames)
+{
+    for (size_t i = 1; i < frames.size(); ++i) {
+        const RawFrame &a = *frames[i - 1], &b = *frames[i];
+        if (a.length == b.length && std::memcmp(a.data + 20, b.data + 20, a.length - 20) == 0)
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 EthernetEcuProtocol::EthernetEcuProtocol(EthernetLink **linkSlot) : m_linkSlot(linkSlot)
@@ -56,6 +69,7 @@ void EthernetEcuProtocol::setTarget(const quint8 *mac)
     }
     std::memcpy(m_target, mac, 6);
     m_targetValid = true;
+    m_echoLink = nullptr; // another ECU may number its replies otherwise
 }
 
 void EthernetEcuProtocol::invalidateTarget()
@@ -164,16 +178,70 @@ const QList<EcuInfo> &EthernetEcuProtocol::discoverEcus(int mode, bool &found)
     return m_ecus;
 }
 
-quint64 EthernetEcuProtocol::copyReplyData(const RawFrameList &frames, quint8 *buffer, quint32 length, quint64 total)
+bool EthernetEcuProtocol::copyReplyData(const RawFrameList &frames, quint8 *buffer, quint32 length)
 {
-    // Replies are trusted in arrival order; copy while the total fits.
+    quint32 at = 0;
     for (const RawFramePtr &f : frames) {
-        const quint32 n = payloadLength(*f);
-        if (total + n <= length && n > 0)
-            std::memcpy(buffer + total, f->data + HeaderLength, n);
-        total += n;
+        const quint32 share = qMin(length - at, MaxReplyData);
+        if (share == 0 || f->length < HeaderLength || get16(f->data + 20) != share
+            || payloadLength(*f) != share)
+            return false;
+        std::memcpy(buffer + at, f->data + HeaderLength, share);
+        at += share;
     }
-    return total;
+    return at == length;
+}
+
+EthernetEcuProtocol::Verdict EthernetEcuProtocol::judge(const RawFrame &f, int sequence, int previous, bool learn)
+{
+    if (f.length < HeaderLength || std::memcmp(f.data + 6, m_target, 6) != 0)
+        return Verdict::Drop;
+    const int seq = sequenceOf(f);
+    // A late reply to an earlier request also shows that the ECU echoes.
+    if (m_echo == 0 && learn)
+        m_echo = seq == sequence || m_askedBeforeEcho.contains(seq) ? 1 : -1;
+    if (sequence >= 0 && (m_echo < 0 || seq == sequence))
+        return Verdict::Accept;
+    if (previous >= 0 && (m_echo < 0 || seq == previous))
+        return Verdict::Spoiled; // one frame too many for the previous request
+    return Verdict::Drop;
+}
+
+EthernetEcuProtocol::Take EthernetEcuProtocol::flushMemory(int previous)
+{
+    EthernetLink *l = link();
+    if (l != m_echoLink) {
+        m_echoLink = l;
+        m_echo = 0;
+        m_askedBeforeEcho.clear();
+    }
+    RawFrameList stale;
+    if (l)
+        l->collectFrames(EthernetLink::MemoryQueue, stale, EthernetLink::TakeAll, std::chrono::microseconds(0));
+    for (const RawFramePtr &f : stale)
+        if (judge(*f, -1, previous, false) == Verdict::Spoiled)
+            return Take::Spoiled;
+    return Take::Complete;
+}
+
+EthernetEcuProtocol::Take EthernetEcuProtocol::takeReplies(int sequence, int previous, quint32 count,
+                                                          RawFrameList &out)
+{
+    EthernetLink *l = link();
+    while (out.size() < count) {
+        RawFrameList got;
+        if (!l || l->collectFrames(EthernetLink::MemoryQueue, got, quint32(count - out.size()),
+                                   std::chrono::milliseconds(ReplyTimeoutMs)) == 0)
+            return Take::Short;
+        for (RawFramePtr &f : got) {
+            const Verdict v = judge(*f, sequence, previous, true);
+            if (v == Verdict::Spoiled)
+                return Take::Spoiled;
+            if (v == Verdict::Accept)
+                out.push_back(std::move(f));
+        }
+    }
+    return Take::Complete;
 }
 
 bool EthernetEcuProtocol::parseDiscoveryReply(const RawFrame &f, EcuInfo &info)
@@ -220,11 +288,10 @@ int EthernetEcuProtocol::checkPresence()
 
 void EthernetEcuProtocol::postRemaining(QObject *receiver, quint64 done, quint32 timeMs, quint64 remaining)
 {
-    const quint64 rate = quint64(double(done) / (double(timeMs) * 0.001));
     // With no measurable rate yet there is nothing sensible to announce.
-    if (!receiver || rate == 0)
-        return;
-    QCoreApplication::postEvent(receiver, new RemainingTimeEvent(quint32(remaining * 1000 / rate)));
+    const qint64 estimate = remainingTimeMs(done, timeMs, remaining);
+    if (receiver && estimate >= 0)
+        QCoreApplication::postEvent(receiver, new RemainingTimeEvent(quint32(estimate)));
 }
 
 quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 length, quint8 *buffer,
@@ -234,26 +301,54 @@ quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 
         return 0;
     QElapsedTimer timer;
     timer.start();
-    quint32 remaining = length;
-    quint64 total = 0;
-    while (remaining > 0) {
-        const quint32 chunk = qMin(remaining, MaxReadRequest);
+    quint32 done = 0;
+    quint32 previousChunk = 0;
+    int previous = -1;
+    while (done < length) {
+        const quint32 chunk = qMin(length - done, MaxReadRequest);
         const quint32 expected = (chunk + MaxReplyData - 1) / MaxReplyData;
-        quint32 count = expected;
+        const bool last = done + chunk == length;
         m_receive.clear();
-        exchange(buildReadRequest(space, address, quint16(chunk)), true, count, ReplyTimeoutMs);
-        total = copyReplyData(m_receive, buffer, length, total);
+        // A frame that comes once too often pushes the next one out of place:
+        // the request it belonged to is not trusted.
+        Take take = flushMemory(previous);
+        if (take == Take::Complete) {
+            RawFramePtr request = buildReadRequest(space, address, quint16(chunk));
+            const int sequence = sequenceOf(*request);
+            if (m_echo == 0 && m_askedBeforeEcho.size() < 64)
+                m_askedBeforeEcho.append(sequence);
+            take = send(std::move(request)) ? takeReplies(sequence, previous, expected, m_receive) : Take::Short;
+            if (take == Take::Complete && !copyReplyData(m_receive, buffer + done, chunk))
+                take = Take::Short;
+            // Surplus frames of a middle request show up at the next one; the
+            // last request, and every one when replies are not numbered, waits
+            // briefly for them when its frames alone cannot tell.
+            const bool repeat = take == Take::Complete && holdsRepeat(m_receive);
+            if (take == Take::Complete && (last || (repeat && m_echo < 0))) {
+                RawFrameList extra;
+                link()->collectFrames(EthernetLink::MemoryQueue, extra, EthernetLink::TakeAll,
+                                      std::chrono::milliseconds(repeat ? SettleMs : 0));
+                for (const RawFramePtr &f : extra)
+                    if (judge(*f, -1, sequence, false) == Verdict::Spoiled)
+                        take = Take::Short;
+            }
+            if (take == Take::Complete)
+                previous = sequence;
+        }
         m_receive.clear();
-        if (count < expected)
+        if (take == Take::Spoiled)
+            done -= previousChunk;
+        if (take != Take::Complete)
             break;
+        done += chunk;
+        previousChunk = chunk;
         address += chunk;
-        remaining -= chunk;
         m_bytesRead += chunk;
         m_readTime += quint32(timer.restart()) + 1;
         if (progress)
-            postRemaining(progress, m_bytesRead, m_readTime, remaining);
+            postRemaining(progress, m_bytesRead, m_readTime, length - done);
     }
-    return quint32(qMin<quint64>(total, 0xFFFFFFFFu));
+    return done;
 }
 
 quint32 EthernetEcuProtocol::writeMemory(quint32 space, quint32 address, quint32 length, const quint8 *data,
@@ -285,13 +380,15 @@ bool EthernetEcuProtocol::readTableStart(quint32 space, quint32 &address)
 {
     address = 0xFFFFFFFFu;
     m_receive.clear();
-    quint32 count = 1;
-    if (exchange(buildTableStartRequest(space), true, count, ReplyTimeoutMs) != 0)
-        return false;
+    flushMemory(-1);
+    RawFramePtr request = buildTableStartRequest(space);
+    const int sequence = sequenceOf(*request);
+    if (m_echo == 0 && m_askedBeforeEcho.size() < 64)
+        m_askedBeforeEcho.append(sequence);
     bool ok = false;
-    if (count == 1 && !m_receive.empty()) {
+    if (send(std::move(request)) && takeReplies(sequence, -1, 1, m_receive) == Take::Complete) {
         const RawFrame &f = *m_receive.front();
-        if (f.length >= HeaderLength + 4 && std::memcmp(f.data + 6, m_target, 6) == 0 && get16(f.data + 20) == 4) {
+        if (f.length >= HeaderLength + 4 && get16(f.data + 20) == 4) {
             address = get32(f.data + 22);
             ok = true;
         }

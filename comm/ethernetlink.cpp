@@ -5,6 +5,7 @@
 #include <pcap/pcap.h>
 
 #include <QDeadlineTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +58,18 @@ QString EthernetLink::captureError() const
     return QString::fromLocal8Bit(m_errorText);
 }
 
+bool EthernetLink::capturePermissionDenied() const
+{
+    QMutexLocker l(&m_readyLock);
+    return m_permissionDenied;
+}
+
+bool EthernetLink::captureFailed() const
+{
+    QMutexLocker l(&m_readyLock);
+    return m_openFailed;
+}
+
 bool EthernetLink::keepsRunning() const
 {
     QMutexLocker l(&m_runLock);
@@ -91,6 +104,12 @@ bool EthernetLink::waitUntilReady(int timeoutMs)
 
 void EthernetLink::run()
 {
+    auto fail = [this](const char *text, bool denied) {
+        QMutexLocker l(&m_readyLock);
+        qstrncpy(m_errorText, text, sizeof m_errorText);
+        m_openFailed = true;
+        m_permissionDenied = denied;
+    };
     auto finish = [this](pcap_t *p, bpf_program *prog) {
         if (prog)
             pcap_freecode(prog);
@@ -109,10 +128,7 @@ void EthernetLink::run()
     const QByteArray device = m_interfaceName.toLatin1();
     pcap_t *p = pcap_create(device.constData(), errbuf);
     if (!p) {
-        {
-            QMutexLocker l(&m_readyLock);
-            qstrncpy(m_errorText, errbuf, sizeof m_errorText);
-        }
+        fail(errbuf, false);
         finish(nullptr, nullptr);
         return;
     }
@@ -122,11 +138,9 @@ void EthernetLink::run()
     // Without immediate mode replies wait in the kernel for the read timeout.
     pcap_set_immediate_mode(p, 1);
     pcap_set_buffer_size(p, CaptureBufferBytes);
-    if (pcap_activate(p) < 0) {
-        {
-            QMutexLocker l(&m_readyLock);
-            qstrncpy(m_errorText, pcap_geterr(p), sizeof m_errorText);
-        }
+    const int activated = pcap_activate(p);
+    if (activated < 0) {
+        fail(pcap_geterr(p), activated == PCAP_ERROR_PERM_DENIED);
         pcap_close(p);
         finish(nullptr, nullptr);
         return;
@@ -135,14 +149,13 @@ void EthernetLink::run()
     bpf_program program;
     const QByteArray filter = filterText().toLatin1();
     if (pcap_compile(p, &program, filter.constData(), 1, 0) < 0) {
-        {
-            QMutexLocker l(&m_readyLock);
-            qstrncpy(m_errorText, pcap_geterr(p), sizeof m_errorText);
-        }
+        fail(pcap_geterr(p), false);
         pcap_close(p);
         finish(nullptr, nullptr);
         return;
     }
+    // Our own requests need not come back through the filter.
+    pcap_setdirection(p, PCAP_D_IN);
     if (pcap_setfilter(p, &program) < 0 || !keepsRunning()) {
         finish(p, &program);
         return;
@@ -329,6 +342,24 @@ int EthernetLink::takeFrames(Queue queue, RawFrameList &out, quint32 &count, qui
     return 0;
 }
 
+quint32 EthernetLink::collectFrames(Queue queue, RawFrameList &out, quint32 count, std::chrono::microseconds quiet)
+{
+    if (count == 0)
+        return 0;
+    if (quiet.count() > 0) {
+        // The count is looked at under the wait lock before each wait, so a
+        // frame queued in between still wakes us.
+        QMutexLocker w(&m_waitLock);
+        while (queuedCount(queue) < count) {
+            if (!m_arrived[queue].wait(&m_waitLock, QDeadlineTimer(quiet)))
+                break;
+        }
+    }
+    quint32 n = queuedCount(queue);
+    moveFrames(queue, out, count, n);
+    return count;
+}
+
 int EthernetLink::exchange(RawFrameList &frames, Queue queue, RawFrameList &out, quint32 &count, quint32 timeoutMs)
 {
     if (count == 0)
@@ -363,18 +394,27 @@ void EthernetLink::listInterfaces(QStringList &names, QStringList &descriptions)
         std::fprintf(stderr, "Error in pcap_findalldevs_ex: %s\n", errbuf);
         std::exit(1);
     }
+    // The capture library also lists D-Bus, Bluetooth, NFLOG, usbmon and
+    // "any"; an ECU is only reached through an Ethernet adapter.
+    const QList<Platform::AdapterInfo> adapters = Platform::readAdapterTable();
     int number = 0;
     for (pcap_if_t *d = all; d; d = d->next) {
+        const QString name = QString::fromLatin1(d->name);
+        const auto adapter = std::find_if(adapters.begin(), adapters.end(), [&name](const Platform::AdapterInfo &a) {
+            return a.name == name && a.type == Platform::AdapterTypeEthernet;
+        });
+        if (adapter == adapters.end())
+            continue;
         ++number;
-        names.append(QString::fromLatin1(d->name));
+        names.append(name);
+        QString text = name;
         if (d->description) {
-            QString text = QString::fromLatin1(d->description);
-            text.remove(QStringLiteral("Network adapter '"));
-            text.remove(QStringLiteral("' on local host"));
-            descriptions.append(text);
-        } else {
-            descriptions.append(QStringLiteral("Number %1 - (No description available)").arg(number));
+            QString description = QString::fromLatin1(d->description);
+            description.remove(QStringLiteral("Network adapter '"));
+            description.remove(QStringLiteral("' on local host"));
+            text += QStringLiteral(" - ") + description;
         }
+        descriptions.append(text + QStringLiteral(" - ") + formatMac(adapter->mac));
     }
     if (number == 0) {
         names.append(QString());

@@ -15,6 +15,7 @@
 #include <QWaitCondition>
 
 #include <atomic>
+#include <chrono>
 
 struct pcap;
 
@@ -44,6 +45,11 @@ public:
     // from before the send, so replies that come back before the wait begins
     // still wake it: a fast ECU never costs a whole timeout.
     int exchange(RawFrameList &frames, Queue queue, RawFrameList &out, quint32 &count, quint32 timeoutMs);
+    // Moves up to count frames to the tail of out as soon as that many are
+    // queued; when fewer come, what came once `quiet` passed without a new
+    // frame (no wait at all for 0). Frames already queued are taken at once.
+    // Returns how many moved.
+    quint32 collectFrames(Queue queue, RawFrameList &out, quint32 count, std::chrono::microseconds quiet);
     quint32 queuedCount(Queue queue) const;
     void flushControlFrames();
     void stop();
@@ -57,6 +63,11 @@ public:
     QString ownMacText() const { return m_ownMacText; }
     QString filterText() const;
     QString captureError() const;
+    // The capture ended because the system refused it (no root, no
+    // CAP_NET_RAW): the user has to grant the rights.
+    bool capturePermissionDenied() const;
+    // The capture could not be opened or set up; captureError() says why.
+    bool captureFailed() const;
     // Frames the kernel dropped for lack of buffer space (pcap_stats).
     quint32 kernelDrops() const;
 
@@ -68,6 +79,8 @@ public:
     // else is ignored. Public so the queues can be exercised without a capture.
     void acceptPacket(const quint8 *packet, quint32 capturedLength);
 
+    // Only interfaces of link type Ethernet with a MAC; each described by its
+    // name, the capture library's description when it has one, and its MAC.
     static void listInterfaces(QStringList &names, QStringList &descriptions);
     static void findInterfaceMac(const QString &interfaceName, quint8 mac[6]);
 
@@ -104,5 +117,7 @@ private:
     mutable QMutex m_readyLock;
     QWaitCondition m_readyChanged;
     enum { Opening, Ready, Ended } m_readyState = Opening;
+    bool m_openFailed = false;
+    bool m_permissionDenied = false;
     mutable quint32 m_kernelDrops = 0;
 };

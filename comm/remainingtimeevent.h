@@ -5,6 +5,16 @@
 #include <QEvent>
 #include <QtGlobal>
 
+// Milliseconds still needed for `remaining` bytes when `done` bytes took
+// `timeMs`: rate = done / (timeMs * 0.001) bytes per second, truncated;
+// estimate = remaining * 1000 / rate, truncated. -1 while the rate truncates
+// to 0: there is no estimate yet.
+inline qint64 remainingTimeMs(quint64 done, quint32 timeMs, quint64 remaining)
+{
+    const quint64 rate = quint64(double(done) / (double(timeMs) * 0.001));
+    return rate == 0 ? -1 : qint64(remaining * 1000 / rate);
+}
+
 class RemainingTimeEvent : public QEvent
 {
 public:

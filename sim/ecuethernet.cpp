@@ -12,7 +12,10 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace {
 qint64 nowMs()
@@ -71,8 +74,13 @@ bool EcuEthernetFrontEnd::open(const QString &interfaceName, QString *error)
     if (::setsockopt(m_fd, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &mr, sizeof mr) < 0)
         return fail(QStringLiteral("cannot enter promiscuous mode"));
     const int buffer = 4 << 20;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) < 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUFFORCE, &buffer, sizeof buffer) < 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+    // Every frame we send would otherwise be read back and thrown away.
+    const int one = 1;
+    ::setsockopt(m_fd, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof one);
 
     if (m_responder.mac() == QByteArray(6, '\0')) {
         ifreq ifr{};
@@ -84,23 +92,44 @@ bool EcuEthernetFrontEnd::open(const QString &interfaceName, QString *error)
     return true;
 }
 
-bool EcuEthernetFrontEnd::send(const QByteArray &frame)
+bool EcuEthernetFrontEnd::flush()
 {
-    for (;;) {
-        const ssize_t n = ::send(m_fd, frame.constData(), size_t(frame.size()), 0);
-        if (n == frame.size()) {
-            ++m_sent;
-            return true;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == ENOBUFS || errno == EAGAIN)) {
-            ::usleep(200);
-            continue;
-        }
-        return false;
+    std::vector<iovec> iov(size_t(m_outbox.size()));
+    std::vector<mmsghdr> msgs(size_t(m_outbox.size()));
+    for (int i = 0; i < m_outbox.size(); ++i) {
+        iov[size_t(i)] = {m_outbox[i].data(), size_t(m_outbox[i].size())};
+        msgs[size_t(i)] = {};
+        msgs[size_t(i)].msg_hdr.msg_iov = &iov[size_t(i)];
+        msgs[size_t(i)].msg_hdr.msg_iovlen = 1;
     }
+    size_t at = 0;
+    while (at < msgs.size()) {
+        const int n = ::sendmmsg(m_fd, msgs.data() + at, unsigned(msgs.size() - at), 0);
+        if (n > 0) {
+            at += size_t(n);
+            m_sent += quint64(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == ENOBUFS || errno == EAGAIN)) {
+            ::usleep(200);
+        } else {
+            break;
+        }
+    }
+    m_outbox.clear();
+    return at == msgs.size();
 }
+
+namespace {
+// The reply with its data bytes inverted, so that taking it shows.
+QByteArray spoilt(QByteArray frame)
+{
+    const int l = frame.size() >= 22 ? (quint8(frame[20]) << 8 | quint8(frame[21])) : 0;
+    for (int i = 22; i < qMin(frame.size(), 22 + l); ++i)
+        frame[i] = char(~frame[i]);
+    return frame;
+}
+} // namespace
 
 void EcuEthernetFrontEnd::dispatch(const char *frame, int length)
 {
@@ -108,6 +137,11 @@ void EcuEthernetFrontEnd::dispatch(const char *frame, int length)
     m_responder.respond(frame, length, m_replies);
     for (const QByteArray &reply : std::as_const(m_replies)) {
         const FaultPlan::Decision d = m_sim.nextReplyDecision();
+        if (d.foreign) {
+            QByteArray other = spoilt(reply);
+            other[11] = char(other[11] ^ 0x80);
+            m_outbox.append(other);
+        }
         if (d.drop)
             continue;
         const QByteArray out = d.truncateTo >= 0 ? EcuFrameResponder::truncated(reply, d.truncateTo) : reply;
@@ -115,9 +149,17 @@ void EcuEthernetFrontEnd::dispatch(const char *frame, int length)
             if (d.delayMs > 0)
                 m_delayed.push_back({nowMs() + d.delayMs, out});
             else
-                send(out);
+                m_outbox.append(out);
+        }
+        if (d.extra && reply.size() >= 16) {
+            QByteArray next = spoilt(reply);
+            const int seq = ((quint8(next[14]) << 8 | quint8(next[15])) + 1) & 0x0FFF;
+            next[14] = char(seq >> 8);
+            next[15] = char(seq);
+            m_outbox.append(next);
         }
     }
+    flush();
 }
 
 int EcuEthernetFrontEnd::run(int controlFd, bool stopAtControlEnd)
@@ -135,9 +177,11 @@ int EcuEthernetFrontEnd::run(int controlFd, bool stopAtControlEnd)
         if (r < 0 && errno != EINTR)
             return 1;
         while (!m_delayed.empty() && m_delayed.front().due <= nowMs()) {
-            send(m_delayed.front().frame);
+            m_outbox.append(m_delayed.front().frame);
             m_delayed.pop_front();
         }
+        if (!m_outbox.isEmpty())
+            flush();
         if (r <= 0)
             continue;
         if (fds[0].revents & POLLIN) {
@@ -184,6 +228,12 @@ QByteArray EcuEthernetFrontEnd::handleCommand(const QByteArray &rawLine)
         m_responder.setDescriptionLines(arg.isEmpty() ? QStringList()
                                                       : QString::fromLatin1(arg).split(QLatin1Char('|')));
         return "ok";
+    }
+    if (word == "stats") {
+        timespec cpu{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+        return "ok " + QByteArray::number(m_received) + ' ' + QByteArray::number(m_sent) + ' '
+               + QByteArray::number(qint64(cpu.tv_sec) * 1000000 + cpu.tv_nsec / 1000);
     }
     if (word == "quit") {
         m_stop = true;

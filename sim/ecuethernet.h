@@ -3,7 +3,9 @@
 // receives every frame of the two ECU EtherTypes on the interface
 // (promiscuous, so the discovery address 02:5A:4B:00:00:00 reaches it too),
 // answers through EcuFrameResponder and applies the simulator's reply faults
-// (drop, duplicate, truncate, late). Needs CAP_NET_RAW.
+// (drop, duplicate, truncate, late, extra, foreign). The replies to one
+// request leave in one sendmmsg batch, and the socket ignores our own
+// outgoing frames, so a 63-frame burst costs two system calls. Needs CAP_NET_RAW.
 //
 // run() serves until stop() or a signal sets the stop flag. When a control
 // file descriptor is given, text lines read from it change the ECU at run
@@ -49,7 +51,8 @@ private:
         qint64 due;
         QByteArray frame;
     };
-    bool send(const QByteArray &frame);
+    // Sends the queued frames, as few system calls as the socket allows.
+    bool flush();
     void dispatch(const char *frame, int length);
 
     EcuSimulator &m_sim;
@@ -59,6 +62,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::deque<Delayed> m_delayed;
     QList<QByteArray> m_replies;
+    QList<QByteArray> m_outbox;
     quint64 m_received = 0;
     quint64 m_sent = 0;
 };

@@ -27,7 +27,7 @@ void FaultPlan::clear()
 bool FaultPlan::parse(const QString &text, QString *error)
 {
     static const QRegularExpression replyRe(
-        QStringLiteral("^(drop|dup|trunc|late)(?:=(\\d+))?(?:x(\\d+|\\*))?(?:@(\\d+))?$"));
+        QStringLiteral("^(drop|dup|trunc|late|extra|foreign)(?:=(\\d+))?(?:x(\\d+|\\*))?(?:@(\\d+))?$"));
     static const QRegularExpression refuseRe(QStringLiteral("^refuse=((?:0x)?[0-9a-fA-F]+)\\+((?:0x)?[0-9a-fA-F]+)$"));
     FaultPlan plan;
     const QStringList items = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -82,7 +82,9 @@ bool FaultPlan::parse(const QString &text, QString *error)
         f.kind = kind == QLatin1String("drop") ? Drop
                  : kind == QLatin1String("dup") ? Duplicate
                  : kind == QLatin1String("trunc") ? Truncate
-                                                  : Late;
+                 : kind == QLatin1String("late") ? Late
+                 : kind == QLatin1String("extra") ? Extra
+                                                  : Foreign;
         if ((f.kind == Truncate || f.kind == Late) && m.captured(2).isEmpty()) {
             if (error)
                 *error = QStringLiteral("\"%1\" needs a value").arg(item);
@@ -119,6 +121,12 @@ FaultPlan::Decision FaultPlan::nextReply()
             break;
         case Late:
             d.delayMs = f.value;
+            break;
+        case Extra:
+            d.extra = true;
+            break;
+        case Foreign:
+            d.foreign = true;
             break;
         }
     }

@@ -7,6 +7,10 @@
 //   dup[xN|x*][@K]          send those replies twice
 //   trunc=B[xN|x*][@K]      cut those replies to B data bytes (L and length follow)
 //   late=MS[xN|x*][@K]      send those replies MS milliseconds late (default: all)
+//   extra[xN|x*][@K]        follow those replies by a frame numbered as the next
+//                           request, with the data bytes inverted
+//   foreign[xN|x*][@K]      precede those replies by a copy from another MAC,
+//                           with the data bytes inverted
 //   refuse=ADDR+SIZE        memory that refuses every access (addresses in 0x.. or decimal)
 //   nostop                  the logger ignores stop requests (its run flag stays 1)
 //   noclear                 a clear request never answers 2
@@ -27,7 +31,7 @@
 class FaultPlan
 {
 public:
-    enum Kind { Drop, Duplicate, Truncate, Late };
+    enum Kind { Drop, Duplicate, Truncate, Late, Extra, Foreign };
     struct ReplyFault
     {
         Kind kind = Drop;
@@ -47,6 +51,8 @@ public:
         int copies = 1;
         int truncateTo = -1; // data bytes; -1 = keep all
         int delayMs = 0;
+        bool extra = false;
+        bool foreign = false;
     };
 
     struct LoggerFaults

@@ -250,6 +250,22 @@ Continue anyway???</translation>
         <source>Interfaccia Ethernet :</source>
         <translation>Ethernet interface :</translation>
     </message>
+    <message>
+        <source>Impossibile aprire l&apos;interfaccia %1: servono i permessi di root o la capacità CAP_NET_RAW.
+Avviare Brisca come root, oppure concedere una volta i permessi al programma:
+setcap cap_net_raw,cap_net_admin+eip %2</source>
+        <translation>Cannot open the interface %1: root rights or the CAP_NET_RAW capability are needed.
+Start Brisca as root, or grant the program the rights once:
+setcap cap_net_raw,cap_net_admin+eip %2</translation>
+    </message>
+    <message>
+        <source>Impossibile aprire l&apos;interfaccia %1: %2</source>
+        <translation>Cannot open the interface %1: %2</translation>
+    </message>
+    <message>
+        <source>Nessuna ECU trovata</source>
+        <translation>No ECU found</translation>
+    </message>
 </context>
 <context>
     <name>DialogAboutProgram</name>

@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <sys/resource.h>
 
 namespace {
 constexpr quint32 ReadBytes = 8u << 20;
@@ -36,11 +38,37 @@ void report(const char *what, quint32 bytes, qint64 ns)
                 rate >= 10 * FastEstimate ? "" : "   (below 10x the fast estimate)");
 }
 
-bool measure(CommunicationMedium &medium, int repeats)
+qint64 hostCpuUs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return qint64(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000 + u.ru_utime.tv_usec + u.ru_stime.tv_usec;
+}
+
+// CPU time each side spent on one read, as the rate it could sustain if that
+// side alone set the pace: the lower figure is the side that limits.
+void reportSides(qint64 hostUs, qint64 ecuUs, qint64 ecuFrames)
+{
+    auto rate = [](qint64 us) { return us > 0 ? double(ReadBytes) / (double(us) / 1e6) / 1e6 : 0.0; };
+    std::printf("    host CPU %7.1f ms (%8.1f MB/s)", double(hostUs) / 1e3, rate(hostUs));
+    if (ecuUs >= 0)
+        std::printf("   simulator CPU %7.1f ms (%8.1f MB/s), %lld frames out", double(ecuUs) / 1e3, rate(ecuUs),
+                    ecuFrames);
+    std::printf("\n");
+}
+
+// Frames sent and CPU microseconds of the simulated ECU so far; -1 when unknown.
+using EcuStats = std::function<void(qint64 &frames, qint64 &cpuUs)>;
+
+bool measure(CommunicationMedium &medium, int repeats, const EcuStats &ecuStats = {})
 {
     QByteArray buffer(int(ReadBytes), 0);
     qint64 best = -1;
     for (int i = 0; i < repeats; ++i) {
+        qint64 frames0 = -1, ecu0 = -1, frames1 = -1, ecu1 = -1;
+        if (ecuStats)
+            ecuStats(frames0, ecu0);
+        const qint64 cpu0 = hostCpuUs();
         QElapsedTimer t;
         t.start();
         if (!medium.readMemory(TestEcu::Space, TestEcu::RamBase, reinterpret_cast<quint8 *>(buffer.data()),
@@ -49,9 +77,13 @@ bool measure(CommunicationMedium &medium, int repeats)
             return false;
         }
         const qint64 ns = t.nsecsElapsed();
+        const qint64 cpu = hostCpuUs() - cpu0;
+        if (ecuStats)
+            ecuStats(frames1, ecu1);
         if (best < 0 || ns < best)
             best = ns;
         report(qPrintable(QStringLiteral("read 8 MiB, run %1").arg(i + 1)), ReadBytes, ns);
+        reportSides(cpu, ecu0 >= 0 && ecu1 >= 0 ? ecu1 - ecu0 : -1, frames1 - frames0);
     }
     report("read 8 MiB, best", ReadBytes, best);
     const QByteArray data(int(WriteBytes), '\x42');
@@ -78,7 +110,7 @@ int benchEthernet(int repeats)
     }
     EcuNetwork net;
     QString error;
-    if (!net.setUp(&error) || net.startEcu({}, {}, &error) < 0) {
+    if (!net.setUp(&error) || net.startEcu({}, &error) < 0) {
         std::printf("  set-up failed: %s\n", qPrintable(error));
         return 1;
     }
@@ -97,7 +129,14 @@ int benchEthernet(int repeats)
         if (!medium.connect(QStringLiteral("Brisca"), QString(), 0, 0)) {
             std::printf("  the ECU does not answer\n");
             status = 1;
-        } else if (!measure(medium, repeats)) {
+        } else if (!measure(medium, repeats, [&net](qint64 &frames, qint64 &cpuUs) {
+                       QByteArray answer;
+                       if (net.command(0, "stats", &answer)) {
+                           const QList<QByteArray> f = answer.split(' ');
+                           frames = f.value(2).toLongLong();
+                           cpuUs = f.value(3).toLongLong();
+                       }
+                   })) {
             status = 1;
         }
         std::printf("  frames dropped by the kernel: %u\n", link->kernelDrops());

@@ -96,7 +96,7 @@ int main(int argc, char *argv[])
     EcuNetwork net;
     QString error;
     RawPort port;
-    if (!net.setUp(&error) || net.startEcu({}, {}, &error) < 0 || !port.open(net.hostInterface(), net.hostMac())) {
+    if (!net.setUp(&error) || net.startEcu({}, &error) < 0 || !port.open(net.hostInterface(), net.hostMac())) {
         printf("raw frames over veth: %s\n", qPrintable(error));
         return 1;
     }

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMessageBox>
 
 CommActionsView::CommActionsView(QAction *serverAction, QAction *interfaceAction, QAction *serverItem,
                                  QAction *ethernetItem, QLabel *ecuLabel)
@@ -76,4 +77,13 @@ int CommDialogsGui::selectEcu(const QList<EcuInfo> &ecus)
 {
     DialogSelectECUFromList dialog(ecus, m_parent);
     return dialog.exec();
+}
+
+void CommDialogsGui::showMessage(bool warning, const QString &text)
+{
+    const QString title = m_parent ? m_parent->window()->windowTitle() : QStringLiteral("Brisca");
+    if (warning)
+        QMessageBox::warning(m_parent, title, text);
+    else
+        QMessageBox::information(m_parent, title, text);
 }

@@ -40,6 +40,7 @@ public:
     bool changeServer(QString &serverAddress, const QStringList &activeServers, bool mediumIsServer) override;
     bool selectInterface(int &index, const QStringList &descriptions) override;
     int selectEcu(const QList<EcuInfo> &ecus) override;
+    void showMessage(bool warning, const QString &text) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -21,18 +21,21 @@ public:
 protected:
     // Empty when the medium can be tested here, else why not.
     virtual QString unavailableReason() = 0;
+    virtual bool isEthernet() const = 0;
     // Brings up a fresh ECU (faults cleared) and a connected medium.
     virtual bool startEcu(QString *error) = 0;
     virtual void stopEcu() = 0;
     virtual CommunicationMedium *medium() = 0;
-    // Plain ECU memory in the main space, bypassing the medium.
-    virtual bool pokeEcu(quint32 address, const QByteArray &bytes) = 0;
-    // Empty when the ECU's memory cannot be looked at directly.
-    virtual QByteArray peekEcu(quint32 address, quint32 length) = 0;
-    virtual bool setFaults(const QString &plan) = 0;
+    // One control line to the simulated ECU (EcuSimulator::control), past the medium.
+    virtual bool control(const QByteArray &line, QByteArray *answer = nullptr) = 0;
     // Makes the ECU vanish at once. Called from another thread while the
     // test thread is inside a transfer.
     virtual void killEcu() = 0;
+
+private:
+    bool pokeEcu(quint32 address, const QByteArray &bytes);
+    QByteArray peekEcu(quint32 address, quint32 length);
+    bool setFaults(const QString &plan) { return control("faults " + plan.toLatin1()); }
 
 private slots:
     void init();
@@ -44,6 +47,8 @@ private slots:
     void writesLandInEcuMemory();
     void staticTableEntriesGiveAddressAndSize();
     void refusedRegionFailsTheRead();
+    void faultyRepliesNeverGiveWrongBytes_data();
+    void faultyRepliesNeverGiveWrongBytes();
     void longReadReportsRemainingTime();
     void ecuKilledMidTransferGivesFailureNotHang();
 };

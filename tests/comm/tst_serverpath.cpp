@@ -1,15 +1,14 @@
 // The server path end to end: CommunicationMedium -> libLnkClientDll.so ->
 // the communication server -> the simulated ECU, over loopback. The server
-// runs as its own program, in a thread of this process (so its lock queue
-// can be looked at), or from a script when the medium has to start it.
+// runs as its own program, found running or started through the registry.
+// The contract's connect finds the server running and would fail if it tried
+// to start the registry's (nonexistent) program.
 
 #include "communicationmedium.h"
-#include "lnkconnection.h"
 #include "mediumcontract.h"
 #include "registrykey.h"
 #include "serverpresence.h"
 #include "serverprocess.h"
-#include "serverthread.h"
 #include "testecu.h"
 #include "testfiles.h"
 
@@ -63,6 +62,7 @@ class ServerMediumContract : public MediumContract
     CommunicationMedium *m_medium = nullptr;
 
 protected:
+    bool isEthernet() const override { return false; }
     QString unavailableReason() override
     {
         QString why;
@@ -91,18 +91,7 @@ protected:
         m_server = nullptr;
     }
     CommunicationMedium *medium() override { return m_medium; }
-    bool pokeEcu(quint32 address, const QByteArray &bytes) override
-    {
-        return m_server->command("poke " + QByteArray::number(address) + ' ' + bytes.toHex());
-    }
-    QByteArray peekEcu(quint32 address, quint32 length) override
-    {
-        QByteArray answer;
-        if (!m_server->command("peek " + QByteArray::number(address) + ' ' + QByteArray::number(length), &answer))
-            return QByteArray();
-        return QByteArray::fromHex(answer.mid(3));
-    }
-    bool setFaults(const QString &plan) override { return m_server->command("faults " + plan.toLatin1()); }
+    bool control(const QByteArray &line, QByteArray *answer) override { return m_server->command(line, answer); }
     void killEcu() override { ::kill(pid_t(m_pid), SIGKILL); }
 };
 
@@ -110,16 +99,10 @@ class TestServerPath : public QObject
 {
     Q_OBJECT
     QTemporaryDir dir;
-    std::unique_ptr<ServerOnThread> host;
     bool ethernet = false;
     EthernetLink *link = nullptr;
     CommunicationMedium *medium = nullptr;
 
-    static std::string registration(const char *name)
-    {
-        const size_t n = strlen(name);
-        return std::string{char(n >> 8), char(n)} + name;
-    }
     // A server program started through the registry, found again by its pid.
     QString startScript(quint16 port, const QString &body = QString())
     {
@@ -127,14 +110,9 @@ class TestServerPath : public QObject
         QFile f(script);
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write(QStringLiteral("#!/bin/sh\necho $$ >> %1\n").arg(dir.filePath(QStringLiteral("starts"))).toLocal8Bit());
-        if (body.isEmpty())
-            f.write(QStringLiteral("exec %1/brisca-ecu-server --port %2 --listen 127.0.0.1 --description %3\n")
-                        .arg(TestEcu::binDir())
-                        .arg(port)
-                        .arg(TestEcu::jsonFile())
-                        .toLocal8Bit());
-        else
-            f.write(body.toLocal8Bit());
+        f.write((body.isEmpty() ? QStringLiteral("exec %1/brisca-ecu-server --port %2 --listen 127.0.0.1 "
+                                                 "--description %3\n").arg(TestEcu::binDir()).arg(port).arg(TestEcu::jsonFile())
+                                : body).toLocal8Bit());
         f.close();
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return script;
@@ -154,15 +132,6 @@ class TestServerPath : public QObject
         return probe.serverPort();
     }
 
-    bool startRig()
-    {
-        writeRegistry(dir, QStringLiteral("/nonexistent/server"));
-        host = std::make_unique<ServerOnThread>();
-        medium = new CommunicationMedium(&ethernet, &link);
-        return host->start(Platform::serverSocketName(kClass, kWindow))
-               && medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), host->port, TestEcu::Space);
-    }
-
 private slots:
     void init()
     {
@@ -179,98 +148,70 @@ private slots:
         }
         delete medium;
         medium = nullptr;
-        host.reset();
         for (qint64 pid : starts())
             ::kill(pid_t(pid), SIGTERM);
         QTRY_VERIFY_WITH_TIMEOUT(!Platform::isServerRunning(kClass, kWindow, 100), 5000);
     }
 
-    void connectRegistersOneClient()
+    void killedServerLeavesNoStaleSocketBehind()
     {
-        QVERIFY(startRig());
-        QVERIFY(medium->serverRegistered());
-        int clients = 0;
-        host->onServer([&] { clients = host->server->clientCount(); });
-        QCOMPARE(clients, 1);
-        QVERIFY(medium->interfaceIsPresent());
-        quint8 ext = 0;
-        QVERIFY(medium->setCanParameters(TestEcu::ToEcuAppCanId, 0, 1000000, ext));
-        medium->disconnect();
-        QVERIFY(!medium->isConnected());
-        QVERIFY(starts().isEmpty()); // the server answered: nothing was started
-    }
-
-    void lockIsHandedBetweenClientsInRequestOrder()
-    {
-        QVERIFY(startRig());
-        int queued = 0;
-        auto queueLength = [&] {
-            host->onServer([&] { queued = host->server->lockQueue().size(); });
-            return queued;
-        };
-        LnkConnection other;
-        QVERIFY(other.open("127.0.0.1", host->port));
-        QVERIFY(other.call(LnkWire::Register, registration("Other")));
-
-        // We hold the lock; the other client queues behind us.
-        QVERIFY(medium->lock(1000));
-        QVERIFY(other.call(LnkWire::Lock, std::string()));
-        QVERIFY(!other.call(LnkWire::IsMyTurn, std::string()));
-        medium->unlock();
-        QVERIFY(other.call(LnkWire::IsMyTurn, std::string()));
-
-        // Now the other one holds it: our request times out and is withdrawn.
+        EcuServerProcess server;
+        QString error;
+        QVERIFY2(server.start({}, &error), qPrintable(error));
+        writeRegistry(dir, QStringLiteral("/nonexistent/server"), server.className(), server.windowName());
+        medium = new CommunicationMedium(&ethernet, &link);
+        QVERIFY(medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), server.port(), TestEcu::Space));
+        server.kill(); // no chance to remove its socket
+        QVERIFY(!Platform::isServerRunning(server.className(), server.windowName()));
+        QByteArray buffer(16, 0);
         QElapsedTimer t;
         t.start();
-        QVERIFY(!medium->lock(300));
-        QVERIFY(t.elapsed() >= 300);
-        QVERIFY(!medium->isLocked());
-        QCOMPARE(queueLength(), 1);
+        QVERIFY(!medium->readMemory(TestEcu::Space, TestEcu::RamBase, reinterpret_cast<quint8 *>(buffer.data()), 16));
+        QVERIFY(t.elapsed() < 1000);
+        QVERIFY2(server.start({}, &error), "a stale socket blocked the restart");
+        QVERIFY(Platform::isServerRunning(server.className(), server.windowName()));
     }
 
-    void localServerIsStartedOnceFromTheRegistry()
-    {
-        const quint16 port = freePort();
-        writeRegistry(dir, startScript(port));
-        QVERIFY(!Platform::isServerRunning(kClass, kWindow, 100));
-        medium = new CommunicationMedium(&ethernet, &link);
-        QCOMPARE(medium->serverProgram(), dir.filePath(QStringLiteral("server.sh")));
-        QVERIFY(medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), port, TestEcu::Space));
-        QCOMPARE(starts().size(), 1);
-        QVERIFY(Platform::isServerRunning(kClass, kWindow, 500));
-        quint32 table = 0;
-        QVERIFY(medium->staticTableStart(TestEcu::Space, table));
-        QCOMPARE(table, TestEcu::StaticTable);
-
-        // Already running: a new connection starts no second process.
-        medium->disconnect();
-        delete medium;
-        medium = new CommunicationMedium(&ethernet, &link);
-        QVERIFY(medium->connect(QStringLiteral("Brisca"), QStringLiteral("127.0.0.1"), port, TestEcu::Space));
-        QCOMPARE(starts().size(), 1);
-    }
-
-    void connectionThatCannotStartAServerFails_data()
+    // The medium starts a local server through the registry and waits up to 5 s for it.
+    void startedServerIsWaitedForFiveSeconds_data()
     {
         QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("script"); // %1 the program, %2 the port, %3 the ECU
+        QTest::addColumn<bool>("connects");
         QTest::addColumn<int>("started");
-        QTest::newRow("local server that never comes up") << "127.0.0.1" << "exit 1\n" << 1;
+        QTest::addColumn<int>("minMs");
+        QTest::addColumn<int>("maxMs");
+        const QString exec = "exec %1 --port %2 --listen 127.0.0.1 --description %3\n";
+        QTest::newRow("up after 3 s: waited for") << "127.0.0.1" << "sleep 3\n" + exec << true << 1 << 2900 << 4900;
+        QTest::newRow("never up: given up after 5 s") << "127.0.0.1" << "exec sleep 30\n" << false << 1 << 4900 << 7000;
         // 127.0.0.2 is this machine too, but not the address that means "local".
-        QTest::newRow("remote server is never started") << "127.0.0.2" << QString() << 0;
+        QTest::newRow("remote server is never started") << "127.0.0.2" << exec << false << 0 << 0 << 8000;
     }
-    void connectionThatCannotStartAServerFails()
+    void startedServerIsWaitedForFiveSeconds()
     {
         QFETCH(QString, host);
         QFETCH(QString, script);
+        QFETCH(bool, connects);
         QFETCH(int, started);
-        writeRegistry(dir, startScript(freePort(), script));
+        QFETCH(int, minMs);
+        QFETCH(int, maxMs);
+        const quint16 port = freePort();
+        const QString body = script.contains("%1") ? script.arg(TestEcu::binDir() + "/brisca-ecu-server").arg(port).arg(TestEcu::jsonFile()) : script;
+        writeRegistry(dir, startScript(port, body));
         medium = new CommunicationMedium(&ethernet, &link);
         QElapsedTimer t;
         t.start();
-        QVERIFY(!medium->connect(QStringLiteral("Brisca"), host, 1, TestEcu::Space));
-        QVERIFY(t.elapsed() < 8000);
+        QCOMPARE(medium->connect(QStringLiteral("Brisca"), host, port, TestEcu::Space), connects);
+        QVERIFY2(t.elapsed() >= minMs && t.elapsed() < maxMs, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(starts().size(), started);
+        if (!connects)
+            return;
+        // Now running: a new connection starts no second process.
+        medium->disconnect();
+        delete medium;
+        medium = new CommunicationMedium(&ethernet, &link);
+        QVERIFY(medium->connect(QStringLiteral("Brisca"), host, port, TestEcu::Space));
+        QCOMPARE(starts().size(), 1);
     }
 };
 
@@ -278,6 +219,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     signal(SIGPIPE, SIG_IGN);
+    qputenv("BRISCA_LNK_TIMEOUT_MS", "400"); // a lost reply costs 400 ms, not 5 s
     ServerMediumContract contract;
     TestServerPath path;
     return MediumContract::runSuites({&contract, &path}, argc, argv);

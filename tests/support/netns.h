@@ -3,23 +3,18 @@
 // veth pair, the simulated ECU (brisca-ecu-eth-sim) serving on the namespace's
 // end, and the other end left in the test's namespace for the code under test.
 //
-//     QString why = EcuNetwork::unavailableReason();
-//     if (!why.isEmpty())
-//         QSKIP(qPrintable(why));                  // not root, no ip(8), ...
+//     QString why = EcuNetwork::unavailableReason();   // not root, no ip(8), ...
 //     EcuNetwork net;
 //     QVERIFY2(net.setUp(&error), qPrintable(error));
 //     int ecu = net.startEcu({"--faults", "drop@2"}); // waits until it listens
-//     // open net.hostInterface() (pcap device name) with net.hostMac();
-//     // the ECU answers as net.ecuMac(ecu) (default 02:00:00:00:00:01, :02, ...)
-//     net.command(ecu, "faults late=300");          // change it while it runs
-//     net.killEcu(ecu);                              // ECU dies mid-transfer
+//     // open net.hostInterface() with net.hostMac(); the ECU answers as
+//     // net.ecuMac(ecu) (02:00:00:00:00:01, :02, ...)
+//     net.command(ecu, "faults late=300");          // control line, see ecuethernet.h
 //
 // The destructor stops every ECU and deletes the namespace, which takes the
-// veth pair with it, whether the test passed or not. Names carry the process
-// id, and setUp first removes what a crashed earlier run left behind.
-// Several ECUs may run in one namespace (discovery with several replies).
-// Without an explicit --description the ECU loads the test description of
-// testecu.h. Control lines: see EcuEthernetFrontEnd::handleCommand.
+// veth pair with it. Names carry the process id; setUp first removes what a
+// crashed earlier run left behind. Without --description the ECU loads the
+// test description of testecu.h.
 
 #include <QByteArray>
 #include <QList>
@@ -32,7 +27,6 @@ class EcuNetwork
 {
 public:
     static QString unavailableReason();
-    static QString simulatorPath();
 
     EcuNetwork();
     ~EcuNetwork();
@@ -44,32 +38,24 @@ public:
 
     QString hostInterface() const { return m_hostIf; }
     QByteArray hostMac() const { return m_hostMac; }
-    QString namespaceName() const { return m_ns; }
-    QString ecuInterface() const { return m_ecuIf; }
 
-    // Returns the ECU's index, or -1 with *error set. An empty mac gives
-    // 02:00:00:00:00:<index+1>.
-    int startEcu(const QStringList &args = {}, const QByteArray &mac = {}, QString *error = nullptr);
-    QByteArray ecuMac(int index) const;
-    // Sends one control line and waits (2 s) for its answer; true on "ok"
-    // (with "peek ADDR N" the answer is "ok " and the bytes in hex).
+    // Returns the ECU's index, or -1 with *error set.
+    int startEcu(const QStringList &args = {}, QString *error = nullptr);
+    QByteArray ecuMac(int index) const { return m_ecus.value(index).mac; }
+    // Sends one control line and waits for its answer; true on "ok ...".
     bool command(int index, const QByteArray &line, QByteArray *answer = nullptr);
-    void stopEcu(int index);
     void killEcu(int index);
-    bool ecuRunning(int index) const;
-
-    // "aa:bb:cc:dd:ee:ff" <-> 6 bytes.
-    static QByteArray macFromText(const QString &text);
-    static QString macText(const QByteArray &mac);
+    // Safe from any thread (a transfer may be running in the test's thread).
+    void signalEcu(int index, int signal);
 
 private:
     struct Ecu
     {
         QProcess *process = nullptr;
         QByteArray mac;
+        qint64 pid = 0;
     };
     static bool ip(const QStringList &args, QString *error = nullptr);
-    static void removeStale();
 
     QString m_ns;
     QString m_hostIf;

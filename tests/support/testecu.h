@@ -1,13 +1,13 @@
 #pragma once
-// A small ECU description with known contents, for tests that need an ECU
-// before (or instead of) the sample device. Addresses and values below match
-// json() and the simulator's documented variable formula.
+// A small ECU with known contents, described in tests/data/test_ecu.json, for
+// tests that need an ECU before (or instead of) the sample device. The
+// constants below are the ones written in that file.
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 class QProcess;
-#include <QtGlobal>
 
 namespace TestEcu {
 
@@ -15,32 +15,28 @@ constexpr quint32 ToEcuAppCanId = 0x610;
 constexpr quint32 Space = ToEcuAppCanId >> 3; // 0xC2
 constexpr quint32 StaticTable = 0x40001000;
 constexpr quint32 IdStringAddress = 0x40000100;
-constexpr quint32 IdStringSize = 32;
 constexpr const char *IdString = "BRISCA-SIM 1.0";
 constexpr quint32 RamBase = 0x40000000;
 constexpr quint32 RamSize = 0x00100000; // 1 MiB of plain RAM
 constexpr quint32 ScratchAddress = 0x40010000; // free RAM for write tests
 
-// Channels in description order: name, table index, address, bytes, signed, period.
+// Channels in description order: name, table index, address, bytes.
 struct Channel
 {
     const char *name;
     quint32 index;
     quint32 address;
     quint32 bytes;
-    quint32 type;
-    quint32 periodMs;
 };
 constexpr Channel Channels[] = {
-    {"RPM", 0, 0x40002000, 2, 0, 10},
-    {"TH2O", 1, 0x40002002, 2, 1, 100},
-    {"LAMBDA", 3, 0x40002004, 4, 0, 20},
-    {"GEAR", 4, 0x40002008, 1, 0, 40},
+    {"RPM", 0, 0x40002000, 2},
+    {"TH2O", 1, 0x40002002, 2},
+    {"LAMBDA", 3, 0x40002004, 4},
+    {"GEAR", 4, 0x40002008, 1},
 };
 
-QByteArray json();
-// json() written once per test program, for programs that read a file.
 QString jsonFile();
+QByteArray json();
 // Sends one control line to a simulator program reading its standard input
 // and waits for the answer line; true when the answer is "ok ...".
 bool controlCommand(QProcess &process, const QByteArray &line, QByteArray *answer);

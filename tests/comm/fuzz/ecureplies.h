@@ -34,5 +34,5 @@ inline void feedEcuReplies(const uint8_t *data, size_t size)
         EthernetEcuProtocol::parseDiscoveryReply(*f, info);
     }
     quint8 buffer[4096];
-    EthernetEcuProtocol::copyReplyData(memory, buffer, sizeof buffer, 0);
+    EthernetEcuProtocol::copyReplyData(memory, buffer, sizeof buffer);
 }

@@ -1,9 +1,7 @@
 #pragma once
-// The host's side of a veth pair for tests that write ECU frames by hand:
-// sends frames as given and collects the ECU frames (0xC1A0/0xC1A1)
-// addressed to the host MAC. Also an independent look at the wire: take()
-// gives every ECU frame going out or coming in, as the kernel saw it.
-// Needs CAP_NET_RAW.
+// The host's side of a veth pair for a client of the benchmark's own: sends
+// ECU frames as given and collects the ECU frames (0xC1A0/0xC1A1) addressed
+// to the host MAC. Needs CAP_NET_RAW.
 
 #include <QByteArray>
 #include <QList>
@@ -23,16 +21,7 @@ public:
     // Collects frames until `count` came or `quietMs` passed without one.
     QList<QByteArray> receive(int count, int quietMs = 500);
 
-    struct Frame
-    {
-        QByteArray bytes;
-        bool outgoing = false;
-    };
-    // Every ECU frame either way until the wire has been quiet for settleMs.
-    QList<Frame> take(int settleMs = 50);
-
 private:
-    QList<Frame> collect(int count, int quietMs, bool onlyToHost);
     int m_fd = -1;
     QByteArray m_mac;
 };

@@ -40,36 +40,22 @@ bool RawPort::send(const QByteArray &destination, const QByteArray &rest)
     return m_fd >= 0 && ::send(m_fd, f.constData(), size_t(f.size()), 0) == f.size();
 }
 
-QList<RawPort::Frame> RawPort::take(int settleMs)
-{
-    return collect(-1, settleMs, false);
-}
-
 QList<QByteArray> RawPort::receive(int count, int quietMs)
 {
     QList<QByteArray> out;
-    for (const Frame &f : collect(count, quietMs, true))
-        out.append(f.bytes);
-    return out;
-}
-
-QList<RawPort::Frame> RawPort::collect(int count, int quietMs, bool onlyToHost)
-{
-    QList<Frame> out;
     char buf[2048];
-    while (m_fd >= 0 && (count < 0 || out.size() < count)) {
+    while (m_fd >= 0 && out.size() < count) {
         pollfd p{m_fd, POLLIN, 0};
         if (::poll(&p, 1, quietMs) <= 0)
             break;
         sockaddr_ll from{};
         socklen_t len = sizeof from;
         const ssize_t n = ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &len);
-        const bool outgoing = from.sll_pkttype == PACKET_OUTGOING;
-        if (n < 22 || (onlyToHost && (outgoing || memcmp(buf, m_mac.constData(), 6) != 0)))
+        if (n < 22 || from.sll_pkttype == PACKET_OUTGOING || memcmp(buf, m_mac.constData(), 6) != 0)
             continue;
         const quint16 type = quint16((quint8(buf[12]) << 8) | quint8(buf[13]));
         if (type == 0xC1A0 || type == 0xC1A1)
-            out.append({QByteArray(buf, int(n)), outgoing});
+            out.append(QByteArray(buf, int(n)));
     }
     return out;
 }
