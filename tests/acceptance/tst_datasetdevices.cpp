@@ -96,7 +96,7 @@ QByteArray writeDataSet(const QList<Table> &tables, const Shape &s = Shape())
     const QByteArray ns = s.ns.isEmpty() ? QByteArray() : " xmlns=\"" + s.ns + "\"";
     line(1, "<" + s.dataSet + ns + ">");
     line(1, "<" + p + "schema id=\"" + s.dataSet + "\""
-                + (s.ns.isEmpty() ? (s.prefix.isEmpty() ? "" : " xmlns=\"\"") : " targetNamespace=\"" + s.ns + "\" xmlns:mstns=\"" + s.ns + "\"" + ns)
+                + (s.ns.isEmpty() ? QByteArray(s.prefix.isEmpty() ? "" : " xmlns=\"\"") : " targetNamespace=\"" + s.ns + "\" xmlns:mstns=\"" + s.ns + "\"" + ns)
                 + (s.prefix.isEmpty() ? QByteArray(" xmlns") : " xmlns:" + s.prefix)
                 + "=\"http://www.w3.org/2001/XMLSchema\" xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\""
                 + (s.ns.isEmpty() ? "" : " attributeFormDefault=\"qualified\" elementFormDefault=\"qualified\"") + ">");
