@@ -2,12 +2,16 @@
 
 #include "cryptolibrary.h"
 #include "devicechecksum.h"
+#include "largebuffer.h"
 #include "xmltable.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+
+#include <limits>
+#include <memory>
 
 namespace {
 // The messages belong to the main window's translation context; the texts
@@ -20,6 +24,26 @@ QString translated(const char *text)
 void warn(DeviceLoadResult &r, const char *text)
 {
     r.messages.append({DeviceMessage::Warning, translated(text)});
+}
+
+// A large file goes into a block of its own; content then only refers to it.
+QByteArray readWhole(QFile &file, std::unique_ptr<LargeBlock> &block)
+{
+    const qint64 size = file.size();
+    if (size < (qint64(4) << 20) || size > std::numeric_limits<qsizetype>::max() / 2)
+        return file.readAll();
+    block = std::make_unique<LargeBlock>(size_t(size));
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 n = file.read(block->data() + got, size - got);
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    const QByteArray more = file.readAll(); // the file grew meanwhile
+    if (!more.isEmpty())
+        return QByteArray(block->data(), qsizetype(got)) + more;
+    return QByteArray::fromRawData(block->data(), qsizetype(got));
 }
 
 double msSince(QElapsedTimer &t)
@@ -64,6 +88,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     file.close();
 
     QByteArray content;
+    std::unique_ptr<LargeBlock> block; // holds content's bytes for a large plain file
     qsizetype covered = -1;
     if (isEncryptedMarker(firstLine)) {
         rep.encrypted = true;
@@ -79,7 +104,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
             r.outcome = DeviceLoadOutcome::NotOpened;
             return r;
         }
-        content = file.readAll();
+        content = readWhole(file, block);
         file.close();
         covered = DeviceChecksum::coveredLength(content.size(), false);
     }
@@ -115,8 +140,20 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
 
     XmlTable table;
     table.setDocument(&doc);
-    const auto note = [&rep](const QString &name, bool found) {
+    // The open table, for the report.
+    const auto recordRead = [&rep, &table] {
+        DeviceTableRead read{table.name(), int(table.rows().size()), {}};
+        const bool singleRow = read.name != QLatin1String("Channels")
+                               && read.name != QLatin1String("CalibrationScalings");
+        if (singleRow && !table.rows().empty())
+            for (const XmlField &f : table.rows().front())
+                read.cells.append({f.name(), f.value()});
+        rep.tablesRead.append(read);
+    };
+    const auto note = [&rep, &table, &recordRead](const QString &name, bool found) {
         (found ? rep.tablesFound : rep.tablesMissing).append(name);
+        if (found && table.name() == name)
+            recordRead();
         return found;
     };
 
@@ -164,7 +201,8 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
     ro.maximumPeriodSampling = options.maximumPeriodSampling;
     ro.italian = options.italian;
     QList<int> rows;
-    DeviceTables::readChannels(table, model, ro, &rep.notes, &rows);
+    DeviceTables::readChannels(table, model, ro, &rep.notes, &rows,
+                               options.bothLanguages ? &rep.channelTexts : nullptr);
     rep.scalingWarnings = DeviceTables::resolveScalings(model, &rep.notes, &rows);
     for (const QString &w : qAsConst(rep.scalingWarnings))
         r.messages.append({DeviceMessage::Warning, w});
@@ -175,6 +213,8 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
 
     // A declared logger table without rows means a device without logger.
     const bool loggerDeclared = table.open(QStringLiteral("TabDataLogger"));
+    if (loggerDeclared)
+        recordRead();
     bool loggerValid = false;
     if (loggerDeclared && !table.rows().empty()) {
         loggerValid = DeviceTables::readLoggerTable(table, model, &rep.notes);
@@ -209,6 +249,7 @@ DeviceLoadResult DeviceLoader::load(DeviceModel &model, const DeviceLoadOptions 
         DeviceTables::readLineSettings(table, model);
     if (note(QStringLiteral("CANLineSettings"), table.open(QStringLiteral("CANLineSettings"))))
         DeviceTables::readCanLineSettings(table, model);
+    rep.loggerTable.lineType = model.loggerTable.lineType;
 
     r.refillAvailableList = true;
     r.availableElfCheck = model.loggerTable.elfCheckEnabled != 0;

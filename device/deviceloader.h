@@ -35,6 +35,16 @@ struct DeviceLoadOptions
     quint32 maximumPeriodSampling = 5; // setting MaximumPeriodSampling
     bool italian = false;              // user interface locale is exactly "it"
     QString programFolder;             // where libORVLibCrypt.so is looked for
+    bool bothLanguages = false;        // fill DeviceLoadReport::channelTexts
+};
+
+// One table as the load read it: its row count and, for the single-row
+// tables, the cells of that row by column.
+struct DeviceTableRead
+{
+    QString name;
+    int rows = 0;
+    QList<QPair<QString, QString>> cells;
 };
 
 // What brisca-tool reports beyond the model itself.
@@ -53,7 +63,10 @@ struct DeviceLoadReport
     QStringList tablesFound, tablesMissing;
     QStringList scalingWarnings;
     QList<DeviceNote> notes;
-    // As read, before a refusal empties the model.
+    QList<DeviceTableRead> tablesRead;
+    QList<ChannelTexts> channelTexts; // per channel, with options.bothLanguages
+    // As read, before a refusal empties the model; the logger table includes
+    // the line type when the load gets that far.
     int channelsAccepted = 0;
     bool loggerTableRead = false;
     LoggerTable loggerTable;

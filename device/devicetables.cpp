@@ -23,34 +23,67 @@ LoggerAddress *loggerAddress(LoggerTable &t, int index)
     return (index >= 0 && index < 11) ? a[index] : nullptr;
 }
 
-quint32 decimal(const QString &text)
+quint32 decimal(QStringView text)
 {
     bool ok = false;
     const quint32 v = text.toUInt(&ok, 10);
     return ok ? v : 0;
 }
 
-quint32 automatic(const QString &text)
+quint32 automatic(QStringView text)
 {
     bool ok = false;
     const quint32 v = text.toUInt(&ok, 0);
     return ok ? v : 0;
 }
 
-bool boolean(const QString &text)
+bool boolean(QStringView text)
 {
     return text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
 }
 
 namespace {
-float toFloat(const QString &text)
+// A cell's text as a view: the usual short ASCII cell is widened on the
+// stack, anything else decoded by the document.
+class Cell
+{
+public:
+    explicit Cell(const XmlField &f)
+    {
+        QByteArrayView a;
+        if (f.asciiValue(&a) && a.size() <= qsizetype(sizeof m_buf / sizeof *m_buf)) {
+            for (qsizetype i = 0; i < a.size(); ++i)
+                m_buf[i] = char16_t(uchar(a[i]));
+            m_view = QStringView(m_buf, a.size());
+        } else {
+            m_text = f.value();
+            m_view = m_text;
+        }
+    }
+    QStringView view() const { return m_view; }
+
+private:
+    char16_t m_buf[64];
+    QString m_text;
+    QStringView m_view;
+};
+
+QByteArray latin1(const XmlField &f)
+{
+    QByteArrayView a;
+    if (f.asciiValue(&a))
+        return a.toByteArray();
+    return f.value().toLatin1();
+}
+
+float toFloat(QStringView text)
 {
     bool ok = false;
     const float v = text.toFloat(&ok);
     return ok ? v : 0.0f;
 }
 
-double toDouble(const QString &text)
+double toDouble(QStringView text)
 {
     bool ok = false;
     const double v = text.toDouble(&ok);
@@ -101,13 +134,12 @@ void readScalings(const XmlTable &t, DeviceModel &m)
     for (const XmlRow &row : t.rows()) {
         ScalingRecord s; // a column the schema lacks stays 0
         for (size_t i = 0; i < row.size(); ++i) {
-            const QString &v = row[i].valueRef();
             switch (map[i]) {
-            case Id: s.id = v.toLatin1(); break;
-            case G1: s.g1 = toDouble(v); break;
-            case O1: s.o1 = toDouble(v); break;
-            case G2: s.g2 = toDouble(v); break;
-            case O2: s.o2 = toDouble(v); break;
+            case Id: s.id = latin1(row[i]); break;
+            case G1: s.g1 = toDouble(Cell(row[i]).view()); break;
+            case O1: s.o1 = toDouble(Cell(row[i]).view()); break;
+            case G2: s.g2 = toDouble(Cell(row[i]).view()); break;
+            case O2: s.o2 = toDouble(Cell(row[i]).view()); break;
             case None: break;
             }
         }
@@ -123,7 +155,7 @@ void readElfData(const XmlTable &t, DeviceModel &m)
         return;
     for (const XmlField &c : *row) {
         const QString n = c.name();
-        const QString &v = c.valueRef();
+        const QString v = c.value();
         if (n == QLatin1String("ELFName"))
             m.elf.elfName = v.toLatin1();
         else if (n == QLatin1String("ELFIDStringAddress"))
@@ -138,18 +170,24 @@ void readElfData(const XmlTable &t, DeviceModel &m)
 }
 
 void readChannels(const XmlTable &t, DeviceModel &m, const DeviceReadOptions &o, QList<DeviceNote> *notes,
-                  QList<int> *sourceRows)
+                  QList<int> *sourceRows, QList<ChannelTexts> *texts)
 {
     enum F { None, Factory, TabAdr, Address, Label, Desc, Type, MaxPer, Unit, NByte, Logger,
-             G1, O1, G2, O2, ScalingId, LoggerNBytes, Validated };
+             G1, O1, G2, O2, ScalingId, LoggerNBytes, Validated, LabelOther, DescOther };
     const QChar digit = o.italian ? QLatin1Char('0') : QLatin1Char('1');
+    const QChar otherDigit = o.italian ? QLatin1Char('1') : QLatin1Char('0');
+    QList<std::pair<QString, F>> localeColumns{{QStringLiteral("VarNameL") + digit, Label},
+                                               {QStringLiteral("DescL") + digit, Desc}};
+    if (texts)
+        localeColumns += {{QStringLiteral("VarNameL") + otherDigit, LabelOther},
+                          {QStringLiteral("DescL") + otherDigit, DescOther}};
     const auto map = mapColumns<F>(
         t, None,
         {{"FactoryName", Factory}, {"TabAdr", TabAdr}, {"Address", Address}, {"Type", Type},
          {"LoggerMaxPer", MaxPer}, {"Unit", Unit}, {"NByte", NByte}, {"Logger", Logger},
          {"G1", G1}, {"O1", O1}, {"G2", G2}, {"O2", O2}, {"Channel_ScalingID", ScalingId},
          {"LoggerNBytes", LoggerNBytes}, {"Validated", Validated}},
-        {{QStringLiteral("VarNameL") + digit, Label}, {QStringLiteral("DescL") + digit, Desc}});
+        localeColumns);
     const bool elfCheckEnabled = m.loggerTable.elfCheckEnabled != 0;
     m.channels.reserve(m.channels.size() + qsizetype(t.rows().size()));
 
@@ -157,33 +195,36 @@ void readChannels(const XmlTable &t, DeviceModel &m, const DeviceReadOptions &o,
     for (const XmlRow &row : t.rows()) {
         ++rowNo;
         ChannelRecord c;
+        struct { QByteArray label, description; } other;
         c.minPeriodMs = o.maximumPeriodSampling;
         bool periodZero = false;
         for (size_t i = 0; i < row.size(); ++i) {
-            const QString &v = row[i].valueRef();
+            const XmlField &v = row[i];
             switch (map[i]) {
-            case Factory: c.factoryName = v.toLatin1(); break;
-            case TabAdr: c.tableAddress = decimal(v); break;
-            case Address: c.address = automatic(v); break;
-            case Label: c.label = v.toLatin1(); break;
-            case Desc: c.description = v.toLatin1(); break;
-            case Type: c.typeCode = decimal(v); break;
+            case Factory: c.factoryName = latin1(v); break;
+            case TabAdr: c.tableAddress = decimal(Cell(v).view()); break;
+            case Address: c.address = automatic(Cell(v).view()); break;
+            case Label: c.label = latin1(v); break;
+            case Desc: c.description = latin1(v); break;
+            case Type: c.typeCode = decimal(Cell(v).view()); break;
             case MaxPer:
-                c.periodMs = decimal(v);
+                c.periodMs = decimal(Cell(v).view());
                 periodZero = c.periodMs == 0;
                 if (periodZero)
                     c.periodMs = 640;
                 break;
-            case Unit: c.unit = v.toLatin1(); break;
-            case NByte: c.variableBytes = c.loggedBytes = decimal(v); break;
-            case Logger: c.loggerEnabled = boolean(v); break;
-            case G1: c.g1 = toFloat(v); break;
-            case O1: c.o1 = toFloat(v); break;
-            case G2: c.g2 = toFloat(v); break;
-            case O2: c.o2 = toFloat(v); break;
-            case ScalingId: c.scalingId = v.toLatin1(); break;
-            case LoggerNBytes: c.loggerBytes = decimal(v); break;
-            case Validated: c.validated = boolean(v); break;
+            case Unit: c.unit = latin1(v); break;
+            case NByte: c.variableBytes = c.loggedBytes = decimal(Cell(v).view()); break;
+            case Logger: c.loggerEnabled = boolean(Cell(v).view()); break;
+            case G1: c.g1 = toFloat(Cell(v).view()); break;
+            case O1: c.o1 = toFloat(Cell(v).view()); break;
+            case G2: c.g2 = toFloat(Cell(v).view()); break;
+            case O2: c.o2 = toFloat(Cell(v).view()); break;
+            case ScalingId: c.scalingId = latin1(v); break;
+            case LoggerNBytes: c.loggerBytes = decimal(Cell(v).view()); break;
+            case Validated: c.validated = boolean(Cell(v).view()); break;
+            case LabelOther: other.label = latin1(v); break;
+            case DescOther: other.description = latin1(v); break;
             case None: break;
             }
         }
@@ -220,8 +261,20 @@ void readChannels(const XmlTable &t, DeviceModel &m, const DeviceReadOptions &o,
                                    .arg(c.tableAddress)});
             c.address = c.tableAddress;
         }
-        c.uniqueCode = c.factoryName + '_' + QByteArray::number(c.tableAddress);
+        char number[16];
+        const int digits = qsnprintf(number, sizeof number, "%u", c.tableAddress);
+        c.uniqueCode.reserve(c.factoryName.size() + 1 + digits);
+        c.uniqueCode.append(c.factoryName).append('_').append(number, digits);
         m.channels.append(new ChannelRecord(c));
+        if (texts) {
+            ChannelTexts both;
+            const int mine = o.italian ? 0 : 1;
+            both.label[mine] = c.label;
+            both.description[mine] = c.description;
+            both.label[1 - mine] = other.label;
+            both.description[1 - mine] = other.description;
+            texts->append(both);
+        }
         if (sourceRows)
             sourceRows->append(rowNo);
     }
@@ -291,7 +344,7 @@ bool readLoggerTable(const XmlTable &t, DeviceModel &m, QList<DeviceNote> *notes
     if (const XmlRow *row = firstRow(t)) {
         for (const XmlField &c : *row) {
             const QString n = c.name();
-            const QString &v = c.valueRef();
+            const QString v = c.value();
             if (n == QLatin1String("AvailableBytes"))
                 lt.availableBytes = decimal(v);
             else if (n == QLatin1String("ChannelsCount_OffLine"))
@@ -369,13 +422,13 @@ void readCanIds(const XmlTable &t, DeviceModel &m)
     for (const XmlField &c : *row) {
         const QString n = c.name();
         if (n == QLatin1String("ToEcu_App_CAN_Id"))
-            m.canSettings.toEcuAppCanId = automatic(c.valueRef());
+            m.canSettings.toEcuAppCanId = automatic(c.value());
         else if (n == QLatin1String("ToEcu_Kernel_CAN_Id"))
-            m.canSettings.toEcuKernelCanId = automatic(c.valueRef());
+            m.canSettings.toEcuKernelCanId = automatic(c.value());
         else if (n == QLatin1String("App_CAN_Id"))
-            m.canSettings.appCanId = automatic(c.valueRef());
+            m.canSettings.appCanId = automatic(c.value());
         else if (n == QLatin1String("Kernel_CAN_Id"))
-            m.canSettings.kernelCanId = automatic(c.valueRef());
+            m.canSettings.kernelCanId = automatic(c.value());
     }
 }
 
@@ -386,7 +439,7 @@ void readLineSettings(const XmlTable &t, DeviceModel &m)
         return;
     for (const XmlField &c : *row) {
         if (c.name() == QLatin1String("Line")) {
-            const quint32 line = c.valueRef().toUpper() == QLatin1String("ETHERNET") ? LineTypeEthernet : 0;
+            const quint32 line = c.value().toUpper() == QLatin1String("ETHERNET") ? LineTypeEthernet : 0;
             m.canSettings.lineType = line;
             m.loggerTable.lineType = line;
         }
@@ -400,7 +453,7 @@ void readCanLineSettings(const XmlTable &t, DeviceModel &m)
         return;
     for (const XmlField &c : *row)
         if (c.name() == QLatin1String("BitRate"))
-            m.canSettings.bitRate = decimal(c.valueRef());
+            m.canSettings.bitRate = decimal(c.value());
 }
 
 } // namespace DeviceTables

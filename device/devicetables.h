@@ -22,6 +22,14 @@ struct DeviceNote
     QString text;
 };
 
+// Label and description of a channel in the other language too, for
+// brisca-tool's listing; index 0 Italian (...L0), 1 English (...L1).
+struct ChannelTexts
+{
+    QByteArray label[2];
+    QByteArray description[2];
+};
+
 struct DeviceReadOptions
 {
     quint32 maximumPeriodSampling = 5; // fastest period the user allows, in ms
@@ -33,9 +41,10 @@ namespace DeviceTables {
 void readScalings(const XmlTable &t, DeviceModel &m);
 void readElfData(const XmlTable &t, DeviceModel &m);
 // sourceRows, when given, receives the table row of every accepted channel
-// so later notes can name it.
+// so later notes can name it; texts, when given, both languages' texts.
 void readChannels(const XmlTable &t, DeviceModel &m, const DeviceReadOptions &o,
-                  QList<DeviceNote> *notes = nullptr, QList<int> *sourceRows = nullptr);
+                  QList<DeviceNote> *notes = nullptr, QList<int> *sourceRows = nullptr,
+                  QList<ChannelTexts> *texts = nullptr);
 // One warning text per channel whose scaling id is unknown; those get 1:1.
 QStringList resolveScalings(DeviceModel &m, QList<DeviceNote> *notes = nullptr,
                             const QList<int> *sourceRows = nullptr);
@@ -47,9 +56,9 @@ void readLineSettings(const XmlTable &t, DeviceModel &m);
 void readCanLineSettings(const XmlTable &t, DeviceModel &m);
 
 // Conversions of cell text.
-quint32 decimal(const QString &text);
-quint32 automatic(const QString &text);
-bool boolean(const QString &text);
+quint32 decimal(QStringView text);
+quint32 automatic(QStringView text);
+bool boolean(QStringView text);
 
 // Names of the eleven logger addresses, in LoggerTable order.
 extern const char *const loggerAddressColumns[11];

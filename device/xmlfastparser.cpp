@@ -6,6 +6,9 @@
 
 #include <QStringDecoder>
 
+#include <cstring>
+#include <limits>
+
 
 namespace {
 
@@ -317,9 +320,13 @@ bool prefixDeclared(const std::vector<Scope> &scopes, const char *name, int colo
 
 } // namespace
 
-bool XmlDocument::parseFast(const QByteArray &content)
+bool XmlDocument::parseFast()
 {
-    Cursor c{content.constData(), content.constData() + content.size()};
+    const QByteArray &content = m_content;
+    if (content.size() > std::numeric_limits<int>::max())
+        return false; // spans are int offsets
+    const char *const base = content.constData();
+    Cursor c{base, base + content.size()};
     if (c.startsWith("\xEF\xBB\xBF", 3))
         c.p += 3;
     if (c.startsWith("<?xml", 5) && c.end - c.p > 5 && isSpace(c.p[5])) {
@@ -328,13 +335,12 @@ bool XmlDocument::parseFast(const QByteArray &content)
     }
     m_nodes.reserve(size_t(content.size() / 24) + 16);
 
-    struct Open
+    struct Tag
     {
         const char *name;
         int len;
-        int node;
     };
-    std::vector<Open> stack;
+    std::vector<Tag> stack;
     std::vector<Scope> scopes;
     struct PendingAttr
     {
@@ -348,7 +354,39 @@ bool XmlDocument::parseFast(const QByteArray &content)
 
     while (!c.atEnd()) {
         if (*c.p != '<') {
-            // Character data: between elements only white space counts.
+            // Character data. The usual cases, blanks between elements and a
+            // plain ASCII cell, need no decoding and no copy.
+            const char *const start = c.p;
+            const char *const lt = static_cast<const char *>(memchr(start, '<', size_t(c.end - start)));
+            if (!lt)
+                return false;
+            bool blank = true, plain = true;
+            for (const char *q = start; q < lt; ++q) {
+                const uchar ch = uchar(*q);
+                if (ch == ' ' || ch == '\n' || ch == '\t')
+                    continue;
+                if (ch == '\r') {
+                    plain = false;
+                    continue;
+                }
+                blank = false;
+                if (ch < 0x20 || ch >= 0x80 || ch == '&' || (ch == '>' && q - start >= 2 && q[-1] == ']' && q[-2] == ']')) {
+                    plain = false;
+                    break;
+                }
+            }
+            if (blank) {
+                c.p = lt; // dropped inside the root, allowed around it
+                continue;
+            }
+            if (plain) {
+                if (stack.empty())
+                    return false;
+                addAsciiSpan(int(start - base), int(lt - start));
+                c.p = lt;
+                continue;
+            }
+            // Between elements only white space counts.
             QString text;
             bool sawRef = false;
             if (!readChars(c, '<', false, text, &sawRef))
@@ -364,7 +402,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
                     return false; // let the general parser judge a referenced blank
                 continue;
             }
-            addText(stack.back().node, text);
+            addText(text);
             continue;
         }
         // Markup.
@@ -373,7 +411,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
             if (!skipTo(c, "-->", 3))
                 return false;
             if (!stack.empty())
-                m_nodes[size_t(stack.back().node)].hasChildNodes = true;
+                markChild();
             continue;
         }
         if (c.startsWith("<?", 2)) {
@@ -381,7 +419,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
             if (!skipPI(c))
                 return false;
             if (!stack.empty())
-                m_nodes[size_t(stack.back().node)].hasChildNodes = true;
+                markChild();
             continue;
         }
         if (c.startsWith("<!", 2))
@@ -392,7 +430,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
             int len, colon;
             if (!readName(c, &name, &len, &colon) || stack.empty())
                 return false;
-            const Open &top = stack.back();
+            const Tag &top = stack.back();
             if (top.len != len || memcmp(top.name, name, size_t(len)) != 0)
                 return false;
             skipSpace(c);
@@ -403,6 +441,7 @@ bool XmlDocument::parseFast(const QByteArray &content)
             while (!scopes.empty() && scopes.back().depth == depth)
                 scopes.pop_back();
             stack.pop_back();
+            closeElement();
             if (stack.empty())
                 return true; // what follows the root is not held against it
             continue;
@@ -472,26 +511,44 @@ bool XmlDocument::parseFast(const QByteArray &content)
                 return false;
         }
 
-        const int parent = stack.empty() ? -1 : stack.back().node;
         const int local = colon >= 0 ? colon + 1 : 0;
-        const int idx = addElement(parent, internLatin1(name + local, len - local));
-        Node &n = m_nodes[size_t(idx)];
-        n.attrBegin = int(m_attrs.size());
+        const char *const localName = name + local;
+        const int localLen = len - local;
+        int nameId = -1;
+        std::vector<int> *guess = nullptr;
+        int key = -1;
+        if (!m_open.empty()) {
+            const Open &o = m_open.back();
+            guess = o.lastChild >= 0 ? &m_nextName : &m_firstChildName;
+            key = o.lastChild >= 0 ? m_nodes[size_t(o.lastChild)].name : m_nodes[size_t(o.node)].name;
+            if (size_t(key) >= guess->size())
+                guess->resize(size_t(key) + 1, -1);
+            const int g = (*guess)[size_t(key)];
+            if (g >= 0 && m_idBytes[size_t(g)].size() == localLen
+                && memcmp(m_idBytes[size_t(g)].constData(), localName, size_t(localLen)) == 0)
+                nameId = g;
+        }
+        if (nameId < 0) {
+            nameId = internLatin1(localName, localLen);
+            if (guess)
+                (*guess)[size_t(key)] = nameId;
+        }
+        openElement(nameId);
         // Namespace declarations are not attributes, as with the general parser.
         for (PendingAttr &a : attrs) {
             if ((a.len == 5 || a.colon == 5) && QByteArray::fromRawData(a.name, 5) == "xmlns")
                 continue;
             m_attrs.push_back({QString::fromLatin1(a.name, a.len), std::move(a.value)});
         }
-        n.attrCount = int(m_attrs.size()) - n.attrBegin;
         rootSeen = true;
         if (selfClosing) {
+            closeElement();
             while (!scopes.empty() && scopes.back().depth == depth)
                 scopes.pop_back();
             if (stack.empty())
                 return true;
         } else {
-            stack.push_back({name, len, idx});
+            stack.push_back({name, len});
         }
     }
     return false; // ended inside the root, or no root at all

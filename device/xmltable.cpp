@@ -7,8 +7,14 @@
 
 void XmlDocument::clear()
 {
+    m_content = QByteArray();
+    m_open.clear();
     m_nodes.clear();
+    m_pool.clear();
     m_attrs.clear();
+    m_nextName.clear();
+    m_firstChildName.clear();
+    m_idBytes.clear();
     m_names.clear();
     m_nameList.clear();
     m_latin1Names.clear();
@@ -18,16 +24,55 @@ void XmlDocument::clear()
     m_laterText.clear();
 }
 
-void XmlDocument::addText(int node, const QString &text)
+void XmlDocument::addText(const QString &text)
 {
-    Node &n = m_nodes[size_t(node)];
+    const Open &o = m_open.back();
+    Node &n = m_nodes[size_t(o.node)];
     n.hasChildNodes = true;
-    if (n.elementChildren > 0)
-        m_laterText[node].append({n.elementChildren, text});
-    else if (n.text.isEmpty())
-        n.text = text;
-    else
-        n.text += text;
+    if (o.elementChildren > 0) {
+        m_laterText[o.node].append({o.elementChildren, text});
+    } else if (n.textKind == Pooled) {
+        m_pool[size_t(n.textBegin)] += text;
+    } else {
+        QString joined = directText(n) + text;
+        n.textKind = Pooled;
+        n.textBegin = int(m_pool.size());
+        m_pool.push_back(std::move(joined));
+    }
+}
+
+void XmlDocument::addAsciiSpan(int begin, int size)
+{
+    const Open &o = m_open.back();
+    Node &n = m_nodes[size_t(o.node)];
+    if (o.elementChildren > 0 || n.textKind != NoText) {
+        addText(QString::fromLatin1(m_content.constData() + begin, size));
+        return;
+    }
+    n.hasChildNodes = true;
+    n.textKind = AsciiSpan;
+    n.textBegin = begin;
+    n.textSize = size;
+}
+
+QString XmlDocument::directText(const Node &n) const
+{
+    switch (n.textKind) {
+    case AsciiSpan: return QString::fromLatin1(m_content.constData() + n.textBegin, n.textSize);
+    case Pooled: return m_pool[size_t(n.textBegin)];
+    case NoText: break;
+    }
+    return QString();
+}
+
+bool XmlDocument::asciiText(int node, QByteArrayView *out) const
+{
+    const Node &n = m_nodes[size_t(node)];
+    if (n.firstChild >= 0 || n.textKind == Pooled)
+        return false;
+    *out = n.textKind == AsciiSpan ? QByteArrayView(m_content.constData() + n.textBegin, n.textSize)
+                                   : QByteArrayView();
+    return true;
 }
 
 int XmlDocument::firstChildNamed(int node, int nameId) const
@@ -55,34 +100,40 @@ int XmlDocument::internLatin1(const char *name, int size)
         return it.value();
     const int id = intern(QString::fromLatin1(name, size));
     m_latin1Names.insert(QByteArray(name, size), id);
+    if (size_t(id) >= m_idBytes.size())
+        m_idBytes.resize(size_t(id) + 1);
+    m_idBytes[size_t(id)] = QByteArray(name, size);
     return id;
 }
 
-int XmlDocument::addElement(int parent, int nameId)
+int XmlDocument::openElement(int nameId)
 {
     const int idx = int(m_nodes.size());
     Node n;
     n.name = nameId;
-    n.parent = parent;
-    if (parent >= 0) {
-        Node &pn = m_nodes[size_t(parent)];
+    n.attrBegin = int(m_attrs.size());
+    if (!m_open.empty()) {
+        Open &o = m_open.back();
+        n.parent = o.node;
+        Node &pn = m_nodes[size_t(o.node)];
         pn.hasChildNodes = true;
-        pn.hasElementChildren = true;
-        ++pn.elementChildren;
-        if (pn.lastChild >= 0)
-            m_nodes[size_t(pn.lastChild)].nextSibling = idx;
+        ++o.elementChildren;
+        if (o.lastChild >= 0)
+            m_nodes[size_t(o.lastChild)].nextSibling = idx;
         else
             pn.firstChild = idx;
-        pn.lastChild = idx;
+        o.lastChild = idx;
     }
-    m_nodes.push_back(std::move(n));
+    m_nodes.push_back(n);
+    m_open.push_back({idx});
     return idx;
 }
 
 bool XmlDocument::setContent(const QByteArray &content, Error *error, Parser parser)
 {
     clear();
-    if (parser == AnyParser && parseFast(content)) {
+    m_content = content;
+    if (parser == AnyParser && parseFast()) {
         m_fast = true;
         return true;
     }
@@ -153,7 +204,6 @@ bool XmlDocument::parseGeneral(const QByteArray &content, Error *error)
     else
         xml.addData(text);
     xml.setNamespaceProcessing(true);
-    std::vector<int> stack;
     bool rootClosed = false;
     m_nodes.reserve(size_t(content.size() / 24) + 16);
 
@@ -166,28 +216,25 @@ bool XmlDocument::parseGeneral(const QByteArray &content, Error *error)
                 xml.raiseError(QStringLiteral("extra content at end of document"));
                 break;
             }
-            const int idx = addElement(stack.empty() ? -1 : stack.back(), intern(xml.name()));
+            openElement(intern(xml.name()));
             const QXmlStreamAttributes attrs = xml.attributes();
-            m_nodes[size_t(idx)].attrBegin = int(m_attrs.size());
-            m_nodes[size_t(idx)].attrCount = int(attrs.size());
             for (const QXmlStreamAttribute &a : attrs)
                 m_attrs.push_back({a.qualifiedName().toString(), a.value().toString()});
-            stack.push_back(idx);
             break;
         }
         case QXmlStreamReader::EndElement:
-            stack.pop_back();
-            if (stack.empty())
+            closeElement();
+            if (m_open.empty())
                 rootClosed = true;
             break;
         case QXmlStreamReader::Characters:
-            if (!stack.empty() && !xml.isWhitespace())
-                addText(stack.back(), xml.text().toString());
+            if (!m_open.empty() && !xml.isWhitespace())
+                addText(xml.text().toString());
             break;
         case QXmlStreamReader::Comment:
         case QXmlStreamReader::ProcessingInstruction:
-            if (!stack.empty())
-                m_nodes[size_t(stack.back())].hasChildNodes = true;
+            if (!m_open.empty())
+                markChild();
             break;
         default:
             break;
@@ -218,7 +265,8 @@ bool XmlDocument::parseGeneral(const QByteArray &content, Error *error)
 QString XmlDocument::attribute(int node, const QString &qualifiedName) const
 {
     const Node &n = m_nodes[size_t(node)];
-    for (int i = 0; i < n.attrCount; ++i) {
+    const int count = attributeCount(node);
+    for (int i = 0; i < count; ++i) {
         const Attr &a = m_attrs[size_t(n.attrBegin + i)];
         if (a.qualifiedName == qualifiedName)
             return a.value;
@@ -229,7 +277,7 @@ QString XmlDocument::attribute(int node, const QString &qualifiedName) const
 void XmlDocument::appendText(int node, QString &out) const
 {
     const Node &n = m_nodes[size_t(node)];
-    out += n.text;
+    out += directText(n);
     const auto later = m_laterText.constFind(node);
     int ordinal = 0;
     for (int c = n.firstChild; c >= 0; c = m_nodes[size_t(c)].nextSibling) {
@@ -245,8 +293,8 @@ void XmlDocument::appendText(int node, QString &out) const
 QString XmlDocument::text(int node) const
 {
     const Node &n = m_nodes[size_t(node)];
-    if (!n.hasElementChildren)
-        return n.text;
+    if (n.firstChild < 0)
+        return directText(n);
     QString out;
     appendText(node, out);
     return out;
@@ -406,6 +454,7 @@ void XmlTable::clear()
 {
     m_name.clear();
     m_rows.clear();
+    m_cells.clear();
     m_firstRow = -1;
     m_rowState = 0;
     m_previousRowState = 0;
@@ -447,34 +496,52 @@ void XmlTable::readRows()
     m_rowState = 1;
 
     const auto &cols = m_schema.columns();
-    std::vector<int> colIds(cols.size());
-    for (size_t i = 0; i < cols.size(); ++i)
-        colIds[i] = m_doc->nameId(cols[i]->name);
+    // Column of each element name, -1 for none. A column declared twice
+    // takes the same element in both cells.
+    std::vector<int> colIds(cols.size()), columnOfName;
+    bool declaredTwice = false;
+    for (size_t i = 0; i < cols.size(); ++i) {
+        const int id = colIds[i] = m_doc->nameId(cols[i]->name);
+        if (id < 0)
+            continue;
+        if (size_t(id) >= columnOfName.size())
+            columnOfName.resize(size_t(id) + 1, -1);
+        if (columnOfName[size_t(id)] >= 0)
+            declaredTwice = true;
+        else
+            columnOfName[size_t(id)] = int(i);
+    }
 
     int rowCount = 0;
     for (int n = m_firstRow; n >= 0; n = m_doc->node(n).nextSibling)
         if (m_doc->node(n).name == tableId && m_doc->node(n).hasChildNodes)
             ++rowCount;
     m_rows.reserve(size_t(rowCount));
+    m_cells.reserve(size_t(rowCount) * cols.size());
 
     std::vector<int> childOf(cols.size());
     for (int n = m_firstRow; n >= 0; n = m_doc->node(n).nextSibling) {
         const XmlDocument::Node &rn = m_doc->node(n);
         if (rn.name != tableId || !rn.hasChildNodes)
             continue;
-        m_rows.emplace_back();
-        XmlRow &row = m_rows.back();
-        row.reserve(cols.size());
+        m_rows.emplace_back(this, m_cells.size());
         // One pass over the row's children finds every column's element.
         std::fill(childOf.begin(), childOf.end(), -1);
         for (int c = rn.firstChild; c >= 0; c = m_doc->node(c).nextSibling) {
             const int id = m_doc->node(c).name;
+            if (size_t(id) >= columnOfName.size() || columnOfName[size_t(id)] < 0)
+                continue;
+            if (!declaredTwice) {
+                int &slot = childOf[size_t(columnOfName[size_t(id)])];
+                if (slot < 0)
+                    slot = c;
+                continue;
+            }
             for (size_t i = 0; i < colIds.size(); ++i)
                 if (colIds[i] == id && childOf[i] < 0)
                     childOf[i] = c;
         }
-        for (size_t i = 0; i < cols.size(); ++i)
-            row.emplace_back(cols[i], childOf[i] >= 0 ? m_doc->text(childOf[i]) : QString());
+        m_cells.insert(m_cells.end(), childOf.begin(), childOf.end());
     }
 }
 

@@ -76,6 +76,41 @@ QString noteWhere(const DeviceNote &n)
     return w;
 }
 
+QJsonObject bothLanguages(const QByteArray &italian, const QByteArray &english)
+{
+    return {{QStringLiteral("it"), QString::fromLatin1(italian)}, {QStringLiteral("en"), QString::fromLatin1(english)}};
+}
+
+// The accepted channels as loaded, in device-file order.
+QJsonArray channelList(const DeviceModel &model, const QList<ChannelTexts> &texts)
+{
+    QJsonArray list;
+    for (int i = 0; i < model.channels.size(); ++i) {
+        const ChannelRecord &c = *model.channels[i];
+        const ChannelTexts t = i < texts.size() ? texts[i] : ChannelTexts();
+        list.append(QJsonObject{
+            {QStringLiteral("index"), i},
+            {QStringLiteral("factoryName"), QString::fromLatin1(c.factoryName)},
+            {QStringLiteral("label"), bothLanguages(t.label[0], t.label[1])},
+            {QStringLiteral("description"), bothLanguages(t.description[0], t.description[1])},
+            {QStringLiteral("tableAddress"), double(c.tableAddress)},
+            {QStringLiteral("address"), hex32(c.address)},
+            {QStringLiteral("variableBytes"), double(c.variableBytes)},
+            {QStringLiteral("loggedBytes"), double(c.loggedBytes)},
+            {QStringLiteral("signed"), c.isSigned()},
+            {QStringLiteral("periodMs"), double(c.periodMs)},
+            {QStringLiteral("minPeriodMs"), double(c.minPeriodMs)},
+            {QStringLiteral("logger"), c.loggerEnabled},
+            {QStringLiteral("scaling"),
+             QJsonObject{{QStringLiteral("id"), c.scalingId.isEmpty() ? QJsonValue() : QString::fromLatin1(c.scalingId)},
+                         {QStringLiteral("g1"), double(c.g1)}, {QStringLiteral("o1"), double(c.o1)},
+                         {QStringLiteral("g2"), double(c.g2)}, {QStringLiteral("o2"), double(c.o2)},
+                         {QStringLiteral("unit"), QString::fromLatin1(c.unit)}}},
+        });
+    }
+    return list;
+}
+
 int checkDevice(const QString &path, bool json, const DeviceLoadOptions &opts, QTextStream &out, QTextStream &err)
 {
     if (!QFile::exists(path)) {
@@ -84,7 +119,9 @@ int checkDevice(const QString &path, bool json, const DeviceLoadOptions &opts, Q
     }
     DeviceModel model;
     model.devicePath = path;
-    const DeviceLoadResult r = DeviceLoader::load(model, opts);
+    DeviceLoadOptions options = opts;
+    options.bothLanguages = json;
+    const DeviceLoadResult r = DeviceLoader::load(model, options);
     const DeviceLoadReport &rep = r.report;
     const bool loads = r.loaded();
     const bool tablesRead = r.outcome == DeviceLoadOutcome::Loaded
@@ -131,6 +168,19 @@ int checkDevice(const QString &path, bool json, const DeviceLoadOptions &opts, Q
                 sc.append(QJsonObject{{QStringLiteral("id"), QString::fromLatin1(s.id)}, {QStringLiteral("g1"), s.g1},
                                       {QStringLiteral("o1"), s.o1}, {QStringLiteral("g2"), s.g2}, {QStringLiteral("o2"), s.o2}});
             o[QStringLiteral("scalings")] = sc;
+            o[QStringLiteral("channels")] = channelList(model, rep.channelTexts);
+            QJsonArray tables;
+            for (const DeviceTableRead &t : rep.tablesRead) {
+                QJsonObject table{{QStringLiteral("name"), t.name}, {QStringLiteral("rows"), t.rows}};
+                if (!t.cells.isEmpty()) {
+                    QJsonObject cells;
+                    for (const auto &cell : t.cells)
+                        cells[cell.first] = cell.second;
+                    table[QStringLiteral("cells")] = cells;
+                }
+                tables.append(table);
+            }
+            o[QStringLiteral("tables")] = tables;
             QJsonObject lo;
             lo[QStringLiteral("present")] = rep.loggerTableRead;
             lo[QStringLiteral("valid")] = bool(lt.valid);

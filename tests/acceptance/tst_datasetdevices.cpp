@@ -1,7 +1,7 @@
 // Device files shaped the way a schema-embedding DataSet writer produces
-// them, built here by a writer of this test's own (own checksum, own
-// layout choices), loaded through DeviceLoader and checked with brisca-tool.
-
+// them, built here by a writer of this test's own (own checksum, own layout
+// choices) from tests/data/device/dataset-device.txt, loaded through
+// DeviceLoader and checked with brisca-tool.
 #include "deviceloader.h"
 
 #include <QJsonArray>
@@ -17,246 +17,51 @@ namespace {
 // table step, result byte-swapped.
 quint16 crcOfDevice(const QByteArray &d)
 {
-    static quint16 table[256];
-    static bool built = false;
-    if (!built) {
-        for (int i = 0; i < 256; ++i) {
-            quint32 v = quint32(i) << 8;
-            for (int k = 0; k < 8; ++k)
-                v = (v & 0x8000) ? ((v << 1) ^ 0x1021) : (v << 1);
-            table[i] = quint16(v);
-        }
-        built = true;
-    }
     quint16 crc = 0;
-    for (unsigned char b : d)
-        crc = quint16(table[crc >> 8] ^ ((crc & 0xFF) << 8) ^ b);
+    for (unsigned char b : d) {
+        quint32 v = quint32(crc >> 8) << 8;
+        for (int k = 0; k < 8; ++k)
+            v = (v & 0x8000) ? ((v << 1) ^ 0x1021) : (v << 1);
+        crc = quint16(v ^ ((crc & 0xFF) << 8) ^ b);
+    }
     return quint16((crc << 8) | (crc >> 8));
-}
-
-struct Column
-{
-    QByteArray name;
-    QByteArray type = "string"; // without prefix
-    int maxLength = 0;          // > 0: written as a restriction
-};
-
-struct Table
-{
-    QByteArray name;
-    QList<Column> columns;
-    QList<QList<QByteArray>> rows; // a null QByteArray is an omitted cell
-};
-
-struct Shape
-{
-    QByteArray dataSet = "NewDataSet";
-    QByteArray prefix = "xs";
-    QByteArray indentUnit = "  ";
-    QByteArray eol = "\r\n";
-    bool bom = true;
-    QByteArray targetNamespace; // typed data set: default namespace on the data
-    bool primaryKey = false;
-    bool ordinals = false;
-};
-
-QByteArray esc(const QByteArray &s)
-{
-    QByteArray o;
-    for (char c : s) {
-        if (c == '&') o += "&amp;";
-        else if (c == '<') o += "&lt;";
-        else if (c == '>') o += "&gt;";
-        else o += c;
-    }
-    return o;
-}
-
-QByteArray writeDataSet(const QList<Table> &tables, const Shape &s)
-{
-    QByteArray out;
-    int depth = 0;
-    auto line = [&](const QByteArray &text) {
-        QByteArray ind;
-        for (int i = 0; i < depth; ++i)
-            ind += s.indentUnit;
-        out += ind + text + (s.indentUnit.isEmpty() ? QByteArray() : s.eol);
-    };
-    const QByteArray p = s.prefix.isEmpty() ? QByteArray() : s.prefix + ":";
-    if (s.bom)
-        out += "\xEF\xBB\xBF";
-    out += "<?xml version=\"1.0\" standalone=\"yes\"?>" + s.eol;
-    line("<" + s.dataSet + (s.targetNamespace.isEmpty() ? QByteArray() : " xmlns=\"" + s.targetNamespace + "\"") + ">");
-    ++depth;
-    QByteArray schemaOpen = "<" + p + "schema id=\"" + s.dataSet + "\"";
-    if (!s.targetNamespace.isEmpty())
-        schemaOpen += " targetNamespace=\"" + s.targetNamespace + "\" xmlns:mstns=\"" + s.targetNamespace + "\" xmlns=\""
-                      + s.targetNamespace + "\"";
-    else if (!s.prefix.isEmpty())
-        schemaOpen += " xmlns=\"\"";
-    schemaOpen += (s.prefix.isEmpty() ? QByteArray(" xmlns") : " xmlns:" + s.prefix)
-                  + "=\"http://www.w3.org/2001/XMLSchema\" xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\"";
-    if (!s.targetNamespace.isEmpty())
-        schemaOpen += " attributeFormDefault=\"qualified\" elementFormDefault=\"qualified\"";
-    line(schemaOpen + ">");
-    ++depth;
-    line("<" + p + "element name=\"" + s.dataSet + "\" msdata:IsDataSet=\"true\" msdata:UseCurrentLocale=\"true\">");
-    ++depth;
-    line("<" + p + "complexType>");
-    ++depth;
-    line("<" + p + "choice minOccurs=\"0\" maxOccurs=\"unbounded\">");
-    ++depth;
-    for (const Table &t : tables) {
-        line("<" + p + "element name=\"" + t.name + "\">");
-        ++depth;
-        line("<" + p + "complexType>");
-        ++depth;
-        line("<" + p + "sequence>");
-        ++depth;
-        int ord = 0;
-        for (const Column &c : t.columns) {
-            const QByteArray o = s.ordinals ? " msdata:Ordinal=\"" + QByteArray::number(ord++) + "\"" : QByteArray();
-            if (c.maxLength > 0) {
-                line("<" + p + "element name=\"" + c.name + "\"" + o + " minOccurs=\"0\">");
-                ++depth;
-                line("<" + p + "simpleType>");
-                ++depth;
-                line("<" + p + "restriction base=\"" + p + c.type + "\">");
-                ++depth;
-                line("<" + p + "maxLength value=\"" + QByteArray::number(c.maxLength) + "\" />");
-                --depth;
-                line("</" + p + "restriction>");
-                --depth;
-                line("</" + p + "simpleType>");
-                --depth;
-                line("</" + p + "element>");
-            } else {
-                line("<" + p + "element name=\"" + c.name + "\"" + o + " type=\"" + p + c.type + "\" minOccurs=\"0\" />");
-            }
-        }
-        --depth;
-        line("</" + p + "sequence>");
-        --depth;
-        line("</" + p + "complexType>");
-        --depth;
-        line("</" + p + "element>");
-    }
-    --depth;
-    line("</" + p + "choice>");
-    --depth;
-    line("</" + p + "complexType>");
-    if (s.primaryKey) {
-        const QByteArray ns = s.targetNamespace.isEmpty() ? QByteArray() : "mstns:";
-        line("<" + p + "unique name=\"Constraint1\" msdata:PrimaryKey=\"true\">");
-        ++depth;
-        line("<" + p + "selector xpath=\".//" + ns + "Channels\" />");
-        line("<" + p + "field xpath=\"" + ns + "FactoryName\" />");
-        --depth;
-        line("</" + p + "unique>");
-    }
-    --depth;
-    line("</" + p + "element>");
-    --depth;
-    line("</" + p + "schema>");
-    for (const Table &t : tables) {
-        for (const QList<QByteArray> &r : t.rows) {
-            line("<" + t.name + ">");
-            ++depth;
-            for (int i = 0; i < t.columns.size() && i < r.size(); ++i)
-                if (!r[i].isNull())
-                    line("<" + t.columns[i].name + ">" + esc(r[i]) + "</" + t.columns[i].name + ">");
-            --depth;
-            line("</" + t.name + ">");
-        }
-    }
-    --depth;
-    line("</" + s.dataSet + ">");
-    return out;
 }
 
 // 12 uninterpreted bytes, four hex digits, 4 uninterpreted bytes.
 QByteArray withTrailer(const QByteArray &body, bool lower = false)
 {
-    QByteArray digits = QByteArray::number(crcOfDevice(body), 16).rightJustified(4, '0');
-    digits = lower ? digits.toLower() : digits.toUpper();
-    const QByteArray t = "\r\n<!--CRC:  " + digits + " -->";
-    Q_ASSERT(t.size() == 20);
-    return body + t;
+    const QByteArray digits = QByteArray::number(crcOfDevice(body), 16).rightJustified(4, '0');
+    return body + "\r\n<!--CRC:  " + (lower ? digits.toLower() : digits.toUpper()) + " -->";
 }
 
-QList<Column> cols(std::initializer_list<const char *> names)
-{
-    QList<Column> c;
-    for (const char *n : names)
-        c.append(Column{n});
-    return c;
-}
-
-const QByteArray N; // omitted cell
-
-Table scalings()
-{
-    return {"CalibrationScalings", cols({"ID", "G1", "O1", "G2", "O2"}),
-            {{"SC_B", "0.5", "10", "0", "1"}, {"sc_a", "1E-05", "-2.5E+3", "0", "1"}, {"SC_A", "2", "0", "0", "1"},
-             {"SC_C", "3", N, N, N}, {"\xc3\xa9t\xc3\xa9", "1", "0", "0", "1"}}};
-}
-
-Table channels(bool typed)
-{
-    Table t{"Channels",
-            cols({"FactoryName", "TabAdr", "Address", "VarNameL0", "VarNameL1", "DescL0", "DescL1", "Type", "LoggerMaxPer",
-                  "Unit", "NByte", "Logger", "G1", "O1", "G2", "O2", "Channel_ScalingID", "LoggerNBytes", "Validated",
-                  "Comment"}),
-            {}};
-    if (typed) {
-        for (Column &c : t.columns) {
-            if (c.name == "TabAdr" || c.name == "Type" || c.name == "NByte" || c.name == "LoggerNBytes"
-                || c.name == "LoggerMaxPer")
-                c.type = "int";
-            else if (c.name == "G1" || c.name == "O1" || c.name == "G2" || c.name == "O2")
-                c.type = "float";
-            else if (c.name == "Logger" || c.name == "Validated")
-                c.type = "boolean";
-            else if (c.name == "FactoryName")
-                c.maxLength = 64;
-        }
-    }
-    //          Factory        TabAdr Address   L0        L1        D0       D1       Type LMaxPer Unit  NByte Logger G1     O1    G2   O2   Scal   LNB  Valid  Comment
-    t.rows = {
-        {"rpm",            "12", "0x4000", "Giri",   "Speed",  "giri",  "speed", "0", "10", "rpm", "2", "true", "1", "0", "0", "1", "SC_A", "2", "true", "a&b"},
-        {"_map[3].x-y",    "13", "0x4004", "Mappa",  "Map",    N,       N,       "1", N,    N,     "4", "false", "1.5", "-2", "0", "1", N,   "4", "false", N},
-        {"9bad",           "14", "0x4008", N,        N,        N,       N,       "0", "20", N,     "2", "true", "1", "0", "0", "1", N,      "2", "true", N},
-        {"zeroes",         "15", "0x400C", N,        N,        N,       N,       "0", "20", N,     "0", "true", "1", "0", "0", "1", N,      N,   "true", N},
-        {"tmp_water",      "16", "0x4010", "Acqua",  "Water",  N,       N,       "0", "0",  "\xc2\xb0" "C",   "1", "TRUE", "1", "0", "0", "1", "SC_B", N,   "yes", N},
-        {N,                "17", "0x4014", N,        N,        N,       N,       "0", "20", N,     "2", "true", "1", "0", "0", "1", N,      "2", "true", N},
-    };
-    return t;
-}
-
-Table loggerTable(const QByteArray &startStop = "rpm")
-{
-    return {"TabDataLogger",
-            cols({"AvailableBytes", "ChannelsCount_OffLine", "ClearTimeOutSec", "MaxDownloadBuffer", "PageAlignment",
-                  "XA_DataBeginAddress", "XA_DataEndAddress", "XA_StartStopAddress", "XA_SetupBeginAddress",
-                  "XA_HeaderBeginAddress", "XA_StopLoggerReqAddress", "XA_ClearLoggerDataReqAddress",
-                  "XA_LoggerRunAddress", "XA_ChannelInfoBeginAddress", "XA_SpeedChannelAddress",
-                  "XA_ChannelInfoSizeAddress", "XA_Spare"}),
-            {{"65536", "32", "10", "1024", "16", "*1024", "0X1F", startStop, "0x40001000", "0x40002000", "0x40000010",
-              "0x40000014", "0x40000018", "0x40003000", "*20*48", N, "0xDEAD"}}};
-}
+struct Column { QByteArray name, type = "string", maxLength; }; // maxLength: written as a restriction
+struct Table { QByteArray name; QList<Column> columns; QList<QByteArrayList> rows; }; // a null cell is left out
 
 QList<Table> device(bool typed = false)
 {
-    return {scalings(),
-            {"ELFData", cols({"ELFName", "ELFIDStringAddress", "ELFIDStringSize", "ELFIDStringValue", "ELFIDStringName"}),
-             {{N, "4096", "16", "ECU 1.0", "idString"}}},
-            channels(typed),
-            loggerTable(),
-            {"CAN_Id", cols({"ToEcu_App_CAN_Id", "ToEcu_Kernel_CAN_Id", "App_CAN_Id", "Kernel_CAN_Id"}),
-             {{"0x7E0", "0X7e1", "2024", "010"}}},
-            {"CommunicationLineSettings", cols({"Line"}), {{"ethernet"}}},
-            {"CANLineSettings", cols({"BitRate"}), {{"500000"}}},
-            {"Revision", cols({"Author", "Date"}), {{"someone", "2024-01-01"}}}};
+    QFile f(qEnvironmentVariable("BRISCA_SOURCE_DIR") + "/tests/data/device/dataset-device.txt");
+    QList<Table> tables;
+    if (!f.open(QIODevice::ReadOnly))
+        return tables;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        if (line.startsWith("table ")) {
+            tables.append({line.mid(6), {}, {}});
+        } else if (tables.last().columns.isEmpty()) {
+            for (const QByteArray &c : line.split('|')) {
+                const QByteArrayList parts = c.split(':');
+                const QByteArrayList type = parts.value(1, "string").split('/');
+                tables.last().columns.append(typed ? Column{parts[0], type[0], type.value(1)} : Column{parts[0]});
+            }
+        } else {
+            QByteArrayList cells = line.split('|');
+            for (QByteArray &c : cells)
+                c = c == "~" ? QByteArray() : c.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;");
+            tables.last().rows.append(cells);
+        }
+    }
+    return tables;
 }
 
 QList<Table> without(QList<Table> ts, const QByteArray &name)
@@ -265,12 +70,79 @@ QList<Table> without(QList<Table> ts, const QByteArray &name)
     return ts;
 }
 
-QStringList texts(const DeviceLoadResult &r)
+Table &find(QList<Table> &ts, const QByteArray &name)
 {
-    QStringList l;
-    for (const DeviceMessage &m : r.messages)
-        l << m.text;
-    return l;
+    return *std::find_if(ts.begin(), ts.end(), [&](const Table &t) { return t.name == name; });
+}
+
+struct Shape
+{
+    QByteArray dataSet = "NewDataSet", prefix = "xs", indent = "  ", eol = "\r\n";
+    bool bom = true;
+    QByteArray ns; // typed data set: its own default namespace
+    bool primaryKey = false;
+};
+
+QByteArray writeDataSet(const QList<Table> &tables, const Shape &s = Shape())
+{
+    QByteArray out = (s.bom ? "\xEF\xBB\xBF" : "") + QByteArray("<?xml version=\"1.0\" standalone=\"yes\"?>") + s.eol;
+    int depth = 0;
+    const auto line = [&](int step, const QByteArray &text) { // step -1 closes, +1 opens
+        depth += qMin(step, 0);
+        out += s.indent.repeated(depth) + text + (s.indent.isEmpty() ? QByteArray() : s.eol);
+        depth += qMax(step, 0);
+    };
+    const QByteArray p = s.prefix.isEmpty() ? QByteArray() : s.prefix + ":";
+    const QByteArray ns = s.ns.isEmpty() ? QByteArray() : " xmlns=\"" + s.ns + "\"";
+    line(1, "<" + s.dataSet + ns + ">");
+    line(1, "<" + p + "schema id=\"" + s.dataSet + "\""
+                + (s.ns.isEmpty() ? QByteArray(s.prefix.isEmpty() ? "" : " xmlns=\"\"") : " targetNamespace=\"" + s.ns + "\" xmlns:mstns=\"" + s.ns + "\"" + ns)
+                + (s.prefix.isEmpty() ? QByteArray(" xmlns") : " xmlns:" + s.prefix)
+                + "=\"http://www.w3.org/2001/XMLSchema\" xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\""
+                + (s.ns.isEmpty() ? "" : " attributeFormDefault=\"qualified\" elementFormDefault=\"qualified\"") + ">");
+    line(1, "<" + p + "element name=\"" + s.dataSet + "\" msdata:IsDataSet=\"true\" msdata:UseCurrentLocale=\"true\">");
+    line(1, "<" + p + "complexType>");
+    line(1, "<" + p + "choice minOccurs=\"0\" maxOccurs=\"unbounded\">");
+    for (const Table &t : tables) {
+        for (const QByteArray &open : {"element name=\"" + t.name + "\">", QByteArray("complexType>"), QByteArray("sequence>")})
+            line(1, "<" + p + open);
+        for (const Column &c : t.columns) {
+            const QByteArray head = "<" + p + "element name=\"" + c.name + "\"";
+            if (c.maxLength.isEmpty()) {
+                line(0, head + " type=\"" + p + c.type + "\" minOccurs=\"0\" />");
+                continue;
+            }
+            line(1, head + " minOccurs=\"0\">");
+            for (const QByteArray &open : {QByteArray("simpleType>"), "restriction base=\"" + p + c.type + "\">"})
+                line(1, "<" + p + open);
+            line(0, "<" + p + "maxLength value=\"" + c.maxLength + "\" />");
+            for (const char *end : {"restriction>", "simpleType>", "element>"})
+                line(-1, "</" + p + end);
+        }
+        for (const char *end : {"sequence>", "complexType>", "element>"})
+            line(-1, "</" + p + end);
+    }
+    for (const char *end : {"choice>", "complexType>"})
+        line(-1, "</" + p + end);
+    if (s.primaryKey) {
+        const QByteArray m = s.ns.isEmpty() ? QByteArray() : "mstns:";
+        line(1, "<" + p + "unique name=\"Constraint1\" msdata:PrimaryKey=\"true\">");
+        line(0, "<" + p + "selector xpath=\".//" + m + "Channels\" />");
+        line(0, "<" + p + "field xpath=\"" + m + "FactoryName\" />");
+        line(-1, "</" + p + "unique>");
+    }
+    for (const char *end : {"element>", "schema>"})
+        line(-1, "</" + p + end);
+    for (const Table &t : tables)
+        for (const QByteArrayList &r : t.rows) {
+            line(1, "<" + t.name + ">");
+            for (int i = 0; i < t.columns.size() && i < r.size(); ++i)
+                if (!r[i].isNull())
+                    line(0, "<" + t.columns[i].name + ">" + r[i] + "</" + t.columns[i].name + ">");
+            line(-1, "</" + t.name + ">");
+        }
+    line(-1, "</" + s.dataSet + ">");
+    return out;
 }
 
 } // namespace
@@ -283,312 +155,178 @@ class DataSetDevices : public QObject
 
     QString put(const QByteArray &content)
     {
-        const QString p = dir.filePath(QStringLiteral("dev%1.xml").arg(++n));
-        QFile f(p);
+        QFile f(dir.filePath(QStringLiteral("dev%1.xml").arg(++n)));
         if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(p));
-        return p;
+            qFatal("cannot write %s", qPrintable(f.fileName()));
+        return f.fileName();
     }
 
-    DeviceLoadResult load(DeviceModel &m, const QByteArray &content)
+    DeviceLoadResult load(DeviceModel &m, const QByteArray &content, QStringList *texts, bool italian = false)
     {
         m.devicePath = put(content);
         DeviceLoadOptions o;
         o.programFolder = dir.path(); // no crypto library here
-        return DeviceLoader::load(m, o);
+        o.italian = italian;
+        const DeviceLoadResult r = DeviceLoader::load(m, o);
+        for (const DeviceMessage &msg : r.messages)
+            *texts << msg.text;
+        return r;
     }
 
 private slots:
     void writerShapesLoadTheSameModel_data()
     {
         QTest::addColumn<QByteArray>("file");
-        Shape s;
-        QTest::newRow("indented CRLF with BOM") << withTrailer(writeDataSet(device(), s));
-        s.primaryKey = true;
-        s.ordinals = true;
-        QTest::newRow("primary key and ordinals") << withTrailer(writeDataSet(device(), s));
-        Shape t;
-        t.dataSet = "DeviceDS";
-        t.prefix = "xsd";
-        t.indentUnit = "";
-        t.eol = "\n";
-        t.bom = false;
-        QTest::newRow("xsd prefix, one line, no BOM") << withTrailer(writeDataSet(device(), t), true);
-        Shape u;
-        u.dataSet = "DeviceData";
-        u.targetNamespace = "http://tempuri.org/DeviceData.xsd";
-        u.primaryKey = true;
-        QTest::newRow("typed data set in its own namespace") << withTrailer(writeDataSet(device(true), u));
-        Shape v;
-        v.indentUnit = "\t";
-        v.eol = "\n";
-        QTest::newRow("typed columns, tabs") << withTrailer(writeDataSet(device(true), v));
-        Shape w;
-        w.prefix = "";
-        w.primaryKey = true;
-        QTest::newRow("schema in the default namespace") << withTrailer(writeDataSet(device(true), w));
+        QTest::addColumn<bool>("italian"); // labels from ...L0, else ...L1
+        QTest::newRow("indented CRLF with BOM") << withTrailer(writeDataSet(device())) << false;
+        QTest::newRow("primary key, Italian") << withTrailer(writeDataSet(device(), {.primaryKey = true})) << true;
+        QTest::newRow("xsd prefix, one line, no BOM")
+            << withTrailer(writeDataSet(device(), {"DeviceDS", "xsd", "", "\n", false}), true) << false;
+        QTest::newRow("typed data set in its own namespace")
+            << withTrailer(writeDataSet(device(true), {"DeviceData", "xs", "  ", "\r\n", true, "http://tempuri.org/DeviceData.xsd", true}))
+            << false;
+        QTest::newRow("typed columns, tabs") << withTrailer(writeDataSet(device(true), {.indent = "\t", .eol = "\n"})) << false;
+        QTest::newRow("schema in the default namespace")
+            << withTrailer(writeDataSet(device(true), {.prefix = "", .primaryKey = true})) << false;
     }
-
     void writerShapesLoadTheSameModel()
     {
         QFETCH(QByteArray, file);
+        QFETCH(bool, italian);
         DeviceModel m;
-        const DeviceLoadResult r = load(m, file);
-        QCOMPARE(texts(r), QStringList());
-        QCOMPARE(int(r.outcome), int(DeviceLoadOutcome::Loaded));
+        QStringList messages;
+        QCOMPARE(int(load(m, file, &messages, italian).outcome), int(DeviceLoadOutcome::Loaded));
+        QCOMPARE(messages, QStringList());
 
         // Byte order of the Latin-1 ids: upper case, then lower case, then é.
-        QCOMPARE(m.scalings.size(), 5);
-        QCOMPARE(m.scalings[0].id, QByteArray("SC_A"));
-        QCOMPARE(m.scalings[1].id, QByteArray("SC_B"));
-        QCOMPARE(m.scalings[2].id, QByteArray("SC_C"));
-        QCOMPARE(m.scalings[3].id, QByteArray("sc_a"));
-        QCOMPARE(m.scalings[4].id, QByteArray("\xe9t\xe9"));
-        QCOMPARE(m.scalings[3].g1, 1e-5);
-        QCOMPARE(m.scalings[3].o1, -2500.0);
-        QCOMPARE(m.scalings[1].o1, 10.0);
-        QCOMPARE(m.scalings[2].g1, 3.0);
-        QCOMPARE(m.scalings[2].o2, 0.0);
+        QByteArrayList ids;
+        for (const ScalingRecord &s : m.scalings)
+            ids << s.id;
+        QCOMPARE(ids, (QByteArrayList{"SC_A", "SC_B", "SC_C", "sc_a", "\xe9t\xe9"}));
+        QCOMPARE((QList<double>{m.scalings[3].g1, m.scalings[3].o1, m.scalings[1].o1, m.scalings[2].g1, m.scalings[2].o2}),
+                 (QList<double>{1e-5, -2500, 10, 3, 0}));
 
-        // ELFName omitted: no ELF check, Address ignored, Validated ignored.
+        // ELFName left out: no ELF check, so Address and Validated are ignored.
         QCOMPARE(int(m.loggerTable.elfCheckEnabled), 0);
         QCOMPARE(m.channels.size(), 3);
-        const ChannelRecord &rpm = *m.channels[0];
-        QCOMPARE(rpm.factoryName, QByteArray("rpm"));
-        QCOMPARE(rpm.address, 12u);
-        QCOMPARE(rpm.uniqueCode, QByteArray("rpm_12"));
-        QCOMPARE(rpm.label, QByteArray("Speed"));
-        QCOMPARE(rpm.description, QByteArray("speed"));
-        QCOMPARE(rpm.periodMs, 10u);
-        QCOMPARE(rpm.minPeriodMs, 5u);
-        QCOMPARE(rpm.loggedBytes, 2u);
-        QCOMPARE(rpm.g1, 2.0f);
-        QVERIFY(rpm.loggerEnabled);
-        const ChannelRecord &map = *m.channels[1];
-        QCOMPARE(map.factoryName, QByteArray("_map[3].x-y"));
-        QCOMPARE(map.periodMs, 640u);
-        QCOMPARE(map.loggedBytes, 4u);
-        QCOMPARE(map.typeCode, 1u);
-        QCOMPARE(map.g1, 1.5f);
-        QCOMPARE(map.o1, -2.0f);
-        QCOMPARE(map.o2, 1.0f);
-        QVERIFY(map.description.isEmpty());
-        const ChannelRecord &water = *m.channels[2];
-        QCOMPARE(water.factoryName, QByteArray("tmp_water"));
-        QCOMPARE(water.periodMs, 640u);
-        QCOMPARE(water.variableBytes, 1u);
-        QCOMPARE(water.loggedBytes, 0u);
-        QCOMPARE(water.unit, QByteArray("\xb0" "C")); // UTF-8 in the file, Latin-1 in the record
-        QCOMPARE(water.g1, 0.5f);
-        QCOMPARE(water.o1, 10.0f);
-        QVERIFY(water.loggerEnabled);
+        const ChannelRecord &rpm = *m.channels[0], &map = *m.channels[1], &water = *m.channels[2];
+        QCOMPARE(rpm.uniqueCode + rpm.label + rpm.description, QByteArray(italian ? "rpm_12Girigiri" : "rpm_12Speedspeed"));
+        QCOMPARE(map.factoryName + water.factoryName + water.unit, QByteArray("_map[3].x-ytmp_water\xb0" "C")); // Latin-1 here
+        QCOMPARE((QList<quint32>{rpm.address, rpm.periodMs, rpm.minPeriodMs, rpm.loggedBytes, map.periodMs, map.loggedBytes,
+                                 map.typeCode, water.periodMs, water.variableBytes, water.loggedBytes}),
+                 (QList<quint32>{12, 10, 5, 2, 640, 4, 1, 640, 1, 0}));
+        QCOMPARE((QList<float>{rpm.g1, map.g1, map.o1, map.o2, water.g1, water.o1}), (QList<float>{2, 1.5, -2, 1, 0.5, 10}));
+        QVERIFY(rpm.loggerEnabled && !map.loggerEnabled && water.loggerEnabled && map.description.isEmpty());
 
+        // The declared XA_ChannelInfoSizeAddress cell is left out, so it
+        // reads as an empty channel name: no such channel, hence the
+        // channel-info-size layout.
         const LoggerTable &lt = m.loggerTable;
-        QCOMPARE(int(lt.valid), 1);
-        QCOMPARE(lt.availableBytes, 65536u);
-        QCOMPARE(lt.dataBegin.address, 1024u);
-        QCOMPARE(lt.dataEnd.address, 31u);
-        QCOMPARE(lt.startStop.address, 12u);
-        QCOMPARE(lt.startStop.size, 2u);
-        QCOMPARE(lt.setupBegin.address, 0x40001000u);
-        QCOMPARE(lt.loggerRun.address, 0x40000018u);
-        QCOMPARE(lt.speedChannel.address, 2048u);
-        // The column is declared, so its omitted cell reads as an empty
-        // channel name: no such channel, hence the channel-info-size mode.
-        QCOMPARE(lt.channelInfoSize.address, 0xFFFFFFFFu);
-        QCOMPARE(lt.channelInfoMode, 1u);
-        QCOMPARE(lt.channelInfoAreaSize, 4096u);
-        QCOMPARE(lt.channelsCountOffline, 64u);
-        QCOMPARE(lt.maxDownloadBuffer, 8192u);
-        QCOMPARE(lt.lineType, 4u);
-        QVERIFY(!m.noLoggerTable);
-
-        QCOMPARE(m.canSettings.toEcuAppCanId, 0x7E0u);
-        QCOMPARE(m.canSettings.toEcuKernelCanId, 0x7E1u);
-        QCOMPARE(m.canSettings.appCanId, 2024u);
-        QCOMPARE(m.canSettings.kernelCanId, 8u);
-        QCOMPARE(m.canSettings.bitRate, 500000u);
-        QCOMPARE(m.canSettings.lineType, 4u);
+        QVERIFY(lt.valid && !m.noLoggerTable);
+        QCOMPARE((QList<quint32>{lt.availableBytes, lt.dataBegin.address, lt.dataEnd.address, lt.startStop.address,
+                                 lt.startStop.size, lt.setupBegin.address, lt.loggerRun.address, lt.speedChannel.address}),
+                 (QList<quint32>{65536, 1024, 31, 12, 2, 0x40001000, 0x40000018, 2048}));
+        QCOMPARE((QList<quint32>{lt.channelInfoSize.address, lt.channelInfoMode, lt.channelInfoAreaSize,
+                                 lt.channelsCountOffline, lt.maxDownloadBuffer, lt.lineType}),
+                 (QList<quint32>{0xFFFFFFFF, 1, 4096, 64, 8192, 4}));
+        const CanSettings &c = m.canSettings;
+        QCOMPARE((QList<quint32>{c.toEcuAppCanId, c.toEcuKernelCanId, c.appCanId, c.kernelCanId, c.bitRate, c.lineType}),
+                 (QList<quint32>{0x7E0, 0x7E1, 2024, 8, 500000, 4}));
         QCOMPARE(m.elf.idStringAddress, 4096u);
-        QVERIFY(m.elf.elfName.isEmpty());
-        QCOMPARE(m.currentDevicePath, m.devicePath);
     }
 
-    void undeclaredChannelInfoSizeKeepsTheRowValues()
-    {
-        QList<Table> ts = device();
-        Table &lt = ts[3];
-        const int col = 15;
-        QCOMPARE(lt.columns[col].name, QByteArray("XA_ChannelInfoSizeAddress"));
-        lt.columns.removeAt(col);
-        lt.rows[0].removeAt(col);
-        DeviceModel m;
-        const DeviceLoadResult r = load(m, withTrailer(writeDataSet(ts, Shape())));
-        QCOMPARE(texts(r), QStringList());
-        QCOMPARE(m.loggerTable.channelInfoMode, 0u);
-        QCOMPARE(m.loggerTable.channelsCountOffline, 32u);
-        QCOMPARE(m.loggerTable.channelInfoAreaSize, 32u * 55u);
-        QCOMPARE(m.loggerTable.maxDownloadBuffer, 1024u);
-        QCOMPARE(m.loggerTable.clearTimeout, 10u);
-    }
-
-    // Tables a DataSet declares but writes no row for, or leaves out.
-    void sparseDevicesLoadWithDefaults_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<bool>("noLoggerTable");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<quint32>("lineType");
-        QTest::addColumn<quint32>("bitRate");
-        QTest::addColumn<QStringList>("messages");
-        const Shape s;
-        QList<Table> noLoggerRow = device();
-        noLoggerRow[3].rows.clear();
-        QTest::newRow("logger table declared without a row")
-            << withTrailer(writeDataSet(noLoggerRow, s)) << true << 3 << 4u << 500000u << QStringList();
-        QTest::newRow("no line, CAN or ELF tables")
-            << withTrailer(writeDataSet(without(without(without(without(device(), "CommunicationLineSettings"), "CAN_Id"),
-                                                        "CANLineSettings"), "ELFData"), s))
-            << false << 3 << 0u << 0u << QStringList();
-        QList<Table> noRows = device();
-        noRows[2].rows.clear();
-        noRows[3].rows[0][7] = "*100";
-        QTest::newRow("channels declared without a row")
-            << withTrailer(writeDataSet(noRows, s)) << false << 0 << 4u << 500000u
-            << QStringList{"Non sono presenti variabili da loggare!!!"};
-    }
-
-    void sparseDevicesLoadWithDefaults()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(bool, noLoggerTable);
-        QFETCH(int, channels);
-        QFETCH(quint32, lineType);
-        QFETCH(quint32, bitRate);
-        QFETCH(QStringList, messages);
-        DeviceModel m;
-        const DeviceLoadResult r = load(m, file);
-        QCOMPARE(texts(r), messages);
-        QCOMPARE(int(r.outcome), int(DeviceLoadOutcome::Loaded));
-        QCOMPARE(m.noLoggerTable, noLoggerTable);
-        QCOMPARE(r.rebuildLoggerProtocol, !noLoggerTable);
-        QCOMPARE(m.channels.size(), channels);
-        QCOMPARE(m.canSettings.lineType, lineType);
-        QCOMPARE(m.canSettings.bitRate, bitRate);
-    }
-
-    void elfCheckUsesAddressAndValidated()
-    {
-        QList<Table> ts = device();
-        ts[1].rows[0][0] = "ecu.elf";
-        DeviceModel m;
-        const DeviceLoadResult r = load(m, withTrailer(writeDataSet(ts, Shape())));
-        QCOMPARE(texts(r), QStringList());
-        QCOMPARE(int(m.loggerTable.elfCheckEnabled), 1);
-        // _map (Validated false) and tmp_water ("yes") drop out; rpm stays.
-        QCOMPARE(m.channels.size(), 1);
-        QCOMPARE(m.channels[0]->address, 0x4000u);
-        QCOMPARE(m.loggerTable.startStop.address, 0x4000u);
-    }
-
-    void badFilesGiveTheirMessagesInOrder_data()
+    void devicesLoadAsExpected_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QStringList>("messages");
-        const Shape s;
-        const QByteArray good = withTrailer(writeDataSet(device(), s));
-        QByteArray flipped = good;
-        flipped[200] = flipped[200] ^ 0x20;
-        QTest::newRow("one byte changed") << flipped << int(DeviceLoadOutcome::BadChecksum)
-                                          << QStringList{"Checksum non valida!!!"};
-        QByteArray broken = writeDataSet(device(), s);
-        broken.chop(8);
-        QTest::newRow("cut before the root closes")
-            << withTrailer(broken) << int(DeviceLoadOutcome::SyntaxError) << QStringList{"Errore di sintassi nel file XML!!!"};
-        QTest::newRow("no logger table in the schema")
-            << withTrailer(writeDataSet(without(device(), "TabDataLogger"), s)) << int(DeviceLoadOutcome::NoLoggerTableSchema)
-            << QStringList{"Tabella 'TabDataLogger' mancante, device inadeguato!!!"};
-        QTest::newRow("no channels table")
-            << withTrailer(writeDataSet(without(device(), "Channels"), s)) << int(DeviceLoadOutcome::NoChannelsTable)
-            << QStringList{"Tabella 'Channels' mancante, device inadeguato!!!"};
-        QList<Table> badStart = device();
-        badStart[3] = loggerTable("9bad");
-        QTest::newRow("logger address names a rejected channel")
-            << withTrailer(writeDataSet(badStart, s)) << int(DeviceLoadOutcome::InvalidLoggerTable)
-            << QStringList{"Tabella 'TabDataLogger' incompleta e/o valori presenti non validi!!!"};
+        QTest::addColumn<QList<quint32>>("model"); // channels, no logger table, line type, logger channel slots, start/stop address
+        using O = DeviceLoadOutcome;
+        QList<Table> t = device();
+        find(t, "TabDataLogger").columns.removeAt(15);
+        find(t, "TabDataLogger").rows[0].removeAt(15);
+        QTest::newRow("undeclared channel info size keeps the row values")
+            << withTrailer(writeDataSet(t)) << int(O::Loaded) << QStringList() << QList<quint32>{3, 0, 4, 32, 12};
+        t = device();
+        find(t, "TabDataLogger").rows.clear();
+        QTest::newRow("logger table declared without a row")
+            << withTrailer(writeDataSet(t)) << int(O::Loaded) << QStringList() << QList<quint32>{3, 1, 4, 0, 0};
+        QTest::newRow("no line, CAN or ELF tables")
+            << withTrailer(writeDataSet(without(without(without(without(device(), "CommunicationLineSettings"), "CAN_Id"),
+                                                        "CANLineSettings"), "ELFData")))
+            << int(O::Loaded) << QStringList() << QList<quint32>{3, 0, 0, 64, 12};
+        t = device();
+        find(t, "ELFData").rows[0][0] = "ecu.elf"; // _map (Validated false) and tmp_water (yes) drop out
+        QTest::newRow("ELF identification: Address and Validated count")
+            << withTrailer(writeDataSet(t)) << int(O::Loaded) << QStringList() << QList<quint32>{1, 0, 4, 64, 0x4000};
+        const QString nothing = "Non sono presenti variabili da loggare!!!";
+        t = device();
+        find(t, "Channels").rows = {find(t, "Channels").rows[2], find(t, "Channels").rows[3]};
+        find(t, "TabDataLogger").rows[0][7] = "*100";
+        QTest::newRow("every channel rejected") << withTrailer(writeDataSet(t)) << int(O::Loaded) << QStringList{nothing}
+                                                << QList<quint32>{0, 0, 4, 64, 100};
         QTest::newRow("no scalings: warning, then one per channel")
-            << withTrailer(writeDataSet(without(device(), "CalibrationScalings"), s)) << int(DeviceLoadOutcome::Loaded)
+            << withTrailer(writeDataSet(without(device(), "CalibrationScalings"))) << int(O::Loaded)
             << QStringList{"Tabella 'CalibrationScalings' mancante, il device potrebbe essere inadeguato!!!",
                            QString::fromUtf8("Var_ScalingID >SC_A< non trovato!!! Nome variabile: rpm\nVerrà impostata la scala 1:1"),
-                           QString::fromUtf8("Var_ScalingID >SC_B< non trovato!!! Nome variabile: tmp_water\nVerrà impostata la scala 1:1")};
-        QList<Table> noneLoggable = device();
-        noneLoggable[2].rows = {noneLoggable[2].rows[2], noneLoggable[2].rows[3]};
-        noneLoggable[3].rows[0][7] = "*100";
-        QTest::newRow("every channel rejected")
-            << withTrailer(writeDataSet(noneLoggable, s)) << int(DeviceLoadOutcome::Loaded)
-            << QStringList{"Non sono presenti variabili da loggare!!!"};
-        QTest::newRow("encrypted without the library")
-            << QByteArray("ENCRYPTED by ORVLibCrypt.dll\r\n\x01\x02\x03") << int(DeviceLoadOutcome::CryptoUnavailable)
-            << QStringList{"Libreria ORVLibCrypt.dll : versione errata o libreria mancante!"};
+                           QString::fromUtf8("Var_ScalingID >SC_B< non trovato!!! Nome variabile: tmp_water\nVerrà impostata la scala 1:1")}
+            << QList<quint32>{3, 0, 4, 64, 12};
+        const QList<quint32> untouched{0, 1, 0, 0, 0};
+        QByteArray flipped = withTrailer(writeDataSet(device()));
+        flipped[200] = flipped[200] ^ 0x20;
+        QTest::newRow("one byte changed") << flipped << int(O::BadChecksum) << QStringList{"Checksum non valida!!!"} << untouched;
+        QByteArray cut = writeDataSet(device());
+        cut.chop(8);
+        QTest::newRow("cut before the root closes") << withTrailer(cut) << int(O::SyntaxError)
+                                                    << QStringList{"Errore di sintassi nel file XML!!!"} << untouched;
     }
-
-    void badFilesGiveTheirMessagesInOrder()
+    void devicesLoadAsExpected()
     {
         QFETCH(QByteArray, file);
         QFETCH(int, outcome);
         QFETCH(QStringList, messages);
+        QFETCH(QList<quint32>, model);
         DeviceModel m;
-        const DeviceLoadResult r = load(m, file);
-        QCOMPARE(texts(r), messages);
+        QStringList texts;
+        const DeviceLoadResult r = load(m, file, &texts);
+        QCOMPARE(texts, messages);
         QCOMPARE(int(r.outcome), outcome);
-    }
-
-    void toolReportsTheDataSetDevice_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<QString>("startStop");
-        Shape s;
-        s.primaryKey = true;
-        QTest::newRow("loads") << withTrailer(writeDataSet(device(), s)) << 0 << 3 << "0x0000000C";
-        QList<Table> badStart = device();
-        badStart[3] = loggerTable("9bad");
-        QTest::newRow("refused logger table") << withTrailer(writeDataSet(badStart, s)) << 1 << 3 << "0xFFFFFFFF";
+        QCOMPARE((QList<quint32>{quint32(m.channels.size()), m.noLoggerTable, m.canSettings.lineType,
+                                 m.loggerTable.channelsCountOffline, m.loggerTable.startStop.address}), model);
+        QCOMPARE(m.loggerTable.lineType, m.canSettings.lineType);
     }
 
     void toolReportsTheDataSetDevice()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(int, exitCode);
-        QFETCH(int, channels);
-        QFETCH(QString, startStop);
         const QString tool = qEnvironmentVariable("BRISCA_BIN_DIR") + QStringLiteral("/brisca-tool");
         if (!QFile::exists(tool))
             QSKIP("brisca-tool is not built");
         QProcess p;
-        p.start(tool, {QStringLiteral("device"), put(file), QStringLiteral("--json")});
+        p.start(tool, {QStringLiteral("device"), put(withTrailer(writeDataSet(device(), {.primaryKey = true}))), "--json"});
         QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), exitCode);
+        QCOMPARE(p.exitCode(), 0);
         const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-        QCOMPARE(o.value(QStringLiteral("channelCount")).toInt(), channels);
-        QCOMPARE(o.value(QStringLiteral("scalings")).toArray().size(), 5);
-        const QJsonObject lt = o.value(QStringLiteral("loggerTable")).toObject();
-        const QJsonObject addrs = lt.value(QStringLiteral("addresses")).toObject();
-        QCOMPARE(addrs.value(QStringLiteral("XA_StartStopAddress")).toObject().value(QStringLiteral("address")).toString(),
-                 startStop);
-        QCOMPARE(addrs.value(QStringLiteral("XA_DataEndAddress")).toObject().value(QStringLiteral("address")).toString(),
-                 QStringLiteral("0x0000001F"));
-        if (exitCode == 0)
-            QCOMPARE(o.value(QStringLiteral("can")).toObject().value(QStringLiteral("BitRate")).toInt(), 500000);
-        // The rejected rows are named by table and row.
-        int rejected = 0;
-        for (const QJsonValue &v : o.value(QStringLiteral("notes")).toArray())
-            if (v.toObject().value(QStringLiteral("kind")).toString() == QLatin1String("rejected")
-                && v.toObject().value(QStringLiteral("table")).toString() == QLatin1String("Channels"))
-                ++rejected;
+        QCOMPARE(o["channelCount"].toInt() * 10 + o["scalings"].toArray().size(), 35);
+        QCOMPARE(o["loggerTable"]["addresses"]["XA_StartStopAddress"]["address"].toString(), QStringLiteral("0x0000000C"));
+        int rejected = 0; // the rejected rows are named by table and row
+        for (const QJsonValue &v : o["notes"].toArray())
+            rejected += v["kind"] == "rejected" && v["table"] == "Channels";
         QCOMPARE(rejected, 3);
+        QStringList tables;
+        for (const QJsonValue &v : o["tables"].toArray())
+            tables << v["name"].toString() + ":" + QString::number(v["rows"].toInt());
+        QCOMPARE(tables.join(' '), "CalibrationScalings:5 ELFData:1 Channels:6 TabDataLogger:1 CAN_Id:1 "
+                                   "CommunicationLineSettings:1 CANLineSettings:1");
+        // An Ethernet line: line type 4 in the logger table as in the CAN settings.
+        QCOMPARE(o["loggerTable"]["lineType"].toInt(), 4);
+        QCOMPARE(o["can"]["lineType"].toInt(), 4);
+        QCOMPARE(o["tables"][5]["cells"]["Line"].toString(), QStringLiteral("ethernet"));
+        const QJsonObject water = o["channels"][2].toObject();
+        QCOMPARE(QJsonDocument(water).toJson(QJsonDocument::Compact),
+                 QByteArray(R"({"address":"0x00000010","description":{"en":"","it":""},"factoryName":"tmp_water","index":2,)"
+                            R"("label":{"en":"Water","it":"Acqua"},"loggedBytes":0,"logger":true,"minPeriodMs":5,"periodMs":640,)"
+                            R"("scaling":{"g1":0.5,"g2":0,"id":"SC_B","o1":10,"o2":1,"unit":"°C"},"signed":false,)"
+                            R"("tableAddress":16,"variableBytes":1})"));
     }
 };
 
