@@ -1,0 +1,270 @@
+#include "writer2d.h"
+
+#include "samplecodec.h"
+#include "streamfile.h"
+
+#include <QRegularExpression>
+#include <QTextStream>
+#include <QtEndian>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+template<typename T>
+void setLE(QByteArray &b, int offset, T v)
+{
+    qToLittleEndian(v, b.data() + offset);
+}
+
+void setText(QByteArray &b, int offset, const QByteArray &text, int maxChars)
+{
+    const QByteArray t = text.left(maxChars);
+    std::memcpy(b.data() + offset, t.constData(), size_t(t.size()));
+}
+
+// End values of the conversion over [lo, hi], stepping around a pole that lies
+// on a whole raw value.
+void endValues(const SampleCodec::Coefficients &k, qint64 lo, qint64 hi, double *eLo, double *eHi)
+{
+    qint64 a = lo, b = hi;
+    if (k.g2 != 0) {
+        const double x0 = -k.o2 / k.g2;
+        if (x0 == std::floor(x0) && x0 >= double(lo) && x0 <= double(hi)) {
+            const qint64 p = qint64(x0);
+            if (p == hi)
+                b = hi - 1;
+            else if (p == lo)
+                a = lo + 1;
+            else {
+                a = p - 1;
+                b = p + 1;
+            }
+        }
+    }
+    *eLo = k.eng(qint32(a));
+    *eHi = k.eng(qint32(b));
+}
+
+// Turns a stored sample into the unsigned value of the data file.
+struct SampleEncoder
+{
+    int size = 1, width = 2;
+    bool plain = true;
+    bool isSigned = false, zero = false;
+    SampleCodec::Coefficients k;
+    double zeroEng = 0;
+    std::vector<quint32> table;   // for 1- and 2-byte samples with a transformation
+
+    explicit SampleEncoder(const ChannelInfo &c)
+        : size(c.sampleSize), width(Writer2D::sampleWidth(c.sampleSize)), isSigned(c.isSigned()), zero(c.zeroCorrected()),
+          k(SampleCodec::Coefficients::of(Writer2D::fileChannel(c)))
+    {
+        plain = !isSigned && !zero;
+        zeroEng = k.eng(c.zeroReference);
+        if (!plain && size <= 2) {
+            table.resize(size_t(1) << (8 * size));
+            for (quint32 raw = 0; raw < table.size(); ++raw)
+                table[raw] = compute(raw);
+        }
+    }
+
+    quint32 compute(quint32 raw) const
+    {
+        const int bits = 8 * width;
+        const quint32 mask = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+        if (isSigned) {
+            const int shift = 32 - 8 * size;
+            const qint32 s = qint32(raw << shift) >> shift;
+            raw = (quint32(s) + (1u << (bits - 1))) & mask;
+        }
+        if (zero)
+            raw = SampleCodec::zeroCorrect(raw, k, zeroEng);
+        return raw & mask;
+    }
+
+    quint32 value(const quint8 *p) const
+    {
+        const quint32 raw = SampleCodec::readRaw(p, size);
+        if (plain)
+            return raw;
+        return table.empty() ? compute(raw) : table[raw];
+    }
+};
+
+} // namespace
+
+QString Writer2D::baseName(const QString &dir)
+{
+    const QString last = dir.split(QRegularExpression(QStringLiteral("[\\\\/]"))).last();
+    return last.section(QLatin1Char('.'), 0, 0);
+}
+
+ChannelInfo Writer2D::fileChannel(const ChannelInfo &c)
+{
+    if (!c.isSigned())
+        return c;
+    const int bits = 8 * sampleWidth(c.sampleSize);
+    const qint64 lo = -(qint64(1) << (bits - 1)), hi = (qint64(1) << (bits - 1)) - 1;
+    double eLo = 0, eHi = 0;
+    endValues(SampleCodec::Coefficients::of(c), lo, hi, &eLo, &eHi);
+    ChannelInfo r = c;
+    // Held as 32-bit floats, as the configuration image holds coefficients.
+    r.g1 = float((eHi - eLo) / (std::ldexp(1.0, bits) - 1));
+    r.o1 = float(eLo);
+    r.g2 = 0;
+    r.o2 = 1;
+    return r;
+}
+
+QByteArray Writer2D::header(const QVector<ChannelInfo> &channels) const
+{
+    const QDateTime when = m_when.isValid() ? m_when : QDateTime::currentDateTime();
+    QString text;
+    QTextStream s(&text);
+    s << "[DOWNLOAD]\n"
+      << "Basic samplingrate = 200 [Hz]\n"
+      << "Date =" << when.toString(QStringLiteral("dd.MM.yyyy")) << "\n"
+      << "Time =" << when.toString(QStringLiteral("hh:mm")) << "h\n"
+      << "ECUInfo =" << QString::fromLatin1(m_decoder.ecuInfo()) << "\n"
+      << "LoggerRuns =" << m_decoder.numRun() << "\n"
+      << "\n"
+      << "[CHANNELS]\n";
+    for (int i = 0; i < channels.size(); ++i) {
+        const ChannelInfo &c = channels[i];
+        s << "D" << (i + 1) << " = " << QString::fromLatin1(c.label) << " [" << QString::fromLatin1(c.unit) << "] "
+          << float(1000.0f / float(c.period)) << " [Hz]\n";
+    }
+    s << "\n";
+    if (!m_comment.isEmpty()) {
+        s << "[Comment]\n";
+        for (int k = 0; k < m_comment.size(); ++k)
+            s << k << "=" << m_comment[k] << "\n";
+        s << "\n";
+    }
+    s.flush();
+    return text.toLatin1();
+}
+
+QByteArray Writer2D::laps() const
+{
+    const QVector<qint64> &marks = m_decoder.lapMarks();
+    QByteArray b(12 + 4 * marks.size(), '\0');
+    setLE<qint32>(b, 0, qint32(marks.size()));
+    setLE<qint32>(b, 4, 200);
+    for (int i = 0; i < marks.size(); ++i)
+        setLE<qint32>(b, 12 + 4 * i, qint32(marks[i]));
+    return b;
+}
+
+QByteArray Writer2D::description(const QVector<ChannelInfo> &channels) const
+{
+    QByteArray file(64, '\0');
+    setLE<qint32>(file, 0, 64);
+    setLE<qint32>(file, 4, 100);
+    setText(file, 8, "2D", 39);
+    setText(file, 48, "ORV", 15);
+
+    QByteArray block(72, '\0');
+    setLE<qint32>(block, 0, 72);
+    setLE<qint32>(block, 4, 256);
+    setText(block, 8, "Channels", 15);
+    setLE<qint16>(block, 24, qint16(channels.size()));
+    setLE<qint32>(block, 26, 106);
+    setLE<qint16>(block, 30, 10);
+    const qint32 fieldSizes[10] = {24, 2, 8, 32, 4, 4, 4, 4, 8, 16};
+    for (int f = 0; f < 10; ++f)
+        setLE<qint32>(block, 32 + 4 * f, fieldSizes[f]);
+    file += block;
+
+    for (int i = 0; i < channels.size(); ++i) {
+        const ChannelInfo &c = channels[i];
+        const int w = sampleWidth(c.sampleSize);
+        QByteArray r(106, '\0');
+        setLE<qint32>(r, 0, 106);
+        setLE<qint32>(r, 4, 256);
+        setText(r, 8, c.label, 15);
+        setLE<qint16>(r, 24, qint16(i));
+        setText(r, 26, c.unit, 7);
+        setLE<double>(r, 34, c.g1);
+        setLE<double>(r, 42, c.o1);
+        setLE<double>(r, 50, c.g2);
+        setLE<double>(r, 58, c.o2);
+        setLE<float>(r, 66, 1000.0f / float(c.period));
+        setLE<qint32>(r, 70, w);
+        r[74] = 0x55;
+        setLE<qint32>(r, 78, w * 8);
+        setText(r, 82, QStringLiteral("A%1").arg(i, 3, 10, QLatin1Char('0')).toLatin1(), 7);
+        file += r;
+    }
+    return file;
+}
+
+bool Writer2D::write(const QString &dir)
+{
+    m_error.clear();
+    if (!m_decoder.decodable()) {
+        m_error = m_decoder.refusal();
+        return false;
+    }
+    QVector<ChannelInfo> channels;
+    for (const ChannelInfo &c : m_decoder.channels())
+        channels.append(fileChannel(c));
+    const QString base = dir + QLatin1Char('/') + baseName(dir);
+
+    std::vector<std::unique_ptr<StreamFile>> files;
+    auto fail = [&](const StreamFile &f) {
+        m_error = f.path() + QStringLiteral(": ") + f.errorString();
+        for (auto &g : files)
+            g->discard();
+        return false;
+    };
+    auto small = [&](const QString &ext, const QByteArray &content) {
+        files.push_back(std::make_unique<StreamFile>(base + ext, 4096));
+        StreamFile &f = *files.back();
+        if (f.open())
+            f.put(content.constData(), content.size());
+        return f.ok();
+    };
+    if (!small(QStringLiteral(".hed"), header(channels)) || !small(QStringLiteral(".lap"), laps())
+        || !small(QStringLiteral(".ldf"), description(channels)))
+        return fail(*files.back());
+
+    // All data files are open before any sample is written.
+    const int buffer = qBound(4096, (16 << 20) / qMax(1, int(channels.size())), 256 << 10);
+    std::vector<SampleEncoder> encoders;
+    qint64 total = 0, done = 0;
+    for (int i = 0; i < channels.size(); ++i) {
+        files.push_back(std::make_unique<StreamFile>(
+            base + QStringLiteral(".A%1").arg(i, 3, 10, QLatin1Char('0')), buffer));
+        if (!files.back()->open())
+            return fail(*files.back());
+        encoders.emplace_back(m_decoder.channels()[i]);
+        total += m_decoder.sampleCount(i) * encoders.back().width;
+    }
+
+    for (int k = 0; k < m_decoder.numRun(); ++k) {
+        const QList<SampleList> *lists = m_decoder.getVarDataInRun(k);
+        for (int i = 0; lists && i < lists->size(); ++i) {
+            StreamFile &f = *files[size_t(3 + i)];
+            const SampleEncoder &e = encoders[size_t(i)];
+            const int w = e.width;
+            for (SampleList::Cursor c((*lists)[i]); !c.atEnd();) {
+                SampleCodec::putLE(f.room(w), e.value(c.next()), w);
+                f.advance(w);
+            }
+            if (!f.ok())
+                return fail(f);
+            done += (*lists)[i].count() * w;
+            if (m_progress)
+                m_progress(done, total);
+        }
+    }
+    for (auto &f : files) {
+        if (!f->finish())
+            return fail(*f);
+    }
+    return true;
+}
