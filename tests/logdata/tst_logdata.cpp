@@ -280,7 +280,7 @@ private slots:
         QTemporaryDir dir;
         const QString text = dir.filePath("notes.bin");
         QVERIFY(TestFiles::writeAll(text, "these are not the bytes of a logger dump\n"));
-        const QString tool = qEnvironmentVariable("BRISCA_BIN_DIR") + "/brisca-tool";
+        const QString tool = QCoreApplication::applicationDirPath() + "/brisca-tool";
         for (const QStringList &args : {QStringList{"dump", "info", text}, QStringList{"convert", text, "--mdf", dir.path()}}) {
             QProcess p;
             p.start(tool, args);
