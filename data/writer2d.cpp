@@ -56,6 +56,7 @@ struct SampleEncoder
     bool isSigned = false, zero = false;
     SampleCodec::Coefficients k;
     std::unique_ptr<SampleCodec::ZeroCorrection> correction;
+    std::vector<quint32> table;   // stored sample -> file value, for short samples
 
     SampleEncoder(const ChannelInfo &c, qint64 samples)
         : size(c.sampleSize), width(Writer2D::sampleWidth(c.sampleSize)), isSigned(c.isSigned()), zero(c.zeroCorrected()),
@@ -63,11 +64,21 @@ struct SampleEncoder
     {
         if (zero)   // the zero reference goes through the file's coefficients too
             correction = std::make_unique<SampleCodec::ZeroCorrection>(k, c.zeroReference, width, samples);
+        if ((isSigned || zero) && size <= 2 && samples > (qint64(4) << (8 * size))) {
+            table.resize(size_t(1) << (8 * size));
+            for (quint32 raw = 0; raw < table.size(); ++raw)
+                table[raw] = convert(raw);
+        }
     }
 
     quint32 value(const quint8 *p) const
     {
-        quint32 raw = SampleCodec::readRaw(p, size);
+        const quint32 raw = SampleCodec::readRaw(p, size);
+        return table.empty() ? convert(raw) : table[raw];
+    }
+
+    quint32 convert(quint32 raw) const
+    {
         const int bits = 8 * width;
         const quint32 mask = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
         if (isSigned) {
@@ -95,6 +106,14 @@ struct SampleEncoder
     // n samples of l from the module at `module` on, into out.
     void write(const SampleList &l, const quint8 *module, qint64 n, quint8 *out) const
     {
+        if (!table.empty() && size == 1) {
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[p[0]], 2); out += 2; });
+            return;
+        }
+        if (!table.empty()) {
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[quint32(p[0]) << 8 | p[1]], 2); out += 2; });
+            return;
+        }
         if (isSigned || zero) {
             walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, value(p), width); out += width; });
             return;
