@@ -1,5 +1,6 @@
 // brisca-tool: command-line checks and conversions for engineers and scripts.
 #include "briscaversion.h"
+#include "datacommand.h"
 #include "devicecommand.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@ int usage(QTextStream &out, int code)
            "  --help       show this text\n"
            "  --version    show the program version\n";
     deviceUsage(out);
+    dataUsage(out);
     return code;
 }
 } // namespace
@@ -34,6 +36,13 @@ int main(int argc, char **argv)
     }
     if (cmd == QLatin1String("device")) {
         const int rc = runDeviceCommand(args.mid(1), out, err);
+        out.flush();
+        err.flush();
+        return rc;
+    }
+    if (cmd == QLatin1String("dump") || cmd == QLatin1String("convert")) {
+        const int rc = cmd == QLatin1String("dump") ? runDumpCommand(args.mid(1), out, err)
+                                                    : runConvertCommand(args.mid(1), out, err);
         out.flush();
         err.flush();
         return rc;

@@ -1,0 +1,338 @@
+#include "writer2d.h"
+
+#include "bigbuffer.h"
+#include "samplecodec.h"
+#include "streamfile.h"
+
+#include <QRegularExpression>
+#include <QTextStream>
+#include <QtEndian>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+template<typename T>
+void setLE(QByteArray &b, int offset, T v)
+{
+    qToLittleEndian(v, b.data() + offset);
+}
+
+void setText(QByteArray &b, int offset, const QByteArray &text, int maxChars)
+{
+    const QByteArray t = text.left(maxChars);
+    std::memcpy(b.data() + offset, t.constData(), size_t(t.size()));
+}
+
+// End values of the conversion over [lo, hi], stepping around a pole that lies
+// on a whole raw value.
+void endValues(const SampleCodec::Coefficients &k, qint64 lo, qint64 hi, double *eLo, double *eHi)
+{
+    qint64 a = lo, b = hi;
+    if (k.g2 != 0) {
+        const double x0 = -k.o2 / k.g2;
+        if (x0 == std::floor(x0) && x0 >= double(lo) && x0 <= double(hi)) {
+            const qint64 p = qint64(x0);
+            if (p == hi)
+                b = hi - 1;
+            else if (p == lo)
+                a = lo + 1;
+            else {
+                a = p - 1;
+                b = p + 1;
+            }
+        }
+    }
+    *eLo = k.eng(qint32(a));
+    *eHi = k.eng(qint32(b));
+}
+
+// Turns stored samples into the unsigned values of the data file.
+struct SampleEncoder
+{
+    int size = 1, width = 2;
+    bool isSigned = false, zero = false;
+    SampleCodec::Coefficients k;
+    std::unique_ptr<SampleCodec::ZeroCorrection> correction;
+    std::vector<quint32> table;   // stored sample -> file value, for short samples
+
+    SampleEncoder(const ChannelInfo &c, qint64 samples)
+        : size(c.sampleSize), width(Writer2D::sampleWidth(c.sampleSize)), isSigned(c.isSigned()), zero(c.zeroCorrected()),
+          k(SampleCodec::Coefficients::of(Writer2D::fileChannel(c)))
+    {
+        if (zero)   // the zero reference goes through the file's coefficients too
+            correction = std::make_unique<SampleCodec::ZeroCorrection>(k, c.zeroReference, width, samples);
+        if ((isSigned || zero) && size <= 2 && samples > (qint64(4) << (8 * size))) {
+            table.resize(size_t(1) << (8 * size));
+            for (quint32 raw = 0; raw < table.size(); ++raw)
+                table[raw] = convert(raw);
+        }
+    }
+
+    quint32 value(const quint8 *p) const
+    {
+        const quint32 raw = SampleCodec::readRaw(p, size);
+        return table.empty() ? convert(raw) : table[raw];
+    }
+
+    quint32 convert(quint32 raw) const
+    {
+        const int bits = 8 * width;
+        const quint32 mask = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+        if (isSigned) {
+            const int shift = 32 - 8 * size;
+            const qint32 s = qint32(raw << shift) >> shift;
+            raw = (quint32(s) + (1u << (bits - 1))) & mask;
+        }
+        if (zero)
+            raw = (*correction)(raw);
+        return raw & mask;
+    }
+
+    template<typename F>
+    static void walk(const SampleList &l, const quint8 *module, qint64 n, F f)
+    {
+        const quint32 *off = l.offsets();
+        const int perModule = l.perModule();
+        for (qint64 j = 0; j < n;) {
+            for (int q = 0; q < perModule && j < n; ++q, ++j)
+                f(module + off[q]);
+            module += l.moduleBytes();
+        }
+    }
+
+    // n samples of l from the module at `module` on, into out.
+    void write(const SampleList &l, const quint8 *module, qint64 n, quint8 *out) const
+    {
+        if (!table.empty() && size == 1) {
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[p[0]], 2); out += 2; });
+            return;
+        }
+        if (!table.empty()) {
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[quint32(p[0]) << 8 | p[1]], 2); out += 2; });
+            return;
+        }
+        if (isSigned || zero) {
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, value(p), width); out += width; });
+            return;
+        }
+        switch (size) {
+        case 1:
+            walk(l, module, n, [&](const quint8 *p) { out[0] = p[0]; out[1] = 0; out += 2; });
+            break;
+        case 2:
+            walk(l, module, n, [&](const quint8 *p) { out[0] = p[1]; out[1] = p[0]; out += 2; });
+            break;
+        case 4:
+            walk(l, module, n, [&](const quint8 *p) {
+                const quint32 v = qFromBigEndian<quint32>(p);
+                std::memcpy(out, &v, 4);
+                out += 4;
+            });
+            break;
+        default:
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, value(p), width); out += width; });
+        }
+    }
+};
+
+} // namespace
+
+QString Writer2D::baseName(const QString &dir)
+{
+    const QString last = dir.split(QRegularExpression(QStringLiteral("[\\\\/]"))).last();
+    return last.section(QLatin1Char('.'), 0, 0);
+}
+
+ChannelInfo Writer2D::fileChannel(const ChannelInfo &c)
+{
+    if (!c.isSigned())
+        return c;
+    const int bits = 8 * sampleWidth(c.sampleSize);
+    const qint64 lo = -(qint64(1) << (bits - 1)), hi = (qint64(1) << (bits - 1)) - 1;
+    double eLo = 0, eHi = 0;
+    endValues(SampleCodec::Coefficients::of(c), lo, hi, &eLo, &eHi);
+    ChannelInfo r = c;
+    // Held as 32-bit floats, as the configuration image holds coefficients.
+    r.g1 = float((eHi - eLo) / (std::ldexp(1.0, bits) - 1));
+    r.o1 = float(eLo);
+    r.g2 = 0;
+    r.o2 = 1;
+    return r;
+}
+
+QByteArray Writer2D::header(const QVector<ChannelInfo> &channels) const
+{
+    const QDateTime when = m_when.isValid() ? m_when : QDateTime::currentDateTime();
+    QString text;
+    QTextStream s(&text);
+    s << "[DOWNLOAD]\n"
+      << "Basic samplingrate = 200 [Hz]\n"
+      << "Date =" << when.toString(QStringLiteral("dd.MM.yyyy")) << "\n"
+      << "Time =" << when.toString(QStringLiteral("hh:mm")) << "h\n"
+      << "ECUInfo =" << QString::fromLatin1(m_decoder.ecuInfo()) << "\n"
+      << "LoggerRuns =" << m_decoder.numRun() << "\n"
+      << "\n"
+      << "[CHANNELS]\n";
+    for (int i = 0; i < channels.size(); ++i) {
+        const ChannelInfo &c = channels[i];
+        s << "D" << (i + 1) << " = " << QString::fromLatin1(c.label) << " [" << QString::fromLatin1(c.unit) << "] "
+          << float(1000.0f / float(c.period)) << " [Hz]\n";
+    }
+    s << "\n";
+    if (!m_comment.isEmpty()) {
+        s << "[Comment]\n";
+        for (int k = 0; k < m_comment.size(); ++k)
+            s << k << "=" << m_comment[k] << "\n";
+        s << "\n";
+    }
+    s.flush();
+    return text.toLatin1();
+}
+
+QByteArray Writer2D::laps() const
+{
+    const QVector<qint64> &marks = m_decoder.lapMarks();
+    QByteArray b(12 + 4 * marks.size(), '\0');
+    setLE<qint32>(b, 0, qint32(marks.size()));
+    setLE<qint32>(b, 4, 200);
+    for (int i = 0; i < marks.size(); ++i)
+        setLE<qint32>(b, 12 + 4 * i, qint32(marks[i]));
+    return b;
+}
+
+QByteArray Writer2D::description(const QVector<ChannelInfo> &channels) const
+{
+    QByteArray file(64, '\0');
+    setLE<qint32>(file, 0, 64);
+    setLE<qint32>(file, 4, 100);
+    setText(file, 8, "2D", 39);
+    setText(file, 48, "ORV", 15);
+
+    QByteArray block(72, '\0');
+    setLE<qint32>(block, 0, 72);
+    setLE<qint32>(block, 4, 256);
+    setText(block, 8, "Channels", 15);
+    setLE<qint16>(block, 24, qint16(channels.size()));
+    setLE<qint32>(block, 26, 106);
+    setLE<qint16>(block, 30, 10);
+    const qint32 fieldSizes[10] = {24, 2, 8, 32, 4, 4, 4, 4, 8, 16};
+    for (int f = 0; f < 10; ++f)
+        setLE<qint32>(block, 32 + 4 * f, fieldSizes[f]);
+    file += block;
+
+    for (int i = 0; i < channels.size(); ++i) {
+        const ChannelInfo &c = channels[i];
+        const int w = sampleWidth(c.sampleSize);
+        QByteArray r(106, '\0');
+        setLE<qint32>(r, 0, 106);
+        setLE<qint32>(r, 4, 256);
+        setText(r, 8, c.label, 15);
+        setLE<qint16>(r, 24, qint16(i));
+        setText(r, 26, c.unit, 7);
+        setLE<double>(r, 34, c.g1);
+        setLE<double>(r, 42, c.o1);
+        setLE<double>(r, 50, c.g2);
+        setLE<double>(r, 58, c.o2);
+        setLE<float>(r, 66, 1000.0f / float(c.period));
+        setLE<qint32>(r, 70, w);
+        r[74] = 0x55;
+        setLE<qint32>(r, 78, w * 8);
+        setText(r, 82, QStringLiteral("A%1").arg(i, 3, 10, QLatin1Char('0')).toLatin1(), 7);
+        file += r;
+    }
+    return file;
+}
+
+bool Writer2D::write(const QString &dir)
+{
+    m_error.clear();
+    if (!m_decoder.decodable()) {
+        m_error = m_decoder.refusal();
+        return false;
+    }
+    QVector<ChannelInfo> channels;
+    for (const ChannelInfo &c : m_decoder.channels())
+        channels.append(fileChannel(c));
+    const QString base = dir + QLatin1Char('/') + baseName(dir);
+
+    std::vector<std::unique_ptr<StreamFile>> files;
+    auto fail = [&](const StreamFile &f) {
+        m_error = f.path() + QStringLiteral(": ") + f.errorString();
+        for (auto &g : files)
+            g->discard();
+        return false;
+    };
+    auto small = [&](const QString &ext, const QByteArray &content) {
+        files.push_back(std::make_unique<StreamFile>(base + ext, 4096));
+        StreamFile &f = *files.back();
+        if (f.open())
+            f.put(content.constData(), content.size());
+        return f.ok();
+    };
+    if (!small(QStringLiteral(".hed"), header(channels)) || !small(QStringLiteral(".lap"), laps())
+        || !small(QStringLiteral(".ldf"), description(channels)))
+        return fail(*files.back());
+
+    // All data files are open before any sample is written. Their buffers
+    // share one block; a slice of modules of every channel fits in them.
+    const int channelCount = int(channels.size());
+    const int bufferSize = qBound(16 << 10, (16 << 20) / qMax(1, channelCount), 256 << 10);
+    int widest = 1;
+    for (const ChannelInfo &c : channels)
+        widest = qMax(widest, (m_decoder.maxPeriodFind() / c.period) * sampleWidth(c.sampleSize));
+    const qint64 sliceModules = qBound(1, (256 << 10) / qMax(1, m_decoder.numBytesModulo()), bufferSize / widest);
+    BigBuffer buffers(size_t(bufferSize) * size_t(qMax(1, channelCount)));
+    if (!buffers.data()) {
+        for (auto &g : files)
+            g->discard();
+        m_error = QStringLiteral("not enough memory for the output buffers");
+        return false;
+    }
+    std::vector<SampleEncoder> encoders;
+    qint64 total = 0, done = 0;
+    for (int i = 0; i < channelCount; ++i) {
+        files.push_back(std::make_unique<StreamFile>(base + QStringLiteral(".A%1").arg(i, 3, 10, QLatin1Char('0')),
+                                                     buffers.data() + size_t(i) * size_t(bufferSize), bufferSize));
+        if (!files.back()->open())
+            return fail(*files.back());
+        const qint64 samples = m_decoder.sampleCount(i);
+        encoders.emplace_back(m_decoder.channels()[i], samples);
+        total += samples * encoders.back().width;
+    }
+
+    // Channel by channel over a slice of modules at a time: the slice stays in
+    // the cache while every channel takes its samples from it.
+    for (int k = 0; k < m_decoder.numRun(); ++k) {
+        const QList<SampleList> *lists = m_decoder.getVarDataInRun(k);
+        if (!lists)
+            continue;
+        qint64 modules = 0;
+        for (const SampleList &l : *lists)
+            modules = qMax(modules, (l.count() + l.perModule() - 1) / qMax(1, l.perModule()));
+        for (qint64 m0 = 0; m0 < modules; m0 += sliceModules) {
+            for (int i = 0; i < channelCount; ++i) {
+                const SampleList &l = (*lists)[i];
+                const qint64 first = m0 * l.perModule(), n = qMin(l.count(), first + sliceModules * l.perModule()) - first;
+                if (n <= 0)
+                    continue;
+                StreamFile &f = *files[size_t(3 + i)];
+                const SampleEncoder &e = encoders[size_t(i)];
+                e.write(l, l.segmentBase(0) + m0 * l.moduleBytes(), n, f.room(int(n * e.width)));
+                f.advance(int(n * e.width));
+                done += n * e.width;
+                if (!f.ok())
+                    return fail(f);
+            }
+            if (m_progress)
+                m_progress(done, total);
+        }
+    }
+    for (auto &f : files) {
+        if (!f->finish())
+            return fail(*f);
+    }
+    return true;
+}
