@@ -1,6 +1,7 @@
 // brisca-tool: command-line checks and conversions for engineers and scripts.
 #include "briscaversion.h"
 #include "devicecommand.h"
+#include "loggercommand.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -14,6 +15,7 @@ int usage(QTextStream &out, int code)
            "  --help       show this text\n"
            "  --version    show the program version\n";
     deviceUsage(out);
+    loggerUsage(out);
     return code;
 }
 } // namespace
@@ -34,6 +36,12 @@ int main(int argc, char **argv)
     }
     if (cmd == QLatin1String("device")) {
         const int rc = runDeviceCommand(args.mid(1), out, err);
+        out.flush();
+        err.flush();
+        return rc;
+    }
+    if (cmd == QLatin1String("logger")) {
+        const int rc = runLoggerCommand(args.mid(1), out, err);
         out.flush();
         err.flush();
         return rc;
