@@ -1,0 +1,269 @@
+// The logger commands driven through the window, offscreen, against the
+// communication server and the simulated logger of the sample ECU on a thread
+// of this process: a whole session, and the faults a pit lane meets.
+#include "channelsselection.h"
+#include "ecuserver.h"
+#include "eculogger.h"
+#include "ecusimulator.h"
+#include "loggerprotocol.h"
+#include "mainappl.h"
+#include "registrykey.h"
+#include "serverpresence.h"
+#include "waitdialog.h"
+
+#include "boxanswerer.h"
+#include "testfiles.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QToolBar>
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+const QString kClass = QStringLiteral("BriscaSessionTest%1").arg(QCoreApplication::applicationPid());
+const QString kWindow = QStringLiteral("Server");
+
+// Closes wait dialogs that show an error, keeping their texts.
+class WaitCloser : public QObject
+{
+public:
+    WaitCloser()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *d = qobject_cast<WaitDialog *>(QApplication::activeModalWidget());
+            auto *ok = d ? d->findChild<QPushButton *>(QStringLiteral("btnok")) : nullptr;
+            if (!ok || !ok->isEnabled())
+                return;
+            texts << d->findChild<QLabel *>(QStringLiteral("lblmsg"))->text();
+            details << d->findChild<QLabel *>(QStringLiteral("lbldetail"))->text();
+            ok->click();
+        });
+        m_timer.start(5);
+    }
+    QStringList texts, details;
+
+private:
+    QTimer m_timer;
+};
+
+struct Sent
+{
+    QList<QPair<QByteArray, quint32>> channels; // unique code, period
+    TriggerSettings trigger;
+    QByteArray triggerCode;
+};
+
+Sent configurationOf(const MainAppl &w)
+{
+    Sent s;
+    for (const ChannelRecord *c : w.device().selected)
+        s.channels.append({c->uniqueCode, c->periodMs});
+    std::sort(s.channels.begin(), s.channels.end());
+    s.trigger = w.device().trigger;
+    s.triggerCode = s.trigger.channel ? s.trigger.channel->uniqueCode : QByteArray();
+    return s;
+}
+} // namespace
+
+class TestLoggerSession : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QThread m_serverThread;
+    std::unique_ptr<EcuSimulator> m_sim;
+    EcuServer *m_server = nullptr;
+
+    template <typename F> void onServer(F f) { QMetaObject::invokeMethod(m_server, f, Qt::BlockingQueuedConnection); }
+    QByteArray control(const QByteArray &line)
+    {
+        QByteArray answer;
+        onServer([&] { answer = m_sim->control(line); });
+        return answer;
+    }
+    QString dumpFolder() const { return m_dir.filePath(QStringLiteral("appdata/Orvotek/Brisca")); }
+    QStringList dumps() const { return QDir(dumpFolder()).entryList({QStringLiteral("dump*.bin")}, QDir::Files); }
+
+private slots:
+    void initTestCase()
+    {
+        const QString source = qEnvironmentVariable("BRISCA_SOURCE_DIR");
+        SimDescription description;
+        QString error;
+        if (!loadSimDescription(source + QStringLiteral("/samples/sample_ecu.json"), description, &error))
+            QSKIP(qPrintable(error));
+        m_sim = std::make_unique<EcuSimulator>(description);
+        if (!m_sim->logger())
+            QSKIP("the sample ECU has no simulated logger");
+        m_serverThread.start();
+        m_server = new EcuServer(*m_sim);
+        m_server->moveToThread(&m_serverThread);
+        bool listening = false;
+        quint16 port = 0;
+        onServer([&] {
+            listening = m_server->listen(QHostAddress::LocalHost, 0, Platform::serverSocketName(kClass, kWindow), &error);
+            port = m_server->port();
+        });
+        QVERIFY2(listening, qPrintable(error));
+        MainAppl::setServerPort(port);
+        const QString registry = m_dir.filePath(QStringLiteral("registry.ini"));
+        QVERIFY(TestFiles::writeAll(registry, QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvotek Srl\\Pontis]\n"
+                                                             "FileName = /nonexistent\nClass = %1\nWinName = %2\n")
+                                                  .arg(kClass, kWindow).toLocal8Bit()));
+        RegistryKey::setStorePath(registry);
+        qputenv("APPDATA", m_dir.filePath(QStringLiteral("appdata")).toLocal8Bit());
+        MainAppl::setSettingsFilePath(m_dir.filePath(QStringLiteral("brisca.ini")));
+        // The logger's clock moves only when told to.
+        QVERIFY(control("logger clock manual").startsWith("ok"));
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_server)
+            onServer([s = m_server] { delete s; });
+        m_serverThread.quit();
+        m_serverThread.wait();
+    }
+
+    void init()
+    {
+        QVERIFY(control("faults none").startsWith("ok"));
+        const QByteArray device = qgetenv("BRISCA_SOURCE_DIR") + "/samples/Default.XML";
+        QVERIFY(TestFiles::writeAll(m_dir.filePath(QStringLiteral("brisca.ini")),
+                                    "[Default]\r\nLastDeviceName = " + device
+                                        + "\r\nServer_IP = 127.0.0.1\r\nDeleteAfterDownload = 0\r\n"));
+    }
+
+    void sendLogAndDownloadThroughTheWindow()
+    {
+        BoxAnswerer keepData(QMessageBox::No); // the memory stays for the comparison
+        WaitCloser errors;
+        MainAppl w;
+        QTRY_VERIFY(w.menuBar()->isEnabled());
+        auto *selection = w.findChild<ChannelsSelection *>();
+        for (const char *label : {"Giri motore", "Velocita", "Marcia"}) {
+            selection->findVar(QString::fromLatin1(label));
+            QVERIFY(QMetaObject::invokeMethod(selection, "addChannel"));
+        }
+        QCOMPARE(w.device().selected.size(), 3);
+        auto *type = selection->findChild<QComboBox *>(QStringLiteral("cmbox_tipo_trigger"));
+        type->setCurrentIndex(3);
+        emit type->activated(3);
+        auto *channel = selection->findChild<QComboBox *>(QStringLiteral("cmbox_scelta_canale"));
+        channel->setCurrentIndex(channel->findText(QStringLiteral("Giri motore")));
+        emit channel->textActivated(channel->currentText());
+        selection->findChild<QLineEdit *>(QStringLiteral("le_soglia_min"))->setText(QStringLiteral("0"));
+        selection->findChild<QLineEdit *>(QStringLiteral("le_soglia_max"))->setText(QStringLiteral("1"));
+        selection->findChild<QLineEdit *>(QStringLiteral("le_ritardo"))->setText(QStringLiteral("0.2"));
+
+        QVERIFY(QMetaObject::invokeMethod(&w, "sendConf"));
+        QVERIFY2(errors.texts.isEmpty(), qPrintable(errors.texts.join('\n')));
+        QVERIFY2(keepData.texts.isEmpty(), qPrintable(keepData.texts.join('\n')));
+        Sent sent = configurationOf(w);
+        sent.trigger = selection->getTrigger();
+        sent.triggerCode = sent.trigger.channel ? sent.trigger.channel->uniqueCode : QByteArray();
+        QVERIFY(control("logger run 3").startsWith("ok"));
+
+        // A fresh device: the download alone must bring the configuration back.
+        QVERIFY(QMetaObject::invokeMethod(&w, "reimportaDeviceXML"));
+        QVERIFY(w.device().selected.isEmpty());
+        QVERIFY(QMetaObject::invokeMethod(&w, "readDataLogged"));
+        QVERIFY2(errors.texts.isEmpty(), qPrintable(errors.texts.join('\n')));
+        QCOMPARE(keepData.texts, QStringList({"Dopo il download dei dati memorizzati,\nli vuoi cancellare dalla ECU???"}));
+        QVERIFY(w.menuBar()->isEnabled() && w.commandToolBar()->isEnabled());
+
+        LoggerProtocol *protocol = w.loggerProtocol();
+        const quint32 n = protocol->bytesDownloaded();
+        QVERIFY(n > 0);
+        EcuLogger *logger = m_sim->logger();
+        QCOMPARE(n, logger->bytesUsed());
+        QByteArray ecu;
+        onServer([&] { ecu = m_sim->read(m_sim->mainSpace(), logger->dataAreaAddress(), n); });
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(protocol->dataBuffer()), int(n)), ecu);
+
+        // The dump holds the same bytes after its read-back block.
+        const QByteArray dump = TestFiles::readAll(w.lastDumpPath());
+        QVERIFY(dump.size() > 36);
+        const quint32 l1 = qFromBigEndian<quint32>(dump.constData() + 28);
+        QCOMPARE(dump.mid(36 + int(l1), int(n)), ecu);
+
+        const Sent back = configurationOf(w);
+        QCOMPARE(back.channels, sent.channels);
+        QCOMPARE(back.trigger.type, sent.trigger.type);
+        QCOMPARE(back.trigger.delay, sent.trigger.delay);
+        QCOMPARE(back.triggerCode, sent.triggerCode);
+        QCOMPARE(back.trigger.lowThreshold, sent.trigger.lowThreshold);
+        QCOMPARE(back.trigger.highThreshold, sent.trigger.highThreshold);
+    }
+
+    void faultsEndWithTheirMessage_data()
+    {
+        QTest::addColumn<QByteArray>("fault");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("dump");
+
+        QTest::newRow("ECU gone before the command") << QByteArray("faults absent") << QByteArray("readDataLogged")
+                                                     << "Interfaccia non connessa!!!" << false;
+        QTest::newRow("ECU gone mid-download")
+            << QByteArray("faults vanish=3000") << QByteArray("readDataLogged")
+            << "Errore nella lettura della configurazione e della memoria logger\n"
+               "Dati logger della memoria ECU non ricevuti! - 4"
+            << true;
+        QTest::newRow("lock held by another client")
+            << QByteArray("faults lockheld") << QByteArray("readDataLogged")
+            << "Errore nella lettura della configurazione e della memoria logger\n"
+               "Lock del server non riuscito nel tempo previsto - 8"
+            << true;
+        QTest::newRow("slow clear") << QByteArray("faults noclear") << QByteArray("sendConf")
+                                    << "Errore nell'invio della configurazione\n"
+                                       "Scaduto il timeout per la cancellazione della memoria flash! - 5"
+                                    << false;
+        QTest::newRow("corrupt read-back") << QByteArray("faults badsum") << QByteArray("sendConf")
+                                           << "Errore nell'invio della configurazione\nChecksum errata! - 4" << false;
+    }
+
+    void faultsEndWithTheirMessage()
+    {
+        QFETCH(QByteArray, fault);
+        QFETCH(QByteArray, command);
+        QFETCH(QString, message);
+        QFETCH(bool, dump);
+        BoxAnswerer boxes;
+        WaitCloser waits;
+        MainAppl w;
+        QTRY_VERIFY(w.menuBar()->isEnabled());
+        auto *selection = w.findChild<ChannelsSelection *>();
+        selection->findVar(QStringLiteral("Giri motore"));
+        QVERIFY(QMetaObject::invokeMethod(selection, "addChannel"));
+        if (command == "readDataLogged") {
+            QVERIFY(QMetaObject::invokeMethod(&w, "sendConf"));
+            QVERIFY(control("logger run 2").startsWith("ok"));
+        }
+        const QStringList before = dumps();
+        QVERIFY(control(fault).startsWith("ok"));
+        QVERIFY(QMetaObject::invokeMethod(&w, command.constData()));
+        QVERIFY(control("faults none").startsWith("ok"));
+
+        QCOMPARE(boxes.texts + waits.texts, QStringList({message}));
+        QVERIFY(w.menuBar()->isEnabled());
+        QVERIFY(w.commandToolBar()->isEnabled());
+        QCOMPARE(dumps().size(), before.size() + (dump ? 1 : 0));
+        if (dump) {
+            QVERIFY(QFile::exists(w.lastDumpPath()));
+            const quint32 arrived = w.loggerProtocol()->bytesDownloaded();
+            QVERIFY2(waits.details.value(0).contains(QString::number(arrived)), qPrintable(waits.details.value(0)));
+        }
+    }
+};
+
+QTEST_MAIN(TestLoggerSession)
+#include "tst_loggersession.moc"
