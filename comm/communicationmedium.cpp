@@ -290,6 +290,19 @@ bool CommunicationMedium::staticTableEntry(quint32 space, quint32 index, quint32
     return ok;
 }
 
+void CommunicationMedium::resetStatistics()
+{
+    m_bytesRead = m_bytesWritten = m_currentRead = 0;
+    m_readTime = m_writeTime = 1;
+    m_protocol.resetStatistics();
+}
+
+void CommunicationMedium::resetProgress()
+{
+    m_progress = nullptr;
+    resetStatistics();
+}
+
 void CommunicationMedium::postRemaining(quint64 done, quint32 timeMs, quint64 remaining)
 {
     const quint64 rate = quint64(double(done) / (double(timeMs) * 0.001));
@@ -333,6 +346,7 @@ bool CommunicationMedium::readMemory(quint32 space, quint32 address, quint8 *buf
         timer.start();
         const quint32 got = m_protocol.readMemory(space, address, length, buffer, m_progress);
         m_readTime += quint32(timer.elapsed());
+        m_currentRead = qMin(got, length);
         return got == length;
     }
     return serverRead(space, address, buffer, length, ServerChunk, false, 0);

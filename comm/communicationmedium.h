@@ -75,6 +75,11 @@ public:
     // Receives RemainingTimeEvent during transfers; null for none.
     void setProgressReceiver(QObject *receiver) { m_progress = receiver; }
     QObject *progressReceiver() const { return m_progress; }
+    // Byte counters back to 0 and time counters to 1, so that the next
+    // transfer's remaining-time estimate starts afresh.
+    void resetStatistics();
+    // As resetStatistics, and no progress receiver.
+    void resetProgress();
 
     EthernetEcuProtocol &ethernet() { return m_protocol; }
     quint32 readTimeMs() const { return m_readTime; }

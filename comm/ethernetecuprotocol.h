@@ -57,6 +57,11 @@ public:
     quint32 writeTimeMs() const { return m_writeTime; }
     quint32 bytesRead() const { return m_bytesRead; }
     quint32 bytesWritten() const { return m_bytesWritten; }
+    void resetStatistics()
+    {
+        m_bytesRead = m_bytesWritten = 0;
+        m_readTime = m_writeTime = 1;
+    }
 
     // Request builders; each takes the next sequence number of its EtherType.
     RawFramePtr buildDiscovery(int mode);

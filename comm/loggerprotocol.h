@@ -104,13 +104,13 @@ private:
     {
         std::vector<quint8> readBack;
         std::vector<quint8> data;
-        ReadBackViews views;
         quint32 n = 0;
         quint32 pageAlignment = 0;
         quint32 bytesDownloaded = 0;
     };
 
     quint32 space() const;
+    int download(QObject *progressReceiver);
     int notConnectedCode() const;
     bool connected() const;
     void resetProgress();
