@@ -90,7 +90,8 @@ const char *const loggerAddressNames[] = {
     "XA_SpeedChannelAddress", "XA_ChannelInfoSizeAddress",
 };
 
-DataSetTable loggerTable(const QJsonObject &logger)
+// An Ethernet device may give some logger cells differently (addressesEthernet).
+DataSetTable loggerTable(const QJsonObject &logger, bool ethernet)
 {
     DataSetTable t;
     t.name = QStringLiteral("TabDataLogger");
@@ -101,7 +102,10 @@ DataSetTable loggerTable(const QJsonObject &logger)
         t.columns.append({QLatin1String(c), QStringLiteral("xs:unsignedInt")});
         r << dec(qint64(logger.value(QLatin1String(c)).toDouble()));
     }
-    const QJsonObject addrs = logger.value(QStringLiteral("addresses")).toObject();
+    QJsonObject addrs = logger.value(QStringLiteral("addresses")).toObject();
+    const QJsonObject lineAddrs = logger.value(QStringLiteral("addressesEthernet")).toObject();
+    for (auto it = lineAddrs.begin(); ethernet && it != lineAddrs.end(); ++it)
+        addrs.insert(it.key(), it.value());
     for (const char *a : loggerAddressNames) {
         t.columns.append({QLatin1String(a), QStringLiteral("xs:string"), 64});
         const QJsonValue v = addrs.value(QLatin1String(a));
@@ -214,7 +218,11 @@ DataSetDocument fromJson(const QByteArray &json, const QString &lineOverride, QS
     }
     doc.tables.append(sc);
 
-    doc.tables.append(loggerTable(root.value(QStringLiteral("logger")).toObject()));
+    const QJsonObject can = root.value(QStringLiteral("can")).toObject();
+    const QString line = lineOverride.isEmpty() ? can.value(QStringLiteral("line")).toString(QStringLiteral("CAN"))
+                                                : lineOverride;
+    doc.tables.append(loggerTable(root.value(QStringLiteral("logger")).toObject(),
+                                  line.compare(QLatin1String("ETHERNET"), Qt::CaseInsensitive) == 0));
 
     const QJsonObject ecu = root.value(QStringLiteral("ecu")).toObject();
     doc.tables.append(elfTable(ecu.value(QStringLiteral("elfName")).toString(),
@@ -223,9 +231,6 @@ DataSetDocument fromJson(const QByteArray &json, const QString &lineOverride, QS
                                ecu.value(QStringLiteral("idStringValue")).toString(),
                                ecu.value(QStringLiteral("idStringName")).toString()));
 
-    const QJsonObject can = root.value(QStringLiteral("can")).toObject();
-    const QString line = lineOverride.isEmpty() ? can.value(QStringLiteral("line")).toString(QStringLiteral("CAN"))
-                                                : lineOverride;
     appendCanTables(doc, u32(can.value(QStringLiteral("toEcuAppCanId"))),
                     u32(can.value(QStringLiteral("toEcuKernelCanId"))),
                     u32(can.value(QStringLiteral("appCanId"))), u32(can.value(QStringLiteral("kernelCanId"))),
@@ -291,7 +296,7 @@ DataSetDocument large(int channelCount)
     addrs.insert(QStringLiteral("XA_SpeedChannelAddress"), QStringLiteral("Var_0.sig[1]"));
     addrs.insert(QStringLiteral("XA_ChannelInfoSizeAddress"), QStringLiteral("0x0"));
     logger.insert(QStringLiteral("addresses"), addrs);
-    doc.tables.append(loggerTable(logger));
+    doc.tables.append(loggerTable(logger, false));
     doc.tables.append(elfTable(QStringLiteral("LARGE.elf"), 0x80000100, 32, QStringLiteral("LARGE-1.0"),
                                QStringLiteral("sw_IdString")));
     appendCanTables(doc, 0x6A0, 0x6A8, 0x6A1, 0x6A9, 1000000, QStringLiteral("CAN"));

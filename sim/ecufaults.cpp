@@ -18,6 +18,7 @@ bool toNumber(const QString &s, quint32 &out)
 void FaultPlan::clear()
 {
     m_absent = false;
+    m_logger = LoggerFaults();
     m_faults.clear();
     m_refusals.clear();
     m_replies = 0;
@@ -36,6 +37,26 @@ bool FaultPlan::parse(const QString &text, QString *error)
             continue;
         if (item == QLatin1String("absent")) {
             plan.m_absent = true;
+            continue;
+        }
+        bool *flag = item == QLatin1String("nostop")         ? &plan.m_logger.noStop
+                     : item == QLatin1String("noclear")      ? &plan.m_logger.noClear
+                     : item == QLatin1String("badsum")       ? &plan.m_logger.badChecksum
+                     : item == QLatin1String("startpastend") ? &plan.m_logger.startPastEnd
+                     : item == QLatin1String("lockheld")     ? &plan.m_logger.lockHeld
+                                                             : nullptr;
+        if (flag) {
+            *flag = true;
+            continue;
+        }
+        if (item.startsWith(QLatin1String("vanish="))) {
+            bool ok = false;
+            plan.m_logger.vanishAfter = item.mid(7).toLongLong(&ok);
+            if (!ok || plan.m_logger.vanishAfter < 0) {
+                if (error)
+                    *error = QStringLiteral("\"%1\" needs a byte count").arg(item);
+                return false;
+            }
             continue;
         }
         QRegularExpressionMatch m = refuseRe.match(item);

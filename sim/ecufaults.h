@@ -8,6 +8,13 @@
 //   trunc=B[xN|x*][@K]      cut those replies to B data bytes (L and length follow)
 //   late=MS[xN|x*][@K]      send those replies MS milliseconds late (default: all)
 //   refuse=ADDR+SIZE        memory that refuses every access (addresses in 0x.. or decimal)
+//   nostop                  the logger ignores stop requests (its run flag stays 1)
+//   noclear                 a clear request never answers 2
+//   badsum                  the read-back shows a wrong configuration checksum
+//   startpastend            the header's data start lies 4 bytes past its data end
+//   lockheld                another client holds the server's lock (server path)
+//   vanish=N                the ECU goes absent once more than N bytes of logger
+//                           data were read (the request crossing N fails)
 //
 // Several items are separated by ',' ; "none" clears the plan. Reply frames
 // are counted per front end from the moment the plan is set.
@@ -41,11 +48,22 @@ public:
         int delayMs = 0;
     };
 
+    struct LoggerFaults
+    {
+        bool noStop = false;
+        bool noClear = false;
+        bool badChecksum = false;
+        bool startPastEnd = false;
+        bool lockHeld = false;
+        qint64 vanishAfter = -1;
+    };
+
     bool parse(const QString &text, QString *error = nullptr);
     void clear();
 
     bool absent() const { return m_absent; }
     void setAbsent(bool absent) { m_absent = absent; }
+    const LoggerFaults &logger() const { return m_logger; }
     const QList<Refusal> &refusals() const { return m_refusals; }
     void addRefusal(quint32 address, quint32 size) { m_refusals.append({address, size}); }
     void addReplyFault(const ReplyFault &f) { m_faults.append(f); }
@@ -55,6 +73,7 @@ public:
 
 private:
     bool m_absent = false;
+    LoggerFaults m_logger;
     QList<ReplyFault> m_faults;
     QList<Refusal> m_refusals;
     qint64 m_replies = 0;

@@ -1,5 +1,7 @@
 #include "ecusimulator.h"
 
+#include "eculogger.h"
+
 #include <QMutexLocker>
 
 #include <algorithm>
@@ -32,6 +34,9 @@ EcuSimulator::EcuSimulator(const SimDescription &description)
         rawWrite(s, m_description.idStringAddress, id.constData(), quint32(id.size()));
     }
     refreshVariables(s, 0, quint64(1) << 32);
+    m_logger = EcuLogger::create(*this, m_description);
+    if (m_logger)
+        m_logger->install();
 }
 
 EcuSimulator::~EcuSimulator() = default;
@@ -309,6 +314,18 @@ bool EcuSimulator::absent() const
     return m_faults.absent();
 }
 
+void EcuSimulator::setAbsent(bool absent)
+{
+    QMutexLocker l(&m_lock);
+    m_faults.setAbsent(absent);
+}
+
+FaultPlan::LoggerFaults EcuSimulator::loggerFaults() const
+{
+    QMutexLocker l(&m_lock);
+    return m_faults.logger();
+}
+
 void EcuSimulator::splitControlLine(const QByteArray &rawLine, QByteArray *word, QByteArray *arg)
 {
     const QByteArray line = rawLine.trimmed();
@@ -354,6 +371,10 @@ QByteArray EcuSimulator::control(const QByteArray &rawLine)
         if (!ok || !countOk || parts.size() != 2 || count == 0 || count > 65536)
             return "error: peek ADDRESS COUNT";
         return "ok " + peek(mainSpace(), address, count).toHex();
+    }
+    if (word == "logger") {
+        QMutexLocker l(&m_lock);
+        return m_logger ? m_logger->control(arg) : QByteArray("error: this ECU has no logger");
     }
     return "error: unknown command " + word;
 }

@@ -18,11 +18,16 @@
 //     | size in bytes, byte 5 = 0;
 //   - the identification string at idStringAddress, NUL-padded to idStringSize.
 //
+// When the description has a usable logger table, the simulator hosts an
+// EcuLogger (eculogger.h) mounted over the logger's memory.
+//
 // Thread-safe: one lock around every access (recursive, so a handler may use
 // the simulator it is mounted in).
 
 #include "ecudescription.h"
 #include "ecufaults.h"
+
+class EcuLogger;
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -89,6 +94,11 @@ public:
     bool setFaults(const QString &text, QString *error = nullptr);
     FaultPlan::Decision nextReplyDecision();
     bool absent() const;
+    void setAbsent(bool absent);
+    FaultPlan::LoggerFaults loggerFaults() const;
+
+    // Null when the description has no usable logger table.
+    EcuLogger *logger() const { return m_logger.get(); }
 
     // A control line from a test harness; the answer is "ok", "ok DATA" or
     // "error: ...". Addresses in decimal or 0x.., in the main space.
@@ -96,6 +106,7 @@ public:
     //   time MS         freeze the variables' clock at MS; "time run" lets it run
     //   poke ADDR HEX   write bytes (plain memory)
     //   peek ADDR N     answer "ok" and N bytes in hex (plain memory, N <= 65536)
+    //   logger ...      the logger's control lines (EcuLogger::control)
     QByteArray control(const QByteArray &line);
     // "word argument" of a control line, both trimmed.
     static void splitControlLine(const QByteArray &line, QByteArray *word, QByteArray *arg);
@@ -138,4 +149,5 @@ private:
     QElapsedTimer m_clock;
     qint64 m_frozenMs = -1;
     FaultPlan m_faults;
+    std::unique_ptr<EcuLogger> m_logger;
 };

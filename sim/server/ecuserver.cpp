@@ -228,7 +228,7 @@ QByteArray EcuServer::handle(Client *c, quint8 op, const char *params, int size,
         *status = true;
         break;
     case LnkWire::IsMyTurn:
-        *status = !m_lockQueue.isEmpty() && m_lockQueue.first() == c;
+        *status = !m_lockQueue.isEmpty() && m_lockQueue.first() == c && !m_sim.loggerFaults().lockHeld;
         break;
     case LnkWire::InterfacePresent:
         *status = !m_sim.absent();

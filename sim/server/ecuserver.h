@@ -8,7 +8,8 @@
 // Simulator faults on this path: "absent" fails every memory request and
 // the interface check; refused regions fail the requests that touch them;
 // each memory reply takes one reply decision (drop: no answer, dup: answered
-// twice, trunc=B: at most B data bytes, late=MS: answered MS later).
+// twice, trunc=B: at most B data bytes, late=MS: answered MS later);
+// "lockheld" keeps the lock with a client nobody sees.
 
 #include <QHash>
 #include <QHostAddress>
