@@ -3,8 +3,8 @@
 // of this process: a whole session, and the faults a pit lane meets.
 #include "channelsselection.h"
 #include "ecuserver.h"
-#include "eculogger.h"
-#include "ecusimulator.h"
+#include "sim/eculogger.h"
+#include "sim/ecusimulator.h"
 #include "loggerprotocol.h"
 #include "mainappl.h"
 #include "registrykey.h"
@@ -214,7 +214,7 @@ private slots:
         QTest::newRow("ECU gone before the command") << QByteArray("faults absent") << QByteArray("readDataLogged")
                                                      << "Interfaccia non connessa!!!" << false;
         QTest::newRow("ECU gone mid-download")
-            << QByteArray("faults vanish=3000") << QByteArray("readDataLogged")
+            << QByteArray("faults vanish=300") << QByteArray("readDataLogged")
             << "Errore nella lettura della configurazione e della memoria logger\n"
                "Dati logger della memoria ECU non ricevuti! - 4"
             << true;
