@@ -826,7 +826,7 @@ void MainAppl::readConfECU()
 
 void MainAppl::downloadAutomatico()
 {
-    WaitForEcuContext context{&m_device.canSettings, m_medium.get(), &m_comm.serverHost};
+    WaitForEcuContext context{&m_device.canSettings, m_medium.get(), &m_comm.serverHost, g_serverPort};
     setCommandsEnabled(false);
     const OperationOutcome wait = runOperation(
         OpWaitForEcu,

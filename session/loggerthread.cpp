@@ -142,7 +142,7 @@ bool LoggerThread::ecuReady(const WaitForEcuContext &context)
     CommunicationMedium *medium = context.medium;
     const quint32 space = context.can->memorySpaceId();
     const bool ethernet = medium->usesEthernet();
-    if (medium->connect(kClientName, *context.serverHost, ServerPort, space)) {
+    if (medium->connect(kClientName, *context.serverHost, context.port, space)) {
         if (ethernet)
             return true;
         // A copy: a library without the extended call zeroes the byte, and

@@ -32,6 +32,7 @@ struct WaitForEcuContext
     CanSettings *can = nullptr;
     CommunicationMedium *medium = nullptr;
     QString *serverHost = nullptr;
+    quint32 port = 55162;
 };
 
 class LoggerResultEvent : public QEvent
@@ -59,8 +60,6 @@ class LoggerThread : public QThread
 {
     Q_OBJECT
 public:
-    static constexpr quint32 ServerPort = 55162;
-
     LoggerThread(QObject *receiver, LoggerProtocol *protocol, int operation);
     LoggerThread(QObject *receiver, WaitForEcuContext *context, int operation = OpWaitForEcu);
     ~LoggerThread() override;

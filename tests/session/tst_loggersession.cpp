@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -202,6 +203,30 @@ private slots:
         QCOMPARE(back.triggerCode, sent.triggerCode);
         QCOMPARE(back.trigger.lowThreshold, sent.trigger.lowThreshold);
         QCOMPARE(back.trigger.highThreshold, sent.trigger.highThreshold);
+    }
+
+    void pitlaneWaitsForTheEcuAndCanBeLeft()
+    {
+        BoxAnswerer boxes(QMessageBox::No);
+        WaitCloser waits;
+        MainAppl w;
+        QTRY_VERIFY(w.menuBar()->isEnabled());
+        QVERIFY(control("faults absent").startsWith("ok"));
+        const QStringList before = dumps();
+        // "Annulla" while the ECU stays away: no download follows.
+        QTimer::singleShot(300, [] {
+            QApplication::activeModalWidget()->findChild<QPushButton *>(QStringLiteral("btn_cancel"))->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(QMetaObject::invokeMethod(&w, "downloadAutomatico"));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(dumps(), before);
+        // The ECU coming back starts the download at once.
+        QTimer::singleShot(300, this, [this] { control("faults none"); });
+        QVERIFY(QMetaObject::invokeMethod(&w, "downloadAutomatico"));
+        QCOMPARE(dumps().size(), before.size() + 1);
+        QVERIFY(w.menuBar()->isEnabled() && w.commandToolBar()->isEnabled());
     }
 
     void faultsEndWithTheirMessage_data()
