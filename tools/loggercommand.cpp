@@ -119,6 +119,10 @@ int parseOptions(const QStringList &args, Options &o, QTextStream &err)
             o.clear = true;
             continue;
         }
+        static const QStringList valued = {"--server", "--interface", "--ecu",   "--snapshot",
+                                           "--channels", "--trigger", "--delay", "--dump"};
+        if (!valued.contains(a))
+            return usageError(err, QStringLiteral("unknown option '%1'").arg(a));
         if (!hasValue)
             return usageError(err, QStringLiteral("%1 needs a value").arg(a));
         ++i;
@@ -141,10 +145,8 @@ int parseOptions(const QStringList &args, Options &o, QTextStream &err)
         } else if (a == QLatin1String("--delay")) {
             o.delay = v.toInt(&ok);
             ok = ok && o.delay >= 0 && o.delay <= 255;
-        } else if (a == QLatin1String("--dump")) {
-            o.dumpCopy = v;
         } else {
-            return usageError(err, QStringLiteral("unknown option '%1'").arg(a));
+            o.dumpCopy = v;
         }
         if (!ok)
             return usageError(err, QStringLiteral("bad value '%1' for %2").arg(v, a));
