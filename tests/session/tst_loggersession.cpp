@@ -10,6 +10,7 @@
 #include "registrykey.h"
 #include "serverpresence.h"
 #include "waitdialog.h"
+#include "zerodialog.h"
 
 #include "boxanswerer.h"
 #include "testfiles.h"
@@ -25,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <QtEndian>
 #include <QtTest>
 
@@ -227,6 +229,36 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(&w, "downloadAutomatico"));
         QCOMPARE(dumps().size(), before.size() + 1);
         QVERIFY(w.menuBar()->isEnabled() && w.commandToolBar()->isEnabled());
+    }
+
+    void zeroTakesTheLiveValue()
+    {
+        BoxAnswerer boxes;
+        WaitCloser waits;
+        MainAppl w;
+        QTRY_VERIFY(w.menuBar()->isEnabled());
+        auto *selection = w.findChild<ChannelsSelection *>();
+        selection->findVar(QStringLiteral("Giri motore"));
+        QVERIFY(QMetaObject::invokeMethod(selection, "addChannel"));
+        const_cast<ChannelRecord *>(w.device().selected.first())->zeroable = true;
+        QVERIFY(QMetaObject::invokeMethod(&w, "sendConf"));
+        // The ECU variable is pinned at 01 2C.
+        const ChannelRecord &rpm = *w.device().selected.first();
+        onServer([&] { m_sim->write(m_sim->mainSpace(), rpm.address, QByteArray("\x01\x2c", 2)); });
+        QString shown;
+        QTimer::singleShot(100, [&shown] {
+            auto *list = QApplication::activeModalWidget()->findChild<QTreeWidget *>(QStringLiteral("lstvu_zero_var"));
+            list->topLevelItem(0)->setCheckState(0, Qt::Checked);
+            QTimer::singleShot(4 * ZeroDialog::TickMs, [list, &shown] {
+                shown = list->topLevelItem(0)->text(4);
+                list->window()->findChild<QPushButton *>(QStringLiteral("btn_ok"))->click();
+            });
+        });
+        QVERIFY(QMetaObject::invokeMethod(&w, "impostaZero"));
+        QCOMPARE(shown, QStringLiteral("75")); // 300 * 0.25 rpm
+        QCOMPARE(w.device().selected.value(0)->zeroValue, 300u);
+        QVERIFY2(boxes.texts.isEmpty() && waits.texts.isEmpty(), qPrintable((boxes.texts + waits.texts).join('\n')));
+        onServer([&] { m_sim->unpinVariables(); });
     }
 
     void faultsEndWithTheirMessage_data()
