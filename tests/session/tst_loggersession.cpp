@@ -217,7 +217,8 @@ private slots:
         const QStringList before = dumps();
         // "Annulla" while the ECU stays away: no download follows.
         QTimer::singleShot(300, [] {
-            QApplication::activeModalWidget()->findChild<QPushButton *>(QStringLiteral("btn_cancel"))->click();
+            if (auto *dialog = qobject_cast<WaitDialog *>(QApplication::activeModalWidget()))
+                dialog->findChild<QPushButton *>(QStringLiteral("btn_cancel"))->click();
         });
         QElapsedTimer clock;
         clock.start();
@@ -246,14 +247,20 @@ private slots:
         const ChannelRecord &rpm = *w.device().selected.first();
         onServer([&] { m_sim->write(m_sim->mainSpace(), rpm.address, QByteArray("\x01\x2c", 2)); });
         QString shown;
-        QTimer::singleShot(100, [&shown] {
-            auto *list = QApplication::activeModalWidget()->findChild<QTreeWidget *>(QStringLiteral("lstvu_zero_var"));
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<ZeroDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            poll.stop();
+            auto *list = dialog->findChild<QTreeWidget *>(QStringLiteral("lstvu_zero_var"));
             list->topLevelItem(0)->setCheckState(0, Qt::Checked);
             QTimer::singleShot(4 * ZeroDialog::TickMs, [list, &shown] {
                 shown = list->topLevelItem(0)->text(4);
                 list->window()->findChild<QPushButton *>(QStringLiteral("btn_ok"))->click();
             });
         });
+        poll.start(10);
         QVERIFY(QMetaObject::invokeMethod(&w, "impostaZero"));
         QCOMPARE(shown, QStringLiteral("75")); // 300 * 0.25 rpm
         QCOMPARE(w.device().selected.value(0)->zeroValue, 300u);
