@@ -3,7 +3,6 @@
 // of this process: a whole session, and the faults a pit lane meets.
 #include "channelsselection.h"
 #include "ecuserver.h"
-#include "sim/eculogger.h"
 #include "sim/ecusimulator.h"
 #include "loggerprotocol.h"
 #include "mainappl.h"
@@ -13,6 +12,7 @@
 #include "zerodialog.h"
 
 #include "boxanswerer.h"
+#include "netns.h"
 #include "testfiles.h"
 
 #include <QAction>
@@ -145,8 +145,35 @@ private slots:
                                         + "\r\nServer_IP = 127.0.0.1\r\nDeleteAfterDownload = 0\r\n"));
     }
 
+    void sendLogAndDownloadThroughTheWindow_data()
+    {
+        QTest::addColumn<bool>("ethernet");
+        QTest::newRow("server") << false;
+        QTest::newRow("raw Ethernet") << true;
+    }
+
     void sendLogAndDownloadThroughTheWindow()
     {
+        QFETCH(bool, ethernet);
+        EcuNetwork net;
+        std::function<QByteArray(const QByteArray &)> ecuControl = [this](const QByteArray &l) { return control(l); };
+        if (ethernet) {
+            if (const QString why = EcuNetwork::unavailableReason(); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            QString error;
+            QVERIFY2(net.setUp(&error), qPrintable(error));
+            const QString description = qEnvironmentVariable("BRISCA_SOURCE_DIR") + "/samples/sample_ecu.json";
+            QVERIFY2(net.startEcu({"--description", description}, {}, &error) == 0, qPrintable(error));
+            ecuControl = [&net](const QByteArray &l) {
+                QByteArray answer;
+                return net.command(0, l, &answer) ? answer : QByteArray();
+            };
+            QVERIFY(ecuControl("logger clock manual").startsWith("ok"));
+            QVERIFY(TestFiles::writeAll(m_dir.filePath(QStringLiteral("brisca.ini")),
+                                        TestFiles::readAll(m_dir.filePath(QStringLiteral("brisca.ini")))
+                                            + "MediumType = Ethernet\r\nSystemNameNIC = "
+                                            + net.hostInterface().toLocal8Bit() + "\r\n"));
+        }
         BoxAnswerer keepData(QMessageBox::No); // the memory stays for the comparison
         WaitCloser errors;
         MainAppl w;
@@ -173,7 +200,7 @@ private slots:
         Sent sent = configurationOf(w);
         sent.trigger = selection->getTrigger();
         sent.triggerCode = sent.trigger.channel ? sent.trigger.channel->uniqueCode : QByteArray();
-        QVERIFY(control("logger run 3").startsWith("ok"));
+        QVERIFY(ecuControl("logger run 3").startsWith("ok"));
 
         // A fresh device: the download alone must bring the configuration back.
         QVERIFY(QMetaObject::invokeMethod(&w, "reimportaDeviceXML"));
@@ -182,14 +209,16 @@ private slots:
         QVERIFY2(errors.texts.isEmpty(), qPrintable(errors.texts.join('\n')));
         QCOMPARE(keepData.texts, QStringList({"Dopo il download dei dati memorizzati,\nli vuoi cancellare dalla ECU???"}));
         QVERIFY(w.menuBar()->isEnabled() && w.commandToolBar()->isEnabled());
+        QCOMPARE(w.ethernetMedium(), ethernet);
 
         LoggerProtocol *protocol = w.loggerProtocol();
         const quint32 n = protocol->bytesDownloaded();
         QVERIFY(n > 0);
-        EcuLogger *logger = m_sim->logger();
-        QCOMPARE(n, logger->bytesUsed());
-        QByteArray ecu;
-        onServer([&] { ecu = m_sim->read(m_sim->mainSpace(), logger->dataAreaAddress(), n); });
+        const QString memory = m_dir.filePath(QStringLiteral("memory.bin"));
+        QVERIFY(ecuControl("logger dump " + memory.toLocal8Bit()).startsWith("ok"));
+        // The restart after the download may already have opened a new run.
+        const QByteArray ecu = TestFiles::readAll(memory).left(int(n));
+        QCOMPARE(ecu.size(), int(n));
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(protocol->dataBuffer()), int(n)), ecu);
 
         // The dump holds the same bytes after its read-back block.
