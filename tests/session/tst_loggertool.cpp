@@ -62,9 +62,7 @@ private slots:
         QCOMPARE(tool({"download", m_device, "--server", server, "--dump", copy, "--clear"}, &out), 0);
         QVERIFY2(out.contains("dump: " + m_dir.filePath(QStringLiteral("appdata/Orvotek/Brisca/dump_")).toLocal8Bit()),
                  out.constData());
-        QCOMPARE(TestFiles::readAll(copy).size(), QFileInfo(QString::fromLocal8Bit(
-                                                      out.mid(out.indexOf("dump: ") + 6).split(' ').first()))
-                                                      .size());
+        QVERIFY(TestFiles::readAll(copy).startsWith("ORVTLD"));
         // Erased once the dump was written (the ECU answers the clear a moment
         // later): nothing left to download.
         QByteArray state;
