@@ -44,6 +44,7 @@ bool FaultPlan::parse(const QString &text, QString *error)
                      : item == QLatin1String("badsum")       ? &plan.m_logger.badChecksum
                      : item == QLatin1String("startpastend") ? &plan.m_logger.startPastEnd
                      : item == QLatin1String("lockheld")     ? &plan.m_logger.lockHeld
+                     : item == QLatin1String("hangup")       ? &plan.m_logger.hangUp
                                                              : nullptr;
         if (flag) {
             *flag = true;

@@ -13,6 +13,7 @@
 //   badsum                  the read-back shows a wrong configuration checksum
 //   startpastend            the header's data start lies 4 bytes past its data end
 //   lockheld                another client holds the server's lock (server path)
+//   hangup                  the server drops each client at its next request (server path)
 //   vanish=N                the ECU goes absent once more than N bytes of logger
 //                           data were read (the request crossing N fails)
 //
@@ -55,6 +56,7 @@ public:
         bool badChecksum = false;
         bool startPastEnd = false;
         bool lockHeld = false;
+        bool hangUp = false;
         qint64 vanishAfter = -1;
     };
 

@@ -142,6 +142,7 @@ std::unique_ptr<EcuLogger> EcuLogger::create(EcuSimulator &simulator, const SimD
         for (const CellPlace &other : l->m_cells)
             if (other.address > c.address && other.address - c.address < c.width)
                 c.width = other.address - c.address;
+    l->m_clearDelayMs = qMax<qint64>(0, d.loggerValues.value(QStringLiteral("ClearDelayMs"), 100));
     l->m_idBytes = d.idStringValue.left(32).leftJustified(32, '\0');
     const quint32 nn = l->m_n, s = l->m_infoSize;
     l->m_block = QByteArray(int(l->m_compact ? 905 + 2 * nn + s : HeaderSize + 60 * nn + 22), '\0');
@@ -240,8 +241,10 @@ bool EcuLogger::read(Window window, quint32 which, quint32 offset, char *destina
         }
         m_dataBytesRead += length;
         const quint64 have = m_data.size();
-        for (quint32 i = 0; i < length; ++i)
-            destination[i] = offset + i < have ? m_data[offset + i] : 0;
+        const quint32 n = offset < have ? quint32(qMin<quint64>(length, have - offset)) : 0;
+        if (n)
+            memcpy(destination, m_data.data() + offset, n);
+        memset(destination + n, 0, length - n);
         return true;
     }
     }
@@ -401,6 +404,8 @@ void EcuLogger::closeRun(qint64 ms)
 {
     Run &r = m_runs.last();
     r.ticks = quint32(qMax<qint64>(0, ms - r.startMs) / 5);
+    while (!r.laps.isEmpty() && r.laps.last() > r.ticks) // marked in a module that did not fit
+        r.laps.removeLast();
     m_runOpen = false;
     if (r.ticks == 0) // a run without time would read as the start of the next
         m_runs.removeLast();
@@ -411,17 +416,16 @@ void EcuLogger::writeModule()
     Run &r = m_runs.last();
     size_t p = r.offset + size_t(r.modules) * m_moduleBytes;
     if (m_data.size() < p + m_moduleBytes)
-        m_data.resize(p + m_moduleBytes, '\0');
+        m_data.resize(qMax<size_t>(p + m_moduleBytes, qMin<size_t>(m_available, 2 * m_data.size())), '\0');
     const qint64 base = r.startMs + qint64(r.modules) * m_maxP;
     char *out = m_data.data();
-    for (quint32 t = m_minP; t <= m_maxP; t += m_minP)
-        for (const Channel &c : std::as_const(m_channels)) {
-            if (t % c.period)
-                continue;
-            const quint64 v = quint64(channelValue(c, base + t));
-            for (quint32 k = 0; k < c.bytes; ++k)
-                out[p++] = char(v >> (8 * (c.bytes - 1 - k)));
-        }
+    for (const Slot &s : m_module) {
+        const quint64 ms = quint64(qMax<qint64>(0, base + s.time));
+        const quint64 q = !s.period ? 0 : ms <= 0xFFFFFFFFu ? quint32(ms) / s.period : ms / s.period;
+        const quint64 v = s.period ? (s.base + q) & s.mask : 0;
+        for (quint32 k = s.bytes; k > 0; --k)
+            out[p++] = char(v >> (8 * (k - 1)));
+    }
     ++r.modules;
 }
 
@@ -463,6 +467,7 @@ void EcuLogger::advanceTo(qint64 target)
 void EcuLogger::decodeSetup()
 {
     m_channels.clear();
+    m_module.clear();
     m_minP = m_maxP = m_moduleBytes = 0;
     m_triggerChannel = -1;
     const char *b = m_block.constData();
@@ -511,6 +516,20 @@ void EcuLogger::decodeSetup()
     m_maxP = m_channels.last().period;
     for (const Channel &ch : std::as_const(m_channels))
         m_moduleBytes += m_maxP / ch.period * ch.bytes;
+    const auto mask = [](quint32 bytes) { return bytes >= 8 ? ~quint64(0) : (quint64(1) << (8 * bytes)) - 1; };
+    for (quint32 t = m_minP; t <= m_maxP; t += m_minP)
+        for (const Channel &ch : std::as_const(m_channels)) {
+            if (t % ch.period)
+                continue;
+            Slot s{t, ch.bytes, 0, 0, 0};
+            if (ch.simIndex >= 0) {
+                const SimChannel &sc = m_description.channels.at(ch.simIndex);
+                s.period = sc.periodMs ? sc.periodMs : 10;
+                s.base = quint64(1000) * quint64(ch.simIndex);
+                s.mask = mask(sc.nByte) & mask(ch.bytes);
+            }
+            m_module.push_back(s);
+        }
 
     const char *head = m_compact ? b + 38 : b + HeaderSize;
     m_triggerType = quint8(head[0]);

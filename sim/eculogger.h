@@ -1,7 +1,11 @@
 #pragma once
 // The ECU's on-board data logger, simulated from the logger memory layouts.
 // EcuSimulator creates one when its description has a usable logger table
-// and mounts its windows as memory handlers:
+// and mounts its windows as memory handlers. The layout follows the
+// description as a device file's loader would read it: the configuration
+// image with ELF identification, else the compact setup block; channel-info
+// mode 1 when XA_ChannelInfoSizeAddress is not 0 (64 slots, 4096-byte
+// channel-info area, pages of 32).
 //
 //   read-back window at XA_HeaderBeginAddress: the logger header followed by
 //     the configuration image (ELF devices), or the compact setup block;
@@ -19,7 +23,7 @@
 //     else from XA_DataBeginAddress (mode 0) or 4096 bytes after it (mode 1).
 //
 // Recording: a clear request (1) answers 2 after the clear delay (real
-// time); then the setup is decoded and activated, the memory erased, and the
+// time; logger.ClearDelayMs of the description, default 100); then the setup is decoded and activated, the memory erased, and the
 // logger releases its own stop request and resumes, as an ECU does after a
 // clear. A stop request ends the current run at once and the run flag reads
 // 0; releasing it starts a new run when the trigger allows. Runs are whole
@@ -30,7 +34,9 @@
 // ticks. Recording stops for good when the next module or run-table entry
 // does not fit. Samples are the simulator's signals
 // (EcuSimulator::variableValue) at the logger's clock, the low bytes of the
-// value, big-endian.
+// value, big-endian. Header bytes 0-31 hold the identification string, 39
+// the run-table entries, 40 the runs, and the state byte is 0 stopped (or
+// not configured), 1 waiting for the trigger, 2 recording, 3 memory full.
 //
 // Trigger types: 0 records at once; 1 after the delay; 2 while the external
 // input is on (after it was on for the delay); 3 once the trigger channel
@@ -72,7 +78,7 @@ public:
     // The text after "logger" on a control line; "ok ..." or "error: ...".
     //   (nothing)        state, runs, bytes used, clock
     //   run SECONDS      advance the clock at once (fractions allowed)
-    //   fill             run until the memory or run table is full
+    //   fill             run until the memory or run table is full (at most 24 h)
     //   lap | newrun     a lap mark; end the run and open the next at once
     //   input 0|1        the external trigger input
     //   clock real|manual
@@ -82,6 +88,8 @@ public:
     //   peek OFFSET N    N bytes of the data area in hex
     QByteArray control(const QByteArray &arguments);
 
+    // Not locked: from another thread than the simulator's users, ask for it
+    // with the control line "logger truth PATH".
     // One line per sample, "channel,run,sample,time_ms,raw,offset": channel
     // is the position in the configuration, sample counts per channel and
     // run from 0, time on the logger clock, raw the stored value as an
@@ -164,6 +172,17 @@ private:
 
     // Active configuration.
     QVector<Channel> m_channels; // sorted by period, stable
+    // One sample of a module: channelValue() unrolled, as a module is written
+    // millions of times for a large memory.
+    struct Slot
+    {
+        quint32 time;  // from the module start
+        quint32 bytes;
+        quint32 period; // the variable's; 0: no variable, the sample reads 0
+        quint64 base;
+        quint64 mask;
+    };
+    std::vector<Slot> m_module; // the samples of one module, in memory order
     quint32 m_minP = 0, m_maxP = 0, m_moduleBytes = 0;
     int m_triggerType = 0;
     qint64 m_delayMs = 0;

@@ -138,6 +138,10 @@ void EcuServer::onReadyRead(QTcpSocket *socket)
 void EcuServer::serve(Client *c)
 {
     while (!c->waiting && c->inbox.size() >= 4) {
+        if (m_sim.loggerFaults().hangUp) {
+            c->socket->abort(); // the client is gone after this
+            return;
+        }
         LnkWire::Reader head(c->inbox.constData(), 4);
         const quint32 len = head.u32();
         if (len < 3 || len > LnkWire::MaxBody) {

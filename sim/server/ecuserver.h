@@ -9,7 +9,8 @@
 // the interface check; refused regions fail the requests that touch them;
 // each memory reply takes one reply decision (drop: no answer, dup: answered
 // twice, trunc=B: at most B data bytes, late=MS: answered MS later);
-// "lockheld" keeps the lock with a client nobody sees.
+// "lockheld" keeps the lock with a client nobody sees; "hangup" drops the
+// clients.
 
 #include <QHash>
 #include <QHostAddress>

@@ -8,18 +8,12 @@
 
 #include <QtTest>
 
+#include <numeric>
+
 namespace {
 constexpr quint32 Header = 0x70100000, Setup = Header + 884;
 constexpr quint32 StopCell = 0x70103404, ClearCell = 0x70103408, RunCell = 0x7010340C;
 constexpr int N = 64;
-
-quint32 be(const QByteArray &b, int at, int size)
-{
-    quint32 v = 0;
-    for (int k = 0; k < size; ++k)
-        v = (v << 8) | quint8(b[at + k]);
-    return v;
-}
 } // namespace
 
 class TestEcuLogger : public QObject
@@ -47,11 +41,9 @@ private slots:
             "05000a000300000000000000803f00000000000000000000803f4769726900000000000000000000000072706d00000000004400007002"
             "050014000300000000000000803f00000000000000000000803f54454355000000000000000000000000430000000000000035010070"
             "01"));
-        quint32 sum = 0;
-        for (int k = 0; k < 20 + 60 * N; ++k)
-            sum += quint8(image[k]);
-        image[20 + 60 * N] = char(sum >> 8);
-        image[21 + 60 * N] = char(sum);
+        const quint32 sum = std::accumulate(image.cbegin(), image.cbegin() + 20 + 60 * N, 0u,
+                                            [](quint32 a, char b) { return a + quint8(b); });
+        image.replace(20 + 60 * N, 2, QByteArray::fromHex(QByteArray::number(sum, 16).rightJustified(4, '0')));
         QVERIFY(sim.write(space, Setup, image));
 
         // Activate: 2 answers the request, then acknowledge and release the stop.
@@ -69,8 +61,7 @@ private slots:
         QCOMPARE(rb.mid(884), image);
         // One run: 0, the lap at 1.5 s and its length, 2.503 s, in 5 ms ticks; 125 modules of 5 bytes.
         QCOMPARE(rb.mid(39, 1).toHex() + rb.mid(42, 12).toHex(), QByteArray("03" "00000000" "0000012c" "000001f4"));
-        QCOMPARE(be(rb, 874, 4), 0x70110000u);
-        QCOMPARE(be(rb, 870, 4), 0x70110000u + 625);
+        QCOMPARE(rb.mid(870, 8).toHex(), QByteArray("70110271" "70110000")); // data end, data start
 
         // A second run after the release starts on the next 256-byte page.
         QVERIFY(sim.write(space, StopCell, QByteArray(1, '\0')));
@@ -78,35 +69,28 @@ private slots:
         QVERIFY(sim.write(space, StopCell, QByteArray::fromHex("01")));
         rb = sim.read(space, Header, 884);
         QCOMPARE(rb.mid(39, 1).toHex() + rb.mid(54, 8).toHex(), QByteArray("05" "00000000" "00000050"));
-        const QByteArray memory = sim.read(space, be(rb, 874, 4), be(rb, 870, 4) - be(rb, 874, 4));
-        QCOMPARE(memory.size(), 768 + 20 * 5);
+        QCOMPARE(rb.mid(870, 8).toHex(), QByteArray("70110364" "70110000")); // 768 + 20 modules
+        const QByteArray memory = sim.read(space, 0x70110000, 868);
 
-        // Walk the runs as a decoder does and compare with the ground truth, line by line.
+        // Walk the modules as a decoder does (t = 10: nEngine; t = 20: nEngine, then tEcu) and
+        // compare with the ground truth, line by line.
         QList<QByteArray> truth = sim.logger()->groundTruth().split('\n');
         truth.removeIf([](const QByteArray &l) { return l.isEmpty() || l.startsWith('#'); });
-        const int runStart[] = {0, 768}, slotCount[] = {250, 40};
-        const int sizes[] = {2, 1}, periods[] = {10, 20};
-        int index[] = {0, 0};
+        int index[] = {0, 0}, line = 0;
         while (d.channels.at(index[1]).factoryName != "tEcu")
             ++index[1];
-        int line = 0;
-        for (int run = 0; run < 2; ++run) {
-            int p = runStart[run];
-            for (int t = 10; t <= 10 * slotCount[run]; t += 10)
-                for (int c = 0; c < 2; ++c) {
-                    if (t % periods[c])
-                        continue;
-                    QVERIFY(line < truth.size());
-                    const QList<QByteArray> f = truth.at(line++).split(',');
-                    QCOMPARE(f.value(0).toInt() * 100 + f.value(1).toInt(), c * 100 + run);
-                    QCOMPARE(f.value(5).toInt(), p);
-                    const quint64 expected = EcuSimulator::variableValue(index[c], d.channels.at(index[c]),
-                                                                         f.value(3).toLongLong());
-                    QCOMPARE(f.value(4).toULongLong(), expected & (sizes[c] == 1 ? 0xFF : 0xFFFF));
-                    QCOMPARE(be(memory, p, sizes[c]), quint32(f.value(4).toUInt()));
-                    p += sizes[c];
+        for (int run = 0; run < 2; ++run)
+            for (int m = 0; m < (run ? 20 : 125); ++m)
+                for (int k = 0, c = 0; k < 3; c = ++k / 2) {
+                    const int at = (run ? 768 : 0) + 5 * m + 2 * k;
+                    const QList<QByteArray> f = truth.value(line++).split(',');
+                    QCOMPARE(f.value(0) + ',' + f.value(1) + ',' + f.value(5),
+                             QByteArray::number(c) + ',' + QByteArray::number(run) + ',' + QByteArray::number(at));
+                    const quint32 raw = EcuSimulator::variableValue(index[c], d.channels.at(index[c]),
+                                                                    f.value(3).toLongLong()) & (c ? 0xFF : 0xFFFF);
+                    QCOMPARE(f.value(4).toUInt(), raw);
+                    QCOMPARE(memory.mid(at, 2 - c).toHex(), QByteArray::number(raw, 16).rightJustified(4 - 2 * c, '0'));
                 }
-        }
         QCOMPARE(line, truth.size());
     }
 };
