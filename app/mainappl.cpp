@@ -7,14 +7,20 @@
 #include "dialogdataoptions.h"
 #include "dialogselectiondevice.h"
 #include "inifile.h"
+#include "loggerprotocol.h"
+#include "loggersteps.h"
+#include "loggerthread.h"
 #include "platformpaths.h"
 #include "snapshotfile.h"
 #include "startup.h"
+#include "waitdialog.h"
+#include "zerodialog.h"
 
 #include "briscaversion.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -24,11 +30,15 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 
+#include <optional>
+
 namespace {
 QString g_settingsFilePath;
+quint32 g_serverPort = LoggerSteps::ServerPort;
 
 const QString kLocalHost = QStringLiteral("127.0.0.1");
 const QString kNoInterface = QStringLiteral("{}");
@@ -50,6 +60,26 @@ QString chooseSnapshotWithDialog(QWidget *parent, bool save, const QString &star
 }
 
 MainAppl::SnapshotChooser g_snapshotChooser = &chooseSnapshotWithDialog;
+
+// Addresses resolved from the ECU hold for one command only: the table goes
+// back to the device file's values when the command ends, however it ends.
+class LoggerTableBackup
+{
+public:
+    explicit LoggerTableBackup(LoggerTable &table) : m_table(table) {}
+    ~LoggerTableBackup() { restore(); }
+    void take() { m_copy = m_table; }
+    void restore()
+    {
+        if (m_copy)
+            m_table = *m_copy;
+        m_copy.reset();
+    }
+
+private:
+    LoggerTable &m_table;
+    std::optional<LoggerTable> m_copy;
+};
 } // namespace
 
 // The communication setup writes its keys through this.
@@ -79,6 +109,8 @@ QString MainAppl::settingsFilePath()
 }
 
 void MainAppl::setSettingsFilePath(const QString &path) { g_settingsFilePath = path; }
+
+void MainAppl::setServerPort(quint32 port) { g_serverPort = port ? port : LoggerSteps::ServerPort; }
 
 void MainAppl::setSnapshotChooser(SnapshotChooser chooser)
 {
@@ -145,6 +177,7 @@ MainAppl::~MainAppl()
     m_channelSelection = nullptr;
     delete m_interfaceSettingsMenu;
     m_interfaceSettingsMenu = nullptr;
+    m_protocol.reset();
     m_medium.reset();
 
     m_state.serverHost = m_comm.serverHost;
@@ -330,6 +363,13 @@ void MainAppl::loadDevice()
     options.programFolder = m_programDir;
     m_channelSelection->setEnabled(false);
     const DeviceLoadResult result = DeviceLoader::load(m_device, options);
+    if (result.complete) {
+        m_protocol.reset();
+        if (result.rebuildLoggerProtocol) {
+            m_protocol = std::make_unique<LoggerProtocol>();
+            m_protocol->attachLoggerTable(&m_device.loggerTable, sizeof(LoggerTable));
+        }
+    }
     // The selection's lists point into the model: bring them up to date
     // before a message box lets the event loop repaint them.
     applyDeviceLoad(result);
@@ -495,8 +535,6 @@ void MainAppl::salvaSnapshot()
     setCommandsEnabled(true);
 }
 
-void MainAppl::impostaZero() {}
-
 void MainAppl::selezionaImportaDeviceXML()
 {
     setCommandsEnabled(false);
@@ -512,12 +550,6 @@ void MainAppl::selezionaImportaDeviceXML()
         loadDevice();
     setCommandsEnabled(true);
 }
-
-void MainAppl::sendConf() {}
-
-void MainAppl::readDataLogged() {}
-
-void MainAppl::readConfECU() {}
 
 void MainAppl::infoAbout()
 {
@@ -564,8 +596,6 @@ void MainAppl::dialogOptions()
     setCommandsEnabled(true);
 }
 
-void MainAppl::downloadAutomatico() {}
-
 void MainAppl::reimportaDeviceXML()
 {
     setCommandsEnabled(false);
@@ -574,3 +604,302 @@ void MainAppl::reimportaDeviceXML()
 }
 
 void MainAppl::convertiUltimoDump() {}
+
+// --- logger commands -----------------------------------------------------------
+
+template <typename F> auto MainAppl::withoutFreezing(F f) -> decltype(f())
+{
+    // The medium may wait seconds for an ECU or a server that does not answer;
+    // meanwhile the window repaints but takes no input.
+    std::optional<decltype(f())> result;
+    std::unique_ptr<QThread> helper(QThread::create([&] { result = f(); }));
+    helper->start();
+    while (!helper->wait(QDeadlineTimer(15)))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return *result;
+}
+
+bool MainAppl::fastLink() const
+{
+    return m_device.canSettings.lineType == quint32(LineTypeEthernet) || m_comm.ethernetMedium;
+}
+
+bool MainAppl::askYesNo(const QString &text)
+{
+    return QMessageBox::question(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
+int MainAppl::connectForCommand()
+{
+    const QString host = m_comm.serverHost;
+    const CanSettings can = m_device.canSettings;
+    // The ECU search is a dialog: it runs on this thread while the steps wait.
+    const auto search = [this] {
+        QMetaObject::invokeMethod(this, [this] { listECUsOnNetwork(); }, Qt::BlockingQueuedConnection);
+    };
+    const LoggerSteps::Connection c = withoutFreezing([&] {
+        return LoggerSteps::connectToEcu(*m_medium, host, g_serverPort, can, search);
+    });
+    if (c != LoggerSteps::Connection::Ready)
+        showMessage(DeviceMessage::Critical, LoggerSteps::connectionMessage(c));
+    return int(c);
+}
+
+int MainAppl::checkDeviceOnEcu(QString *message)
+{
+    return withoutFreezing([&] {
+        return LoggerSteps::checkDeviceOnEcu(m_medium.get(), m_device.loggerTable, m_device.elf,
+                                             m_device.canSettings, message);
+    });
+}
+
+// Read data and read configuration: a mismatch found without the ELF check
+// may be overridden by the user.
+bool MainAppl::confirmDevice(int deviceCheck, const QString &message)
+{
+    if (deviceCheck == 0)
+        return true;
+    if (m_device.loggerTable.elfCheckEnabled) {
+        showMessage(DeviceMessage::Critical, message);
+        return false;
+    }
+    return askYesNo(message + tr("\nContinuare comunque???"));
+}
+
+void MainAppl::prepareProtocol(bool withChannels)
+{
+    if (withChannels) {
+        m_protocol->setChannelList(m_device.selected);
+        m_protocol->setTriggerSettings(m_channelSelection->getTrigger());
+    }
+    m_protocol->setIdSource(&m_device.canSettings);
+    m_protocol->setMedium(m_medium.get());
+}
+
+MainAppl::OperationOutcome MainAppl::runOperation(int operation, const QString &text, WaitForEcuContext *context)
+{
+    OperationOutcome outcome;
+    WaitDialog dialog(text, operation == OpWaitForEcu, this, QStringLiteral("wait_thread"), true,
+                      WaitDialog::defaultFlags());
+    dialog.setWindowTitle(windowTitle());
+    std::unique_ptr<LoggerThread> thread;
+    if (operation == OpWaitForEcu)
+        thread = std::make_unique<LoggerThread>(&dialog, context, operation);
+    else
+        thread = std::make_unique<LoggerThread>(&dialog, m_protocol.get(), operation);
+    LoggerThread *worker = thread.get();
+    connect(&dialog, &WaitDialog::cancelRequested, this, [worker] { worker->requestStop(); });
+    worker->start();
+    dialog.exec();
+    worker->requestStop();
+    // A polling pass may still be waiting on the medium after ESC.
+    while (!worker->wait(QDeadlineTimer(15)))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    outcome.operation = worker->operation();
+    outcome.resultCode = worker->resultCode();
+    outcome.cancelled = dialog.cancelled();
+    if (operation == OpReadLoggedData) {
+        outcome.dumpWritten = worker->dumpWritten();
+        m_lastDumpPath = worker->dumpWritten() ? worker->dumpPath() : QString();
+    }
+    return outcome;
+}
+
+bool MainAppl::takeReadBack(bool matched, quint32 *dataLength)
+{
+    TriggerSettings trigger;
+    const QList<ChannelRecord *> decoded = m_protocol->decodeReadBack(&trigger, dataLength);
+    if (decoded.isEmpty())
+        return false;
+    m_device.trigger = trigger;
+    LoggerSteps::mergeReadBack(m_device, decoded, matched);
+    // The protocol's copy of the selection may point at replaced channels.
+    m_protocol->setChannelList(m_device.selected);
+    m_protocol->setTriggerSettings(m_device.trigger);
+    refreshSelection();
+    return true;
+}
+
+void MainAppl::exportDownloadedData(const QString &comment)
+{
+    // The export dialog takes the download from here; until it exists the
+    // dump on disk is the result.
+    Q_UNUSED(comment);
+}
+
+void MainAppl::sendConf()
+{
+    setCommandsEnabled(false);
+    if (!m_protocol || m_device.selected.isEmpty()) {
+        setCommandsEnabled(true);
+        return;
+    }
+    LoggerTableBackup backup(m_device.loggerTable);
+    if (connectForCommand() == int(LoggerSteps::Connection::Ready)) {
+        QString message;
+        if (checkDeviceOnEcu(&message) != 0) {
+            showMessage(DeviceMessage::Critical, message);
+        } else {
+            if (LoggerSteps::needsResolving(m_device)) {
+                backup.take();
+                withoutFreezing([&] {
+                    return LoggerSteps::resolveLoggerAddresses(*m_medium, m_device.loggerTable,
+                                                               m_device.canSettings.memorySpaceId());
+                });
+            }
+            prepareProtocol(true);
+            runOperation(OpSendConfiguration, tr("Invio configurazione logger alla ECU, in corso.\nAttendere prego..."));
+            m_channelSelection->showMemoryStatus(0, fastLink());
+        }
+    }
+    backup.restore();
+    setCommandsEnabled(true);
+}
+
+void MainAppl::readDataLogged()
+{
+    if (!m_protocol)
+        return;
+    setCommandsEnabled(false);
+    LoggerTableBackup backup(m_device.loggerTable);
+    QString message;
+    int deviceCheck = 0;
+    bool go = connectForCommand() == int(LoggerSteps::Connection::Ready);
+    if (go) {
+        deviceCheck = checkDeviceOnEcu(&message);
+        go = confirmDevice(deviceCheck, message);
+    }
+    if (go && LoggerSteps::needsResolving(m_device)) {
+        backup.take();
+        withoutFreezing([&] {
+            return LoggerSteps::resolveLoggerAddresses(*m_medium, m_device.loggerTable,
+                                                       m_device.canSettings.memorySpaceId());
+        });
+    }
+    if (go) {
+        prepareProtocol(false);
+        const OperationOutcome download =
+            runOperation(OpReadLoggedData, tr("Lettura memoria logger, in corso.\nAttendere prego..."));
+        if (download.resultCode != 0) {
+            m_medium->disconnect();
+            go = false;
+        } else {
+            bool clear = false;
+            if (!download.dumpWritten) {
+                // Without a copy on disk the ECU keeps the only one.
+                showMessage(DeviceMessage::Warning,
+                            tr("Il file dump non è stato salvato:\nla memoria logger non viene cancellata dalla ECU."));
+            } else if (m_settings->intValue(QStringLiteral("DeleteAfterDownload"), 1) == 1) {
+                clear = true;
+            } else {
+                clear = askYesNo(tr("Dopo il download dei dati memorizzati,\nli vuoi cancellare dalla ECU???"));
+            }
+            m_protocol->setClearMemoryFlag(clear);
+            const OperationOutcome restart =
+                runOperation(OpClearLoggerMemory, tr("Cancellazione memoria logger, in corso.\nAttendere prego..."));
+            quint32 dataLength = 0;
+            if (restart.resultCode == 0 && takeReadBack(deviceCheck == 0, &dataLength)) {
+                m_channelSelection->showMemoryStatus(clear ? 0 : dataLength, fastLink());
+                const ReadBackViews &views = m_protocol->readBackViews();
+                QString comment;
+                if (views.header) {
+                    const char *text = reinterpret_cast<const char *>(views.header);
+                    comment = QString::fromLatin1(text, int(qstrnlen(text, 32)));
+                }
+                exportDownloadedData(comment + QLatin1Char('\n'));
+            }
+        }
+    }
+    backup.restore();
+    setCommandsEnabled(true);
+}
+
+void MainAppl::readConfECU()
+{
+    if (!m_protocol) {
+        m_readConfigStatus = -2;
+        return;
+    }
+    setCommandsEnabled(false);
+    LoggerTableBackup backup(m_device.loggerTable);
+    QString message;
+    int deviceCheck = 0;
+    const int connection = connectForCommand();
+    if (connection == int(LoggerSteps::Connection::EthernetRefused))
+        m_readConfigStatus = -1;
+    bool go = connection == int(LoggerSteps::Connection::Ready);
+    if (go) {
+        deviceCheck = checkDeviceOnEcu(&message);
+        go = confirmDevice(deviceCheck, message);
+    }
+    if (go) {
+        if (LoggerSteps::needsResolving(m_device)) {
+            backup.take();
+            withoutFreezing([&] {
+                return LoggerSteps::resolveLoggerAddresses(*m_medium, m_device.loggerTable,
+                                                           m_device.canSettings.memorySpaceId());
+            });
+        }
+        prepareProtocol(false);
+        runOperation(OpReadConfiguration, tr("Lettura configurazione logger, in corso.\nAttendere prego..."));
+        quint32 dataLength = 0;
+        if (takeReadBack(deviceCheck == 0, &dataLength)) {
+            m_channelSelection->showMemoryStatus(dataLength, fastLink());
+            m_readConfigStatus = 0;
+        } else {
+            m_readConfigStatus = -3;
+        }
+    }
+    backup.restore();
+    setCommandsEnabled(true);
+}
+
+void MainAppl::downloadAutomatico()
+{
+    WaitForEcuContext context{&m_device.canSettings, m_medium.get(), &m_comm.serverHost, g_serverPort};
+    setCommandsEnabled(false);
+    const OperationOutcome wait = runOperation(
+        OpWaitForEcu,
+        tr("Procedura di download automatico\nAttesa per la connessione alla ECU...\nPremere ESC per uscire!"),
+        &context);
+    setCommandsEnabled(true);
+    if (!wait.cancelled && (wait.operation == 0 || wait.resultCode == 0))
+        readDataLogged();
+}
+
+void MainAppl::impostaZero()
+{
+    setCommandsEnabled(false);
+    readConfECU();
+    if (m_readConfigStatus != 0) {
+        setCommandsEnabled(true);
+        return;
+    }
+    setCommandsEnabled(false);
+    LoggerTableBackup backup(m_device.loggerTable);
+    if (connectForCommand() == int(LoggerSteps::Connection::Ready)) {
+        bool accepted = false;
+        {
+            ZeroDialog dialog(m_medium.get(), m_device.canSettings, m_device.selected,
+                              m_device.loggerTable.elfCheckEnabled != 0, this, QStringLiteral("zero_sel_var"), true,
+                              WaitDialog::defaultFlags());
+            dialog.setWindowTitle(windowTitle());
+            accepted = dialog.exec() == QDialog::Accepted;
+        }
+        if (accepted) {
+            if (LoggerSteps::needsResolving(m_device)) {
+                backup.take();
+                withoutFreezing([&] {
+                    return LoggerSteps::resolveLoggerAddresses(*m_medium, m_device.loggerTable,
+                                                               m_device.canSettings.memorySpaceId());
+                });
+            }
+            prepareProtocol(true);
+            runOperation(OpSendChannelInfo,
+                         QStringLiteral("Invio delle impostazioni canali alla ECU, in corso.\nAttendere prego..."));
+        }
+    }
+    backup.restore();
+    setCommandsEnabled(true);
+}

@@ -16,6 +16,8 @@
 
 class ChannelsSelection;
 struct DeviceLoadResult;
+class LoggerProtocol;
+struct WaitForEcuContext;
 class CommActionsView;
 class CommDialogsGui;
 class CommunicationMedium;
@@ -42,6 +44,8 @@ public:
     // Returns the chosen name, empty when cancelled.
     using SnapshotChooser = QString (*)(QWidget *parent, bool save, const QString &start);
     static void setSnapshotChooser(SnapshotChooser chooser);
+    // The communication server's port; 55162 unless set (tests run their own server).
+    static void setServerPort(quint32 port);
 
     // Read access to the state, for the entry point and for checks.
     IniFile *settings() const { return m_settings.get(); }
@@ -52,6 +56,10 @@ public:
     QString devicePath() const { return m_device.devicePath; }
     QString programDir() const { return m_programDir; }
     QToolBar *commandToolBar() const { return m_toolBar; }
+    LoggerProtocol *loggerProtocol() const { return m_protocol.get(); }
+    int readConfigStatus() const { return m_readConfigStatus; }
+    // The dump written by the last download attempt (empty before any).
+    QString lastDumpPath() const { return m_lastDumpPath; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -99,6 +107,28 @@ private:
     // Until a device is loaded, the window says where devices come from.
     void updateDeviceHint();
 
+    // Logger commands: the connection steps with their message, the device
+    // check, one worker operation behind its wait dialog.
+    struct OperationOutcome
+    {
+        int operation = 0;
+        int resultCode = -1;
+        bool cancelled = false;
+        bool dumpWritten = false;
+    };
+    int connectForCommand();
+    int checkDeviceOnEcu(QString *message);
+    bool confirmDevice(int deviceCheck, const QString &message);
+    void prepareProtocol(bool withChannels);
+    OperationOutcome runOperation(int operation, const QString &text, WaitForEcuContext *context = nullptr);
+    bool askYesNo(const QString &text);
+    bool fastLink() const;
+    // Brings a configuration read back into the window; false when it held no channel.
+    bool takeReadBack(bool matched, quint32 *dataLength);
+    // Runs f on a helper thread while the window keeps painting (no input).
+    template <typename F> auto withoutFreezing(F f) -> decltype(f());
+    void exportDownloadedData(const QString &comment);
+
     QMenu *m_communicationMenu = nullptr;
     QMenu *m_interfaceSettingsMenu = nullptr;
     QAction *m_serverItem = nullptr;   // communication menu item 0
@@ -138,4 +168,7 @@ private:
     std::unique_ptr<CommActionsView> m_commView;
     std::unique_ptr<CommDialogsGui> m_commDialogs;
     std::unique_ptr<CommSetup> m_commSetup;
+
+    std::unique_ptr<LoggerProtocol> m_protocol;
+    QString m_lastDumpPath;
 };

@@ -2,6 +2,7 @@
 #include "briscaversion.h"
 #include "datacommand.h"
 #include "devicecommand.h"
+#include "loggercommand.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -15,6 +16,7 @@ int usage(QTextStream &out, int code)
            "  --help       show this text\n"
            "  --version    show the program version\n";
     deviceUsage(out);
+    loggerUsage(out);
     dataUsage(out);
     return code;
 }
@@ -40,9 +42,10 @@ int main(int argc, char **argv)
         err.flush();
         return rc;
     }
-    if (cmd == QLatin1String("dump") || cmd == QLatin1String("convert")) {
-        const int rc = cmd == QLatin1String("dump") ? runDumpCommand(args.mid(1), out, err)
-                                                    : runConvertCommand(args.mid(1), out, err);
+    if (cmd == QLatin1String("logger") || cmd == QLatin1String("dump") || cmd == QLatin1String("convert")) {
+        const int rc = cmd == QLatin1String("logger") ? runLoggerCommand(args.mid(1), out, err)
+                       : cmd == QLatin1String("dump") ? runDumpCommand(args.mid(1), out, err)
+                                                      : runConvertCommand(args.mid(1), out, err);
         out.flush();
         err.flush();
         return rc;

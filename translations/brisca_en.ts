@@ -461,6 +461,139 @@ Do you want to go on?</translation>
     </message>
 </context>
 <context>
+    <name>LoggerThread</name>
+    <message>
+        <source>Errore interno, LoggerThread::run() - </source>
+        <translation>Internal error, LoggerThread::run() - </translation>
+    </message>
+    <message>
+        <source>Connessione al server non effettuata o LNKClientDll.dll mancante! - </source>
+        <translation>No connection to the server, or LNKClientDll.dll missing! - </translation>
+    </message>
+    <message>
+        <source>Scaduto il timeout della richiesta di interruzione della sessione logger! - </source>
+        <translation>Timeout of the request to stop the logger session! - </translation>
+    </message>
+    <message>
+        <source>Configurazione logger in ECU non ricevuta correttamente! - </source>
+        <translation>Logger configuration in the ECU not received correctly! - </translation>
+    </message>
+    <message>
+        <source>Checksum errata! - </source>
+        <translation>Wrong checksum! - </translation>
+    </message>
+    <message>
+        <source>Scaduto il timeout per la cancellazione della memoria flash! - </source>
+        <translation>Timeout while erasing the flash memory! - </translation>
+    </message>
+    <message>
+        <source>Connessione alla ECU via Ethernet, non effettuata!!! - </source>
+        <translation>No Ethernet connection to the ECU!!! - </translation>
+    </message>
+    <message>
+        <source>Attenzione!!! Correggere nel database la dimensione delle seguenti variabili :</source>
+        <translation>Warning!!! Correct the size of the following variables in the database :</translation>
+    </message>
+    <message>
+        <source>Lock del server non riuscito nel tempo previsto - </source>
+        <translation>Server lock not obtained in the expected time - </translation>
+    </message>
+    <message>
+        <source>Errore nella lettura della configurazione e della memoria logger
+</source>
+        <translation>Error reading the logger configuration and memory
+</translation>
+    </message>
+    <message>
+        <source>Dati logger della memoria ECU non ricevuti! - </source>
+        <translation>Logger data of the ECU memory not received! - </translation>
+    </message>
+    <message>
+        <source>Attenzione!!!
+</source>
+        <translation>Warning!!!
+</translation>
+    </message>
+    <message>
+        <source>Memoria ECU vuota, dati non presenti! - </source>
+        <translation>ECU memory empty, no data present! - </translation>
+    </message>
+    <message>
+        <source>Errore nei parametri di stato del logger
+</source>
+        <translation>Error in the logger state parameters
+</translation>
+    </message>
+    <message>
+        <source>Valore non valido degli indici per il salvataggio dei dati  (FlashFR &gt; FlashFW) - </source>
+        <translation>Invalid value of the data storage indexes  (FlashFR &gt; FlashFW) - </translation>
+    </message>
+    <message>
+        <source>Checksum errata, nella modalità tabella statica! - </source>
+        <translation>Wrong checksum, in static table mode! - </translation>
+    </message>
+    <message>
+        <source>Configurazione inviata con successo!!!</source>
+        <translation>Configuration sent successfully!!!</translation>
+    </message>
+    <message>
+        <source>Errore nell&apos;invio della configurazione
+</source>
+        <translation>Error sending the configuration
+</translation>
+    </message>
+    <message>
+        <source>Lettura della memoria logger,
+effetuata con successo!!!</source>
+        <translation>Logger memory read
+successfully!!!</translation>
+    </message>
+    <message>
+        <source>Lettura della configurazione del logger,
+effetuata con successo!!!</source>
+        <translation>Logger configuration read
+successfully!!!</translation>
+    </message>
+    <message>
+        <source>Errore nella lettura della configurazione logger
+</source>
+        <translation>Error reading the logger configuration
+</translation>
+    </message>
+    <message>
+        <source>Impostazioni canali inviate con successo!!!</source>
+        <translation>Channel settings sent successfully!!!</translation>
+    </message>
+    <message>
+        <source>Errore nell&apos;invio delle impostazioni canali
+</source>
+        <translation>Error sending the channel settings
+</translation>
+    </message>
+    <message>
+        <source>Cancellazione memoria logger,
+effetuata con successo!!!</source>
+        <translation>Logger memory erased
+successfully!!!</translation>
+    </message>
+    <message>
+        <source>ECU collegata e pronta per il download! - </source>
+        <translation>ECU connected and ready for the download! - </translation>
+    </message>
+    <message>
+        <source>Byte ricevuti dalla memoria logger: %1</source>
+        <translation>Bytes received from the logger memory: %1</translation>
+    </message>
+    <message>
+        <source>File dump: %1</source>
+        <translation>Dump file: %1</translation>
+    </message>
+    <message>
+        <source>File dump non salvato!</source>
+        <translation>Dump file not saved!</translation>
+    </message>
+</context>
+<context>
     <name>MainAppl</name>
     <message>
         <source>Brisca</source>
@@ -620,6 +753,88 @@ The 1:1 scale will be used</translation>
         <source>Nessun device caricato: i device si trovano in %1 (File &gt; Seleziona Device).</source>
         <translation>No device loaded: devices are in %1 (File &gt; Select Device).</translation>
     </message>
+    <message>
+        <source>
+Continuare comunque???</source>
+        <translation>
+Continue anyway???</translation>
+    </message>
+    <message>
+        <source>Invio configurazione logger alla ECU, in corso.
+Attendere prego...</source>
+        <translation>Sending the logger configuration to the ECU.
+Please wait...</translation>
+    </message>
+    <message>
+        <source>Lettura memoria logger, in corso.
+Attendere prego...</source>
+        <translation>Reading the logger memory.
+Please wait...</translation>
+    </message>
+    <message>
+        <source>Il file dump non è stato salvato:
+la memoria logger non viene cancellata dalla ECU.</source>
+        <translation>The dump file was not saved:
+the logger memory is not erased from the ECU.</translation>
+    </message>
+    <message>
+        <source>Dopo il download dei dati memorizzati,
+li vuoi cancellare dalla ECU???</source>
+        <translation>After the download of the stored data,
+do you want to erase them from the ECU???</translation>
+    </message>
+    <message>
+        <source>Cancellazione memoria logger, in corso.
+Attendere prego...</source>
+        <translation>Erasing the logger memory.
+Please wait...</translation>
+    </message>
+    <message>
+        <source>Lettura configurazione logger, in corso.
+Attendere prego...</source>
+        <translation>Reading the logger configuration.
+Please wait...</translation>
+    </message>
+    <message>
+        <source>Procedura di download automatico
+Attesa per la connessione alla ECU...
+Premere ESC per uscire!</source>
+        <translation>Automatic download
+Waiting for the connection to the ECU...
+Press ESC to leave!</translation>
+    </message>
+    <message>
+        <source>Connessione al server non effettuata!!!</source>
+        <translation>No connection to the server!!!</translation>
+    </message>
+    <message>
+        <source>Connessione alla ECU via Ethernet, non effettuata!!!</source>
+        <translation>No Ethernet connection to the ECU!!!</translation>
+    </message>
+    <message>
+        <source>Interfaccia non connessa!!!</source>
+        <translation>Interface not connected!!!</translation>
+    </message>
+    <message>
+        <source>ECU non in linea!!!</source>
+        <translation>ECU not online!!!</translation>
+    </message>
+    <message>
+        <source>Problemi di comunicazione con il server!!!</source>
+        <translation>Communication problems with the server!!!</translation>
+    </message>
+    <message>
+        <source>Device corretto!!!</source>
+        <translation>Device correct!!!</translation>
+    </message>
+    <message>
+        <source>Device non allineato con la ECU!!!</source>
+        <translation>Device not aligned with the ECU!!!</translation>
+    </message>
+    <message>
+        <source>Errore di lettura dati in ECU!!!</source>
+        <translation>Error reading data in the ECU!!!</translation>
+    </message>
 </context>
 <context>
     <name>PathSel2DFormat</name>
@@ -764,6 +979,56 @@ Cannot continue!!!</translation>
     <message>
         <source>Non e&apos; stata trovata nessuna corrispondenza tra l&apos;istantanea e il device corrente!!!</source>
         <translation>No match was found between the snapshot and the current device!!!</translation>
+    </message>
+</context>
+<context>
+    <name>WaitDialog</name>
+    <message>
+        <source>Tempo trascorso (s) :</source>
+        <translation>Elapsed time (s) :</translation>
+    </message>
+    <message>
+        <source>Tempo rimanente (s) :</source>
+        <translation>Remaining time (s) :</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>Ok</translation>
+    </message>
+    <message>
+        <source>Annulla</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>ZeroDialog</name>
+    <message>
+        <source>Etichetta Canale</source>
+        <translation>Channel label</translation>
+    </message>
+    <message>
+        <source>UniqCode</source>
+        <translation>UniqCode</translation>
+    </message>
+    <message>
+        <source>data</source>
+        <translation>data</translation>
+    </message>
+    <message>
+        <source>0 impostato</source>
+        <translation>0 set</translation>
+    </message>
+    <message>
+        <source>0 corrente</source>
+        <translation>0 current</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>Ok</translation>
+    </message>
+    <message>
+        <source>Annulla</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 </TS>
