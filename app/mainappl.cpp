@@ -6,11 +6,13 @@
 #include "dialogaboutprogram.h"
 #include "dialogdataoptions.h"
 #include "dialogselectiondevice.h"
+#include "dumpconversion.h"
 #include "inifile.h"
 #include "loggerprotocol.h"
 #include "loggersteps.h"
 #include "loggerthread.h"
 #include "platformpaths.h"
+#include "selexportdatadialog.h"
 #include "snapshotfile.h"
 #include "startup.h"
 #include "waitdialog.h"
@@ -603,7 +605,14 @@ void MainAppl::reimportaDeviceXML()
     setCommandsEnabled(true);
 }
 
-void MainAppl::convertiUltimoDump() {}
+void MainAppl::convertiUltimoDump()
+{
+    if (!m_protocol)
+        return;
+    setCommandsEnabled(false);
+    DumpConversion::run(this, m_settings.get(), m_protocol.get(), Platform::briscaDataFolder());
+    setCommandsEnabled(true);
+}
 
 // --- logger commands -----------------------------------------------------------
 
@@ -723,9 +732,11 @@ bool MainAppl::takeReadBack(bool matched, quint32 *dataLength)
 
 void MainAppl::exportDownloadedData(const QString &comment)
 {
-    // The export dialog takes the download from here; until it exists the
-    // dump on disk is the result.
-    Q_UNUSED(comment);
+    SelExportDataDialog dialog(m_settings.get(), m_protocol.get(), this, "selExportDataDialog", true);
+    dialog.setWindowTitle(windowTitle());
+    dialog.setMdfComment(comment);
+    if (dialog.exec() == QDialog::Accepted)
+        dialog.save(); // reports its own failure; the dump stays on disk either way
 }
 
 void MainAppl::sendConf()

@@ -192,7 +192,7 @@ int benchEthernet(int repeats, quint32 maxDownloadBuffer)
     }
     EcuNetwork net;
     QString error;
-    if (!net.setUp(&error) || net.startEcu({}, {}, &error) < 0) {
+    if (!net.setUp(&error) || net.startEcu({}, &error) < 0) {
         std::printf("  set-up failed: %s\n", qPrintable(error));
         return 1;
     }
@@ -258,7 +258,6 @@ int benchServer(int repeats, quint32 maxDownloadBuffer)
     const int status = run(medium, true, repeats, maxDownloadBuffer, poke)
                        | run(medium, false, repeats, maxDownloadBuffer, poke);
     medium.disconnect();
-    server.stop();
     return status;
 }
 } // namespace

@@ -393,6 +393,8 @@ bool SelExportDataDialog::save()
         m_error = w.errorString();
     } else {
         target = m_target;
+        // The measurement folders are made on first use, not at start-up.
+        QDir().mkpath(QFileInfo(QDir::fromNativeSeparators(target)).path());
         MdfWriter w(*m_decoder);
         w.setTexts(m_mdf->project(), m_mdf->subject(), m_mdf->comment());
         w.setProgress(progress(tr("Salvataggio della misura MDF...")));

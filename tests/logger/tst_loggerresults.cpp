@@ -65,7 +65,7 @@ class TestLoggerResults : public QObject
             if (!(error = EcuNetwork::unavailableReason()).isEmpty())
                 return error;
             m_net = std::make_unique<EcuNetwork>();
-            if (!m_net->setUp(&error) || m_net->startEcu({"--description", json}, {}, &error) < 0)
+            if (!m_net->setUp(&error) || m_net->startEcu({"--description", json}, &error) < 0)
                 return error;
             m_link = new EthernetLink(m_net->hostInterface(), reinterpret_cast<const quint8 *>(
                                                                   m_net->hostMac().leftJustified(6, '\0').constData()),

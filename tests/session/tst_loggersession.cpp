@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -41,7 +42,18 @@ public:
     WaitCloser()
     {
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *d = qobject_cast<WaitDialog *>(QApplication::activeModalWidget());
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && modal->objectName() == QLatin1String("selExportDataDialog")) {
+                ++exports;
+                static_cast<QDialog *>(modal)->accept();
+                return;
+            }
+            if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+                files->selectFile(pick);
+                QMetaObject::invokeMethod(files, "accept");
+                return;
+            }
+            auto *d = qobject_cast<WaitDialog *>(modal);
             auto *ok = d ? d->findChild<QPushButton *>(QStringLiteral("btnok")) : nullptr;
             if (!ok || !ok->isEnabled())
                 return;
@@ -52,6 +64,8 @@ public:
         m_timer.start(5);
     }
     QStringList texts, details;
+    int exports = 0;
+    QString pick; // answer of a file dialog
 
 private:
     QTimer m_timer;
@@ -136,7 +150,13 @@ private slots:
         const QByteArray device = qgetenv("BRISCA_SOURCE_DIR") + "/samples/Default.XML";
         QVERIFY(TestFiles::writeAll(m_dir.filePath(QStringLiteral("brisca.ini")),
                                     "[Default]\r\nLastDeviceName = " + device
-                                        + "\r\nServer_IP = 127.0.0.1\r\nDeleteAfterDownload = 0\r\n"));
+                                        + "\r\nServer_IP = 127.0.0.1\r\nDeleteAfterDownload = 0\r\nLastPath_MDF = "
+                                        + m_dir.filePath(QStringLiteral("mdf")).toLocal8Bit() + "\r\nLastPath_2D = "
+                                        + m_dir.filePath(QStringLiteral("2d")).toLocal8Bit() + "\r\n"));
+        // One event in each format, so the export dialog asks for none.
+        QDir(m_dir.filePath(QStringLiteral("mdf"))).removeRecursively();
+        QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("mdf/evento")))
+                && QDir().mkpath(m_dir.filePath(QStringLiteral("2d/evento"))));
     }
 
     void sendLogAndDownloadThroughTheWindow_data()
@@ -157,7 +177,7 @@ private slots:
             QString error;
             QVERIFY2(net.setUp(&error), qPrintable(error));
             const QString description = qEnvironmentVariable("BRISCA_SOURCE_DIR") + "/samples/sample_ecu.json";
-            QVERIFY2(net.startEcu({"--description", description}, {}, &error) == 0, qPrintable(error));
+            QVERIFY2(net.startEcu({"--description", description}, &error) == 0, qPrintable(error));
             ecuControl = [&net](const QByteArray &l) {
                 QByteArray answer;
                 return net.command(0, l, &answer) ? answer : QByteArray();
@@ -220,6 +240,28 @@ private slots:
         QCOMPARE(dump.mid(36 + int(l1), int(n)), ecu);
 
         QCOMPARE(configurationOf(w, w.device().trigger), sent);
+
+        // The live export, and the same dump converted again, give the same MDF
+        // file but for the date and time of writing in the header block.
+        QCOMPARE(errors.exports, 1);
+        const QString mdfDir = m_dir.filePath(QStringLiteral("mdf/evento"));
+        const QStringList live = QDir(mdfDir).entryList({QStringLiteral("*.mdf")}, QDir::Files);
+        QCOMPARE(live.size(), 1);
+        QByteArray first = TestFiles::readAll(mdfDir + QLatin1Char('/') + live.first());
+        QVERIFY(first.startsWith("MDF     3.30"));
+        QVERIFY(QFile::remove(mdfDir + QLatin1Char('/') + live.first()));
+        errors.pick = w.lastDumpPath();
+        QVERIFY(QMetaObject::invokeMethod(&w, "convertiUltimoDump"));
+        QCOMPARE(errors.exports, 2);
+        const QStringList again = QDir(mdfDir).entryList({QStringLiteral("*.mdf")}, QDir::Files);
+        QCOMPARE(again.size(), 1);
+        QByteArray second = TestFiles::readAll(mdfDir + QLatin1Char('/') + again.first());
+        QCOMPARE(second.size(), first.size());
+        constexpr int DateAndTime = 64 + 24, DateAndTimeSize = 18;
+        QCOMPARE(second.remove(DateAndTime, DateAndTimeSize), first.remove(DateAndTime, DateAndTimeSize));
+        QVERIFY(w.menuBar()->isEnabled() && w.commandToolBar()->isEnabled());
+        QCOMPARE(protocol->bytesDownloaded(), n); // the live download is back
+        QVERIFY2(errors.texts.isEmpty(), qPrintable(errors.texts.join('\n')));
     }
 
     void pitlaneWaitsForTheEcuAndCanBeLeft()
