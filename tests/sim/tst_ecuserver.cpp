@@ -100,6 +100,40 @@ private slots:
         QVERIFY(!lnkObj_ReadBuffer(TestEcu::Space, address, 0, 1, dst));
     }
 
+    // The client reads the blocks of a walk ahead: a lost or repeated reply
+    // fails only its own block, and no reply read ahead answers a later one.
+    void blockWalkReadAhead_data()
+    {
+        QTest::addColumn<QString>("faults");
+        QTest::addColumn<int>("failing");
+        QTest::newRow("clean") << "none" << -1;
+        QTest::newRow("reply of a block read ahead dropped") << "drop@5" << 5;
+        QTest::newRow("reply of a block read ahead duplicated") << "dup@5" << -1;
+    }
+    void blockWalkReadAhead()
+    {
+        QFETCH(QString, faults);
+        QFETCH(int, failing);
+        const quint32 block = 1024, base = TestEcu::RamBase + 0xE8000;
+        m_sim->poke(TestEcu::Space, base, pattern(32 * block, 7));
+        QVERIFY(m_sim->setFaults(faults));
+        QByteArray got(int(block), '\0');
+        auto *dst = reinterpret_cast<uint8_t *>(got.data());
+        for (quint32 i = 0; i < 16; ++i) {
+            got.fill('\0');
+            const bool ok = lnkObj_letturaBloccoMemoriaECU(TestEcu::Space, base + i * block, block, 0, dst);
+            QCOMPARE(ok, int(i) != failing);
+            if (ok)
+                QCOMPARE(got, m_sim->read(TestEcu::Space, base + i * block, block));
+        }
+        // A write by this client between two blocks is seen by the next one.
+        QVERIFY(lnkObj_WriteBufferPV1(TestEcu::Space, base + 16 * block, reinterpret_cast<const uint8_t *>("mine"), 4, 1));
+        QVERIFY(lnkObj_letturaBloccoMemoriaECU(TestEcu::Space, base + 16 * block, block, 0, dst));
+        QCOMPARE(got.left(4), QByteArray("mine"));
+        QVERIFY(lnkObj_ReadBuffer(TestEcu::Space, base + 17 * block, block, 1, dst));
+        QCOMPARE(got, m_sim->read(TestEcu::Space, base + 17 * block, block));
+    }
+
     void writesLandInSimulatorMemory()
     {
         const QByteArray data = pattern(70001, 9);
