@@ -145,7 +145,7 @@ bool lnkObj_letturaDatiConsistentiFinestreAttiveWithMaskCan(uint32_t memorySpace
 bool lnkObj_letturaBloccoMemoriaECU(uint32_t memorySpace, uint32_t address, uint32_t length, uint32_t mode,
                                     uint8_t *destination)
 {
-    return connection().read(memorySpace, address, length, mode, destination);
+    return connection().readBlock(memorySpace, address, length, mode, destination);
 }
 
 bool lnkObj_WriteBufferPV1(uint32_t memorySpace, uint32_t address, const uint8_t *source, uint32_t length, int32_t)

@@ -67,7 +67,9 @@ LNKCLIENT_EXPORT bool lnkObj_ReadBuffer(uint32_t memorySpace, uint32_t address, 
 LNKCLIENT_EXPORT bool lnkObj_letturaDatiConsistentiFinestreAttiveWithMaskCan(
     uint32_t memorySpace, const uint32_t *addresses, const uint32_t *sizes, uint32_t count,
     uint8_t *destination, uint32_t canMask);
-// mode 0 or 0xFFFF; both read `length` bytes in one request.
+// mode 0 or 0xFFFF; both read `length` bytes in one request. Consecutive
+// blocks of one size are read ahead (LnkConnection::readBlock), so a caller
+// walking memory block by block does not wait a round trip per block.
 LNKCLIENT_EXPORT bool lnkObj_letturaBloccoMemoriaECU(uint32_t memorySpace, uint32_t address,
                                                      uint32_t length, uint32_t mode,
                                                      uint8_t *destination);

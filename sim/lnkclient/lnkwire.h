@@ -6,7 +6,8 @@
 //   request: u8 op | u16 sequence | parameters
 //   reply:   u8 op | u16 sequence | u8 status (1 done, 0 failed) | results
 // The client numbers its requests and drops replies whose sequence is not
-// the one it waits for (a late or repeated reply of an earlier request).
+// the one it waits for (a late or repeated reply of an earlier request, or
+// a block it read ahead and no longer wants). The server answers in order.
 //
 //   op  name             parameters                              results
 //   1   Register         u16 n, n bytes client name              u8 client id

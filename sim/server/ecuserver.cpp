@@ -10,6 +10,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cerrno>
+#include <sys/socket.h>
+
 namespace {
 void append32(QByteArray &b, quint32 v)
 {
@@ -137,6 +140,11 @@ void EcuServer::onReadyRead(QTcpSocket *socket)
 
 void EcuServer::serve(Client *c)
 {
+    // The replies of one pass go out in one write: a client that sends its
+    // requests ahead gets them back in one go, not one event-loop turn each.
+    QByteArray &batch = m_batch;
+    batch.resize(0);
+    const auto flush = [&] { sendBatch(c->socket); };
     while (!c->waiting && c->inbox.size() >= 4) {
         if (m_sim.loggerFaults().hangUp) {
             c->socket->abort(); // the client is gone after this
@@ -149,7 +157,7 @@ void EcuServer::serve(Client *c)
             return;
         }
         if (quint32(c->inbox.size()) < 4 + len)
-            return;
+            break;
         const QByteArray body = c->inbox.mid(4, int(len));
         c->inbox.remove(0, int(4 + len));
         LnkWire::Reader r(body.constData(), size_t(body.size()));
@@ -158,7 +166,7 @@ void EcuServer::serve(Client *c)
         bool status = false, memory = false;
         QByteArray results = handle(c, op, body.constData() + 3, body.size() - 3, &status, &memory);
         if (!memory) {
-            send(c->socket, op, seq, status, results);
+            appendReply(batch, op, seq, status, results);
             continue;
         }
         const FaultPlan::Decision d = m_sim.nextReplyDecision();
@@ -168,36 +176,57 @@ void EcuServer::serve(Client *c)
             results.truncate(d.truncateTo);
         if (d.delayMs <= 0) {
             for (int k = 0; k < d.copies; ++k)
-                send(c->socket, op, seq, status, results);
+                appendReply(batch, op, seq, status, results);
             continue;
         }
+        flush();
         c->waiting = true;
         QPointer<QTcpSocket> socket = c->socket;
         QTimer::singleShot(d.delayMs, this, [this, socket, op, seq, status, results, copies = d.copies] {
             Client *client = socket ? m_clients.value(socket.data()) : nullptr;
             if (!client)
                 return;
+            QByteArray late;
             for (int k = 0; k < copies; ++k)
-                send(socket, op, seq, status, results);
+                appendReply(late, op, seq, status, results);
+            socket->write(late);
             client->waiting = false;
             serve(client);
         });
     }
+    flush();
 }
 
-void EcuServer::send(QTcpSocket *socket, quint8 op, quint16 seq, bool status, const QByteArray &results)
+void EcuServer::sendBatch(QTcpSocket *socket)
 {
-    if (!socket)
-        return;
-    QByteArray m;
-    m.reserve(8 + results.size());
-    append32(m, quint32(4 + results.size()));
-    m.append(char(op));
-    m.append(char(seq >> 8));
-    m.append(char(seq));
-    m.append(char(status ? 1 : 0));
-    m.append(results);
-    socket->write(m);
+    qint64 sent = 0;
+    if (socket && socket->bytesToWrite() == 0) {
+        // Straight to the kernel while nothing waits in the socket's own
+        // buffer: no copy there and no fresh pages for every batch.
+        const int fd = int(socket->socketDescriptor());
+        while (fd >= 0 && sent < m_batch.size()) {
+            const ssize_t n = ::send(fd, m_batch.constData() + sent, size_t(m_batch.size() - sent),
+                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            sent += n;
+        }
+    }
+    if (socket && sent < m_batch.size())
+        socket->write(m_batch.constData() + sent, m_batch.size() - sent);
+    m_batch.resize(0); // keeps its capacity for the next batch
+}
+
+void EcuServer::appendReply(QByteArray &batch, quint8 op, quint16 seq, bool status, const QByteArray &results)
+{
+    append32(batch, quint32(4 + results.size()));
+    batch.append(char(op));
+    batch.append(char(seq >> 8));
+    batch.append(char(seq));
+    batch.append(char(status ? 1 : 0));
+    batch.append(results);
 }
 
 QByteArray EcuServer::handle(Client *c, quint8 op, const char *params, int size, bool *status, bool *memory)

@@ -63,7 +63,8 @@ private:
     void serve(Client *client);
     // Returns the reply body after the status byte; *status 1 = done.
     QByteArray handle(Client *client, quint8 op, const char *params, int size, bool *status, bool *memory);
-    void send(QTcpSocket *socket, quint8 op, quint16 seq, bool status, const QByteArray &results);
+    void sendBatch(QTcpSocket *socket);
+    static void appendReply(QByteArray &batch, quint8 op, quint16 seq, bool status, const QByteArray &results);
 
     EcuSimulator &m_sim;
     QTcpServer *m_tcp = nullptr;
@@ -72,4 +73,5 @@ private:
     QList<Client *> m_lockQueue;
     QString m_remoteServers;
     quint8 m_nextId = 1;
+    QByteArray m_batch; // the replies of one pass, reused
 };
