@@ -279,7 +279,7 @@ bool Writer2D::write(const QString &dir)
     // All data files are open before any sample is written. Their buffers
     // share one block; a slice of modules of every channel fits in them.
     const int channelCount = int(channels.size());
-    const int bufferSize = qBound(16 << 10, (4 << 20) / qMax(1, channelCount), 256 << 10);
+    const int bufferSize = qBound(16 << 10, (16 << 20) / qMax(1, channelCount), 256 << 10);
     int widest = 1;
     for (const ChannelInfo &c : channels)
         widest = qMax(widest, (m_decoder.maxPeriodFind() / c.period) * sampleWidth(c.sampleSize));
