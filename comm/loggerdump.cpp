@@ -14,7 +14,6 @@ namespace {
 constexpr quint32 DumpMagic = 0x4F525654;   // "ORVT"
 constexpr quint32 DumpTag = 0x4C44;         // "LD"
 constexpr quint16 DumpVersion = 1;
-constexpr qint64 FixedHead = 32;            // magic .. L1
 constexpr QDataStream::Version StreamVersion = QDataStream::Qt_3_3; // stream version 6
 
 } // namespace
@@ -48,10 +47,11 @@ bool LoggerProtocol::saveDump(const QString &path) const
         const QByteArray zeros(int(readBackLength), '\0');
         out.writeRawData(zeros.constData(), zeros.size());
     }
-    out << quint32(m_data.size());
-    const char *data = reinterpret_cast<const char *>(m_data.data());
-    for (size_t done = 0; done < m_data.size();) {
-        const int piece = int(qMin<size_t>(m_data.size() - done, 1u << 30));
+    const size_t dataSize = dataBufferSize();
+    out << quint32(dataSize);
+    const char *data = reinterpret_cast<const char *>(dataBuffer());
+    for (size_t done = 0; done < dataSize;) {
+        const int piece = int(qMin<size_t>(dataSize - done, 1u << 30));
         if (out.writeRawData(data + done, piece) != piece)
             break;
         done += size_t(piece);
@@ -73,56 +73,16 @@ bool LoggerProtocol::loadDump(const QString &path)
 {
     if (path.isEmpty())
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    auto file = std::make_shared<DumpFile>();
+    if (!file->open(path))
         return false;
-    const qint64 fileSize = file.size();
-    if (fileSize < FixedHead + 4)
-        return false;
-    QDataStream in(&file);
-    in.setVersion(StreamVersion);
-    in.setByteOrder(QDataStream::BigEndian);
-    quint32 magic = 0, tagAndVersion = 0, pageAlignment = 0, n = 0, bytesDownloaded = 0, l1 = 0, l2 = 0;
-    qint32 configRead = 0, download = 0;
-    in >> magic >> tagAndVersion >> configRead >> download >> pageAlignment >> n >> bytesDownloaded >> l1;
-    const quint16 version = quint16(tagAndVersion);
-    if (in.status() != QDataStream::Ok || magic != DumpMagic || (tagAndVersion >> 16) != DumpTag || version > 1)
-        return false;
-    // The block must be exactly what the capacity implies, never read past.
-    const quint64 headerBytes = version == 0 ? LoggerLayout::HeaderSizeV0 : LoggerLayout::HeaderSize;
-    const quint64 expected = 60ull * n + 22 + headerBytes;
-    if (l1 != expected || qint64(l1) > fileSize - FixedHead - 4)
-        return false;
-
-    std::vector<quint8> readBack(size_t(LoggerLayout::readBackSize(n)), 0);
-    char *block = reinterpret_cast<char *>(readBack.data());
-    if (version == 0) {
-        const int tail = int(l1 - LoggerLayout::HeaderSizeV0);
-        if (in.readRawData(block, int(LoggerLayout::HeaderSizeV0)) != int(LoggerLayout::HeaderSizeV0)
-            || in.readRawData(block + LoggerLayout::HeaderSize, tail) != tail)
-            return false;
-    } else if (in.readRawData(block, int(l1)) != int(l1)) {
-        return false;
-    }
-    in >> l2;
-    if (in.status() != QDataStream::Ok || fileSize != FixedHead + qint64(l1) + 4 + qint64(l2)
-        || bytesDownloaded > l2)
-        return false;
-    std::vector<quint8> data(l2);
-    char *to = reinterpret_cast<char *>(data.data());
-    for (quint64 done = 0; done < l2;) {
-        const int piece = int(qMin<quint64>(l2 - done, 1u << 30));
-        if (in.readRawData(to + done, piece) != piece)
-            return false;
-        done += quint64(piece);
-    }
-
-    m_n = n;
-    m_pageAlignment = pageAlignment;
-    m_bytesDownloaded = bytesDownloaded;
-    m_readBack = std::move(readBack);
-    m_views = ReadBackViews::of(m_readBack.data(), n);
-    m_data = std::move(data);
+    m_n = file->capacity;
+    m_pageAlignment = file->pageAlignment;
+    m_bytesDownloaded = file->bytesDownloaded;
+    m_readBack = file->readBackBlock();
+    m_views = ReadBackViews::of(m_readBack.data(), m_n);
+    m_data = std::vector<quint8>();
+    m_dump = std::move(file);
     return true;
 }
 
@@ -130,6 +90,7 @@ void LoggerProtocol::saveDownloadState()
 {
     m_saved.readBack = m_readBack;
     m_saved.data = m_data;
+    m_saved.dump = m_dump;
     m_saved.n = m_n;
     m_saved.pageAlignment = m_pageAlignment;
     m_saved.bytesDownloaded = m_bytesDownloaded;
@@ -142,6 +103,7 @@ void LoggerProtocol::restoreDownloadState()
         return;
     m_readBack = std::move(m_saved.readBack);
     m_data = std::move(m_saved.data);
+    m_dump = std::move(m_saved.dump);
     m_n = m_saved.n;
     m_pageAlignment = m_saved.pageAlignment;
     m_bytesDownloaded = m_saved.bytesDownloaded;

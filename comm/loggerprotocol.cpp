@@ -388,6 +388,7 @@ int LoggerProtocol::readConfiguration(bool headerOnly)
 int LoggerProtocol::readLoggedData(QObject *progressReceiver)
 {
     m_bytesDownloaded = 0;
+    m_dump.reset();
     const int result = download(progressReceiver);
     // Whatever did not arrive reads as zero: the same buffer as zeroing it
     // first, without a pass over 64 MiB before the download.
@@ -403,6 +404,7 @@ int LoggerProtocol::download(QObject *progressReceiver)
     if (!m_medium->lock(LockTimeoutMs))
         return LoggerResult::LockTimeout;
     LockScope lock(m_medium);
+    m_dump.reset();
     if (m_data.size() != m_table->availableBytes)
         m_data.assign(m_table->availableBytes, 0);
     const bool mode1 = mode() == 1;

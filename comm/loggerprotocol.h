@@ -7,10 +7,12 @@
 // raw Ethernet and the communication server. One object per loaded device;
 // the logger worker calls one operation at a time in its own thread.
 
+#include "dumpfile.h"
 #include "loggerimage.h"
 
 #include <QList>
 #include <QString>
+#include <memory>
 #include <vector>
 
 #include "devicerecords.h"
@@ -81,8 +83,12 @@ public:
     const ReadBackViews &readBackViews() const { return m_views; }
     const quint8 *readBackBlock() const { return m_readBack.empty() ? nullptr : m_readBack.data(); }
     quint32 readBackLength() const { return quint32(m_readBack.size()); }
-    const quint8 *dataBuffer() const { return m_data.empty() ? nullptr : m_data.data(); }
-    quint32 dataBufferSize() const { return quint32(m_data.size()); }
+    // A loaded dump's data stays in its file's mapping; a download fills m_data.
+    const quint8 *dataBuffer() const
+    {
+        return m_dump ? m_dump->data : m_data.empty() ? nullptr : m_data.data();
+    }
+    quint32 dataBufferSize() const { return m_dump ? m_dump->dataSize : quint32(m_data.size()); }
     quint32 bytesDownloaded() const { return m_bytesDownloaded; }
     quint32 channelCapacity() const { return m_n; }
     quint32 pageAlignment() const { return m_pageAlignment; }
@@ -104,6 +110,7 @@ private:
     {
         std::vector<quint8> readBack;
         std::vector<quint8> data;
+        std::shared_ptr<const DumpFile> dump;
         quint32 n = 0;
         quint32 pageAlignment = 0;
         quint32 bytesDownloaded = 0;
@@ -141,6 +148,7 @@ private:
     ReadBackViews m_views;
     std::vector<quint8> m_compact;
     std::vector<quint8> m_data;
+    std::shared_ptr<const DumpFile> m_dump;
     quint32 m_bytesDownloaded = 0;
     QString m_lastError;
     int m_lastConfigRead = LoggerResult::NotRun;

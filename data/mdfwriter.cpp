@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -134,43 +135,68 @@ bool MdfWriter::write(const QString &path)
 
         // Records: the r-th sample of every channel of the group. Channels of
         // one period are sampled in the same slots, one after the other, so a
-        // record lies in memory as one piece with each sample big-endian.
+        // record lies in memory as one piece with each sample big-endian. A
+        // chunk of records is filled channel by channel: one tight loop per
+        // sample size instead of a byte-by-byte shuffle.
         const int recordSize = int(g.recordSize);
-        std::vector<int> swap(static_cast<size_t>(recordSize));
-        struct Zero
+        struct Column
         {
             int at, size;
-            SampleCodec::ZeroCorrection correct;
+            std::unique_ptr<SampleCodec::ZeroCorrection> correct;
         };
-        std::vector<Zero> zeros;
+        std::vector<Column> columns;
         for (int c = g.first, at = 0; c < g.first + g.count; ++c) {
             const ChannelInfo &ch = channels[c];
-            for (int b = 0; b < ch.sampleSize; ++b)
-                swap[size_t(at + b)] = at + ch.sampleSize - 1 - b;
+            columns.push_back({at, ch.sampleSize, nullptr});
             if (ch.zeroCorrected())
-                zeros.push_back({at, ch.sampleSize, SampleCodec::ZeroCorrection(SampleCodec::Coefficients::of(ch), ch.zeroReference,
-                                                                                 ch.sampleSize, g.records)});
+                columns.back().correct = std::make_unique<SampleCodec::ZeroCorrection>(
+                    SampleCodec::Coefficients::of(ch), ch.zeroReference, ch.sampleSize, g.records);
             at += ch.sampleSize;
         }
         const SampleList &lead = (*lists)[g.first];
         const int perModule = lead.perModule();
+        // Small enough for the chunk's input and output to stay in the L1 cache.
+        const qint64 chunkRecords = qMax<qint64>(1, (8 << 10) / recordSize);
+        std::vector<const quint8 *> sources(size_t(qMin<qint64>(chunkRecords, qMax<qint64>(g.records, 1))));
         qint64 left = g.records, written = 0;
         for (int seg = 0; seg < lead.segments() && left > 0; ++seg) {
             const qint64 n = qMin(left, lead.segmentSamples(seg));
             left -= n;
             const quint8 *module = lead.segmentBase(seg);
-            for (qint64 r = 0, q = 0; r < n; ++r) {
-                const quint8 *in = module + lead.offset(int(q));
-                quint8 *p = out.room(recordSize);
-                for (int b = 0; b < recordSize; ++b)
-                    p[b] = in[swap[size_t(b)]];
-                for (const Zero &z : zeros)
-                    SampleCodec::putLE(p + z.at, z.correct(SampleCodec::readRaw(in + z.at, z.size)), z.size);
-                out.advance(recordSize);
-                if (++q == perModule) {
-                    q = 0;
-                    module += lead.moduleBytes();
+            int q = 0;
+            for (qint64 r0 = 0; r0 < n;) {
+                const int m = int(qMin<qint64>(n - r0, qint64(sources.size())));
+                for (int r = 0; r < m; ++r) {
+                    sources[size_t(r)] = module + lead.offset(q);
+                    if (++q == perModule) {
+                        q = 0;
+                        module += lead.moduleBytes();
+                    }
                 }
+                quint8 *p = out.room(m * recordSize);
+                const quint8 *const *src = sources.data();
+                for (const Column &col : columns) {
+                    quint8 *o = p + col.at;
+                    const int at = col.at;
+                    if (col.correct) {
+                        for (int r = 0; r < m; ++r, o += recordSize)
+                            SampleCodec::putLE(o, (*col.correct)(SampleCodec::readRaw(src[r] + at, col.size)), col.size);
+                    } else if (col.size == 1) {
+                        for (int r = 0; r < m; ++r, o += recordSize)
+                            *o = src[r][at];
+                    } else if (col.size == 2) {
+                        for (int r = 0; r < m; ++r, o += recordSize)
+                            qToLittleEndian(qFromBigEndian<quint16>(src[r] + at), o);
+                    } else if (col.size == 4) {
+                        for (int r = 0; r < m; ++r, o += recordSize)
+                            qToLittleEndian(qFromBigEndian<quint32>(src[r] + at), o);
+                    } else {
+                        for (int r = 0; r < m; ++r, o += recordSize)
+                            SampleCodec::putLE(o, SampleCodec::readRaw(src[r] + at, col.size), col.size);
+                    }
+                }
+                out.advance(m * recordSize);
+                r0 += m;
             }
             written += n;
             if (m_progress)

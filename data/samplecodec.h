@@ -54,17 +54,22 @@ public:
     {
         if (!m_table.empty())
             return m_table[raw];
-        if (raw != m_lastRaw || !m_hasLast) {   // logged signals often repeat
-            m_lastRaw = raw;
-            m_last = zeroCorrect(raw, m_k, m_zeroEng);
-            m_hasLast = true;
-        }
-        return m_last;
+        // Logged signals move slowly: recent values come back, so a small
+        // cache spares most of the floating-point round trips.
+        Cached &c = m_cache[raw & (CacheSize - 1)];
+        if (!c.valid || c.raw != raw)
+            c = {raw, zeroCorrect(raw, m_k, m_zeroEng), true};
+        return c.value;
     }
 
 private:
-    mutable quint32 m_lastRaw = 0, m_last = 0;
-    mutable bool m_hasLast = false;
+    static constexpr quint32 CacheSize = 256;
+    struct Cached
+    {
+        quint32 raw = 0, value = 0;
+        bool valid = false;
+    };
+    mutable std::vector<Cached> m_cache = std::vector<Cached>(CacheSize);
     Coefficients m_k;
     double m_zeroEng;
     std::vector<quint32> m_table;

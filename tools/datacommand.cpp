@@ -4,7 +4,7 @@
 #include "exportnaming.h"
 #include "inifile.h"
 #include "mdfwriter.h"
-#include "dumpfile.h"
+#include "protocoldownload.h"
 #include "writer2d.h"
 
 #include <QCoreApplication>
@@ -58,7 +58,7 @@ int dumpInfo(const QString &path, bool json, QTextStream &out, QTextStream &err)
         return 1;
     }
     const DumpFile &p = d.file;
-    const LoggedDownload v = p.download();
+    const LoggedDownload v = loggedDownload(d.file);
     DecodeDataLogged dec(v);
     dec.getVarDataInAllRun();   // notes a run cut by the end of the download
     const quint8 *head = v.imageHead;
@@ -249,7 +249,7 @@ int convertOne(const QString &dumpPath, const ConvertOptions &o, IniFile &ini, b
         err << "brisca-tool: " << dumpPath << ": the ECU memory was empty, nothing to convert\n";
         return 1;
     }
-    DecodeDataLogged dec(d.file.download());
+    DecodeDataLogged dec(loggedDownload(d.file));
     if (!dec.decodable()) {
         err << "brisca-tool: " << dumpPath << ": the configuration cannot be decoded: " << dec.refusal() << "\n";
         return 1;

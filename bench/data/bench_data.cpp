@@ -8,7 +8,7 @@
 //   bench_data --dump FILE      only write the dump (for profiling the tool)
 
 #include "decodedatalogged.h"
-#include "dumpfile.h"
+#include "protocoldownload.h"
 #include "mdfwriter.h"
 #include "writer2d.h"
 
@@ -155,7 +155,7 @@ bool exportDump(const QString &dump, const QString &target, bool mdf)
     DumpFile f;
     if (!f.open(dump))
         return false;
-    DecodeDataLogged d(f.download());
+    DecodeDataLogged d(loggedDownload(f));
     if (mdf) {
         MdfWriter w(d);
         w.setTexts(QStringLiteral("bench"), QStringLiteral("64 MiB"), QStringLiteral("BENCH ECU 1.0\n"));

@@ -1,8 +1,7 @@
-// Fuzz target for everything a dump file's bytes reach: the protocol
-// object's loader and the tool's reader (which must agree), the decoder and
-// both writers. Built with libFuzzer when BRISCA_FUZZ is on (clang);
+// Fuzz target for everything a dump file's bytes reach: the dump reader on a
+// mapped file and on bytes in memory (which must agree), the protocol
+// object's loader built on it, the decoder and both writers. Built with libFuzzer when BRISCA_FUZZ is on (clang);
 // otherwise as a replay program over the kept inputs in fuzz-corpus/.
-#include "dumpfile.h"
 #include "loggerprotocol.h"
 #include "mdfwriter.h"
 #include "protocoldownload.h"
@@ -46,12 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     DumpFile file;
     const bool loaded = protocol.loadDump(path);
     if (loaded != file.openBytes(bytes))
-        abort();   // the tool must accept exactly what the window accepts
+        abort();
     if (!loaded)
         return 0;
-    const LoggedDownload a = loggedDownload(protocol), b = file.download();
+    const LoggedDownload a = loggedDownload(protocol), b = loggedDownload(file);
     if (a.memorySize != b.memorySize || a.capacity != b.capacity || a.blockSize != b.blockSize
-        || memcmp(a.memory, b.memory, a.memorySize) || memcmp(protocol.readBackBlock(), file.readBack, protocol.readBackLength()))
+        || memcmp(a.memory, b.memory, a.memorySize)
+        || protocol.readBackLength() != file.readBackBlock().size()
+        || memcmp(protocol.readBackBlock(), file.readBack(), protocol.readBackLength()))
         abort();
 
     DecodeDataLogged d(a);
