@@ -53,6 +53,13 @@ public:
     QString programDir() const { return m_programDir; }
     QToolBar *commandToolBar() const { return m_toolBar; }
 
+    // The dump "Visualizza dati" opens: the last download or converted dump.
+    // Enables the command; an empty path disables it.
+    void setQuickLookSource(const QString &dumpPath);
+    // Opens the quick-look window on a dump or an MDF file (brisca --view);
+    // false after telling the user why not.
+    bool openQuickLook(const QString &path);
+
 private slots:
     void apriSnapshot();
     void salvaSnapshot();
@@ -72,6 +79,7 @@ private slots:
     void downloadAutomatico();
     void reimportaDeviceXML();
     void convertiUltimoDump();
+    void visualizzaDati();
 
 private:
     void createActions();
@@ -117,6 +125,8 @@ private:
     QAction *m_setEthCard = nullptr;
     QAction *m_searchEcu = nullptr;
     QAction *m_dataOptions = nullptr;
+    QAction *m_viewData = nullptr;
+    QString m_quickLookSource;
 
     QString m_installationDrive;
     QString m_programDir;

@@ -158,7 +158,7 @@ private slots:
                               "Salva configurazione", "-", "Opzioni", "-", "Conversione dump...", "-", "Uscita"}));
         QCOMPARE(itemsOf(top[1]->menu()),
                  QStringList({"Invia configurazione", "Ricevi configurazione", "Ricevi dati", "Ricevi dati - pitlane",
-                              "-", "Impostazione 0 canali"}));
+                              "-", "Impostazione 0 canali", "-", "Visualizza dati"}));
         const QString nic = interfaceLabel(w);
         QCOMPARE(itemsOf(top[2]->menu()), QStringList({"Pontis : locale", "Ethernet : " + nic, "Impostazioni...>", "-",
                                                        "Cerca ECU Eth"}));
@@ -186,7 +186,7 @@ private slots:
             QVERIFY2(!a->icon().isNull(), qPrintable(a->text()));
         }
         QCOMPARE(texts, QStringList({"Informazioni su Brisca", "Invia configurazione", "Ricevi configurazione",
-                                     "Cerca ECU Eth", "Ricevi dati", "Ricevi dati - pitlane"}));
+                                     "Cerca ECU Eth", "Ricevi dati", "Ricevi dati - pitlane", "Visualizza dati"}));
         QCOMPARE(bar->actions().first()->icon().availableSizes().value(0), QSize(79, 47));
         QCOMPARE(bar->actions().at(1)->icon().availableSizes().value(0), QSize(40, 40));
         for (const char *noIcon : {"Seleziona Device", "Opzioni", "Impostazione 0 canali"})
