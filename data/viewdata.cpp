@@ -75,21 +75,36 @@ protected:
     {
         const ChannelInfo &c = m_decoder->channels()[channel];
         const StoredSample codec(c);
+        // Small samples take their value from a table: a division per sample
+        // would cost more than the walk through the memory.
+        std::vector<double> table;
+        if (c.sampleSize <= 2) {
+            table.resize(size_t(1) << (8 * c.sampleSize));
+            for (size_t raw = 0; raw < table.size(); ++raw) {
+                const quint8 be[4] = {quint8(raw >> (8 * (c.sampleSize - 1))), quint8(raw), 0, 0};
+                table[raw] = codec.eng(codec.raw(be));
+            }
+        }
         const QVector<qint64> starts = PeriodGroups::runStartsMs(*m_decoder);
-        const qint64 total = m_decoder->sampleCount(channel);
-        trace->t.reserve(size_t(total));
-        trace->v.reserve(size_t(total));
+        const size_t total = size_t(m_decoder->sampleCount(channel));
+        trace->t.resize(total);
+        trace->v.resize(total);
+        double *t = trace->t.data(), *v = trace->v.data();
+        size_t i = 0;
         for (int k = 0; k < m_decoder->numRun(); ++k) {
             const QList<SampleList> *lists = m_decoder->getVarDataInRun(k);
             if (!lists)
                 break;
-            qint64 tMs = starts[k];
-            for (SampleList::Cursor cur((*lists)[channel]); !cur.atEnd();) {
-                tMs += c.period;
-                trace->t.push_back(double(tMs) * 0.001);
-                trace->v.push_back(codec.eng(codec.raw(cur.next())));
+            const qint64 start = starts[k];
+            qint64 j = 0;
+            for (SampleList::Cursor cur((*lists)[channel]); !cur.atEnd() && i < total; ++i) {
+                t[i] = double(start + ++j * c.period) * 0.001;
+                const quint8 *p = cur.next();
+                v[i] = c.sampleSize == 1 ? table[p[0]] : c.sampleSize == 2 ? table[size_t(p[0]) << 8 | p[1]] : codec.eng(codec.raw(p));
             }
         }
+        trace->t.resize(i);
+        trace->v.resize(i);
     }
 
 private:

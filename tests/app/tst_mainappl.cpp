@@ -174,7 +174,7 @@ private slots:
         QVERIFY(!w.isVisible());
     }
 
-    void toolbarHoldsTheSixCommandsInOrder()
+    void toolbarHoldsTheCommandsInOrder()
     {
         MainAppl w;
         auto *bar = w.findChild<QToolBar *>(QStringLiteral("cmdTools"));
