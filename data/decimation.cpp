@@ -22,16 +22,18 @@ QVector<QPointF> Decimation::minMax(const double *t, const double *v, size_t n, 
     }
     out.reserve(2 * columns + 4);
     const double scale = columns / (t1 - t0);
+    // A sample exactly at t1 belongs to the last column.
+    auto columnOf = [&](double x) { return std::min(long(columns) - 1, long(std::floor((x - t0) * scale))); };
     size_t i = lo;
     // The neighbours outside the range stand for themselves.
     if (t[i] < t0)
         out.append(QPointF(t[i], v[i])), ++i;
     const size_t end = t[hi - 1] > t1 ? hi - 1 : hi;
     while (i < end) {
-        const long column = long(std::floor((t[i] - t0) * scale));
+        const long column = columnOf(t[i]);
         size_t iMin = i, iMax = i;
         size_t j = i + 1;
-        for (; j < end && long(std::floor((t[j] - t0) * scale)) == column; ++j) {
+        for (; j < end && columnOf(t[j]) == column; ++j) {
             if (v[j] < v[iMin])
                 iMin = j;
             if (v[j] > v[iMax])
