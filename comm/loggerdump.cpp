@@ -6,7 +6,8 @@
 #include <QDataStream>
 #include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
+#include <QTemporaryFile>
+#include <cstdio>
 
 namespace {
 
@@ -18,13 +19,20 @@ constexpr QDataStream::Version StreamVersion = QDataStream::Qt_3_3; // stream ve
 
 } // namespace
 
+// Written under a temporary name in the same folder and renamed when complete,
+// so a crash or a full disk never leaves part of a dump under the real name.
+// No fsync: syncing 64 MiB takes longer than the time the user waits for the
+// dump after the last byte, and the rename already keeps the name all-or-nothing
+// for the program's own failures.
 bool LoggerProtocol::saveDump(const QString &path) const
 {
     if (path.isEmpty())
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open())
         return false;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                        | QFileDevice::ReadOther);
     QDataStream out(&file);
     out.setVersion(StreamVersion);
     out.setByteOrder(QDataStream::BigEndian);
@@ -48,11 +56,17 @@ bool LoggerProtocol::saveDump(const QString &path) const
             break;
         done += size_t(piece);
     }
-    if (out.status() != QDataStream::Ok) {
-        file.cancelWriting();
+    if (out.status() != QDataStream::Ok || !file.flush())
         return false;
-    }
-    return file.commit();
+    const QString temporary = file.fileName();
+    file.close();
+    // std::rename replaces a dump saved within the same second, as the name
+    // says it is the same moment.
+    if (file.error() != QFileDevice::NoError
+        || std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0)
+        return false;
+    file.setAutoRemove(false);
+    return true;
 }
 
 bool LoggerProtocol::loadDump(const QString &path)

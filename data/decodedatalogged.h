@@ -59,6 +59,17 @@ public:
 
     qint64 count() const { return m_count; }
     const quint8 *at(qint64 i) const;   // address of sample i, null outside
+    int perModule() const { return m_offsets ? int(m_offsets->size()) : 0; }
+
+    // The layout behind the list, for writers that walk it module by module:
+    // sample i of a segment lies at base + (i / perModule) * moduleBytes +
+    // offset(i % perModule).
+    int segments() const { return int(m_segments.size()); }
+    const quint8 *segmentBase(int s) const { return m_memory + m_segments[s].start; }
+    qint64 segmentSamples(int s) const { return m_segments[s].count; }
+    quint32 offset(int q) const { return (*m_offsets)[q]; }
+    const quint32 *offsets() const { return m_offsets->constData(); }
+    quint32 moduleBytes() const { return m_moduleBytes; }
 
     // Walks the sample addresses in order; cheap per step.
     class Cursor

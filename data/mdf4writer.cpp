@@ -204,7 +204,9 @@ bool Mdf4Writer::write(const QString &path)
                 m_progress(done + r * recordBytes, totalRecordBytes);
         });
         done += qint64(placed[size_t(gi)].dataBytes);
-        file.putZeros(qint64(pad8(DtHead + placed[size_t(gi)].dataBytes) - DtHead - placed[size_t(gi)].dataBytes));
+        const int pad = int(pad8(DtHead + placed[size_t(gi)].dataBytes) - DtHead - placed[size_t(gi)].dataBytes);
+        std::memset(file.room(pad), 0, size_t(pad));
+        file.advance(pad);
         if (m_progress)
             m_progress(done, totalRecordBytes);
     }

@@ -1,5 +1,6 @@
 #include "mdfwriter.h"
 
+#include "bigbuffer.h"
 #include "samplecodec.h"
 #include "streamfile.h"
 
@@ -97,7 +98,12 @@ bool MdfWriter::write(const QString &path)
     for (const Group &g : groups)
         totalRecordBytes += qint64(g.records) * g.recordSize;
 
-    StreamFile out(path);
+    BigBuffer buffer(size_t(2) << 20);
+    if (!buffer.data()) {
+        m_error = QStringLiteral("not enough memory for the output buffer");
+        return false;
+    }
+    StreamFile out(path, buffer.data(), int(buffer.size()));
     if (!out.open()) {
         m_error = path + QStringLiteral(": ") + out.errorString();
         return false;
@@ -126,37 +132,49 @@ bool MdfWriter::write(const QString &path)
             .at<quint32>(8, cg).at<quint32>(16, dg + DgSize).at<quint16>(20, 1);
         out.put(dgb.bytes().constData(), DgSize);
 
-        // Records: the r-th sample of every channel of the group.
-        struct Source
-        {
-            SampleList::Cursor cursor;
-            int size;
-            bool zero;
-            SampleCodec::Coefficients k;
-            double zeroEng;
-        };
-        std::vector<Source> sources;
-        for (int c = g.first; c < g.first + g.count; ++c) {
-            const ChannelInfo &ch = channels[c];
-            const auto k = SampleCodec::Coefficients::of(ch);
-            sources.push_back({SampleList::Cursor((*lists)[c]), ch.sampleSize, ch.zeroCorrected(), k, k.eng(ch.zeroReference)});
-        }
+        // Records: the r-th sample of every channel of the group. Channels of
+        // one period are sampled in the same slots, one after the other, so a
+        // record lies in memory as one piece with each sample big-endian.
         const int recordSize = int(g.recordSize);
-        for (quint32 r = 0; r < g.records; ++r) {
-            quint8 *p = out.room(recordSize);
-            for (Source &s : sources) {
-                const quint8 *in = s.cursor.next();
-                if (s.zero) {
-                    SampleCodec::putLE(p, SampleCodec::zeroCorrect(SampleCodec::readRaw(in, s.size), s.k, s.zeroEng), s.size);
-                } else {
-                    for (int b = 0; b < s.size; ++b)
-                        p[b] = in[s.size - 1 - b];
+        std::vector<int> swap(static_cast<size_t>(recordSize));
+        struct Zero
+        {
+            int at, size;
+            SampleCodec::ZeroCorrection correct;
+        };
+        std::vector<Zero> zeros;
+        for (int c = g.first, at = 0; c < g.first + g.count; ++c) {
+            const ChannelInfo &ch = channels[c];
+            for (int b = 0; b < ch.sampleSize; ++b)
+                swap[size_t(at + b)] = at + ch.sampleSize - 1 - b;
+            if (ch.zeroCorrected())
+                zeros.push_back({at, ch.sampleSize, SampleCodec::ZeroCorrection(SampleCodec::Coefficients::of(ch), ch.zeroReference,
+                                                                                 ch.sampleSize, g.records)});
+            at += ch.sampleSize;
+        }
+        const SampleList &lead = (*lists)[g.first];
+        const int perModule = lead.perModule();
+        qint64 left = g.records, written = 0;
+        for (int seg = 0; seg < lead.segments() && left > 0; ++seg) {
+            const qint64 n = qMin(left, lead.segmentSamples(seg));
+            left -= n;
+            const quint8 *module = lead.segmentBase(seg);
+            for (qint64 r = 0, q = 0; r < n; ++r) {
+                const quint8 *in = module + lead.offset(int(q));
+                quint8 *p = out.room(recordSize);
+                for (int b = 0; b < recordSize; ++b)
+                    p[b] = in[swap[size_t(b)]];
+                for (const Zero &z : zeros)
+                    SampleCodec::putLE(p + z.at, z.correct(SampleCodec::readRaw(in + z.at, z.size)), z.size);
+                out.advance(recordSize);
+                if (++q == perModule) {
+                    q = 0;
+                    module += lead.moduleBytes();
                 }
-                p += s.size;
             }
-            out.advance(recordSize);
-            if ((r & 0xFFFF) == 0xFFFF && m_progress)
-                m_progress(done + qint64(r) * recordSize, totalRecordBytes);
+            written += n;
+            if (m_progress)
+                m_progress(done + written * recordSize, totalRecordBytes);
         }
         done += qint64(g.records) * recordSize;
         if (m_progress)

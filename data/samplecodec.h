@@ -6,6 +6,8 @@
 
 #include <QtGlobal>
 
+#include <vector>
+
 namespace SampleCodec {
 
 // Samples are stored most significant byte first.
@@ -33,6 +35,40 @@ inline quint32 zeroCorrect(quint32 raw, const Coefficients &k, double zeroEng)
     const qint32 r = k.bin(k.eng(qint32(raw)) - zeroEng);
     return r < 0 ? 0u : quint32(r);
 }
+
+// The zero correction of one channel, by table for samples of up to two
+// bytes when there are enough of them to pay for it.
+class ZeroCorrection
+{
+public:
+    ZeroCorrection(const Coefficients &k, qint32 zeroReference, int sampleSize, qint64 samples)
+        : m_k(k), m_zeroEng(k.eng(zeroReference))
+    {
+        if (sampleSize <= 2 && samples > (qint64(4) << (8 * sampleSize))) {
+            m_table.resize(size_t(1) << (8 * sampleSize));
+            for (quint32 raw = 0; raw < m_table.size(); ++raw)
+                m_table[raw] = zeroCorrect(raw, m_k, m_zeroEng);
+        }
+    }
+    quint32 operator()(quint32 raw) const
+    {
+        if (!m_table.empty())
+            return m_table[raw];
+        if (raw != m_lastRaw || !m_hasLast) {   // logged signals often repeat
+            m_lastRaw = raw;
+            m_last = zeroCorrect(raw, m_k, m_zeroEng);
+            m_hasLast = true;
+        }
+        return m_last;
+    }
+
+private:
+    mutable quint32 m_lastRaw = 0, m_last = 0;
+    mutable bool m_hasLast = false;
+    Coefficients m_k;
+    double m_zeroEng;
+    std::vector<quint32> m_table;
+};
 
 inline void putLE(quint8 *out, quint32 v, int bytes)
 {

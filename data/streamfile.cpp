@@ -1,37 +1,59 @@
 #include "streamfile.h"
 
-#include <QFile>
+#include <QRandomGenerator>
 
-StreamFile::StreamFile(const QString &path, int bufferSize) : m_file(path), m_buffer(size_t(qMax(bufferSize, 64)))
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+StreamFile::StreamFile(const QString &path, int bufferSize) : m_path(path), m_own(size_t(qMax(bufferSize, 64)))
 {
-    m_pos = m_buffer.data();
-    m_end = m_pos + m_buffer.size();
+    m_start = m_pos = m_own.data();
+    m_end = m_pos + m_own.size();
+}
+
+StreamFile::StreamFile(const QString &path, quint8 *buffer, int bufferSize) : m_path(path)
+{
+    m_start = m_pos = buffer;
+    m_end = buffer + bufferSize;
 }
 
 StreamFile::~StreamFile()
 {
     if (!m_finished)
-        m_file.cancelWriting();
+        dropTemporary();
 }
 
 bool StreamFile::open()
 {
-    m_ok = m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (int attempt = 0; attempt < 16 && !m_ok; ++attempt) {
+        m_file.setFileName(m_path + QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        m_ok = m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
+        if (!m_ok && m_file.error() != QFileDevice::OpenError)
+            break;
+    }
     if (!m_ok)
         m_error = m_file.errorString();
     return m_ok;
 }
 
+void StreamFile::dropTemporary()
+{
+    if (m_file.isOpen())
+        m_file.close();
+    if (!m_file.fileName().isEmpty())
+        m_file.remove();
+}
+
 void StreamFile::flush()
 {
-    const qint64 n = m_pos - m_buffer.data();
-    m_pos = m_buffer.data();
+    const qint64 n = m_pos - m_start;
+    m_pos = m_start;
     if (!m_ok || n == 0)
         return;
-    if (m_file.write(reinterpret_cast<const char *>(m_buffer.data()), n) != n) {
+    if (m_file.write(reinterpret_cast<const char *>(m_start), n) != n) {
         m_ok = false;
         m_error = m_file.errorString();
-        m_file.cancelWriting();
     }
 }
 
@@ -39,7 +61,7 @@ void StreamFile::put(const void *data, qint64 n)
 {
     const auto *p = static_cast<const quint8 *>(data);
     while (n > 0) {
-        const qint64 chunk = qMin<qint64>(n, qint64(m_buffer.size()));
+        const qint64 chunk = qMin<qint64>(n, qint64(m_end - m_start));
         std::memcpy(room(int(chunk)), p, size_t(chunk));
         advance(int(chunk));
         p += chunk;
@@ -47,38 +69,35 @@ void StreamFile::put(const void *data, qint64 n)
     }
 }
 
-void StreamFile::putZeros(qint64 n)
-{
-    while (n > 0) {
-        const qint64 chunk = qMin<qint64>(n, qint64(m_buffer.size()));
-        std::memset(room(int(chunk)), 0, size_t(chunk));
-        advance(int(chunk));
-        n -= chunk;
-    }
-}
-
 bool StreamFile::finish()
 {
     flush();
-    if (!m_ok) {
-        m_file.cancelWriting();
-        m_file.commit();   // discards the temporary file now
-    } else if (!m_file.commit()) {
-        m_ok = false;
-        m_error = m_file.errorString();
-    }
     m_finished = true;
-    if (!m_ok && m_error.isEmpty())
-        m_error = QStringLiteral("write failed");
+    if (m_ok) {
+        m_file.close();
+        if (m_file.error() != QFileDevice::NoError) {
+            m_ok = false;
+            m_error = m_file.errorString();
+        } else if (std::rename(QFile::encodeName(m_file.fileName()).constData(), QFile::encodeName(m_path).constData()) != 0) {
+            // QFile::rename() would refuse to replace an existing file.
+            m_ok = false;
+            m_error = QString::fromLocal8Bit(std::strerror(errno));
+        }
+    }
+    if (!m_ok) {
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("write failed");
+        dropTemporary();
+    }
     return m_ok;
 }
 
 void StreamFile::discard()
 {
     if (m_finished && m_ok)
-        QFile::remove(m_file.fileName());
+        QFile::remove(m_path);
     else if (!m_finished)
-        m_file.cancelWriting();
+        dropTemporary();
     m_finished = true;
     m_ok = false;
 }

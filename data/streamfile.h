@@ -1,9 +1,11 @@
 #pragma once
-// Output file written in large sequential chunks under a temporary name; the
-// final name appears only at finish(), so a full disk or a failed write leaves
-// nothing behind.
+// Output file written in large sequential chunks under a temporary name in the
+// same folder; the final name appears only at finish() (a rename), so a full
+// disk or a failed write leaves nothing behind. No fsync: an export is as
+// durable as any other file the user copies, and syncing tens of megabytes
+// would cost more than writing them.
 
-#include <QSaveFile>
+#include <QFile>
 #include <QString>
 #include <QtGlobal>
 
@@ -14,6 +16,8 @@ class StreamFile
 {
 public:
     explicit StreamFile(const QString &path, int bufferSize = 1 << 20);
+    // With a buffer owned by the caller (it outlives the object).
+    StreamFile(const QString &path, quint8 *buffer, int bufferSize);
     ~StreamFile();
     StreamFile(const StreamFile &) = delete;
     StreamFile &operator=(const StreamFile &) = delete;
@@ -28,20 +32,22 @@ public:
     }
     void advance(int n) { m_pos += n; }
     void put(const void *data, qint64 n);
-    void putZeros(qint64 n);
     // Flushes and renames to the final name; false (and nothing left) on error.
     bool finish();
     // Drops the output; also removes the final file when finish() had succeeded.
     void discard();
 
     bool ok() const { return m_ok; }
-    QString path() const { return m_file.fileName(); }
+    QString path() const { return m_path; }
     QString errorString() const { return m_error; }
 
 private:
     void flush();
-    QSaveFile m_file;
-    std::vector<quint8> m_buffer;
+    void dropTemporary();
+    QString m_path;
+    QFile m_file;
+    std::vector<quint8> m_own;
+    quint8 *m_start = nullptr;
     quint8 *m_pos = nullptr;
     quint8 *m_end = nullptr;
     bool m_ok = false;

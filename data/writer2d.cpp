@@ -1,5 +1,6 @@
 #include "writer2d.h"
 
+#include "bigbuffer.h"
 #include "samplecodec.h"
 #include "streamfile.h"
 
@@ -48,30 +49,35 @@ void endValues(const SampleCodec::Coefficients &k, qint64 lo, qint64 hi, double 
     *eHi = k.eng(qint32(b));
 }
 
-// Turns a stored sample into the unsigned value of the data file.
+// Turns stored samples into the unsigned values of the data file.
 struct SampleEncoder
 {
     int size = 1, width = 2;
-    bool plain = true;
     bool isSigned = false, zero = false;
     SampleCodec::Coefficients k;
-    double zeroEng = 0;
-    std::vector<quint32> table;   // for 1- and 2-byte samples with a transformation
+    std::unique_ptr<SampleCodec::ZeroCorrection> correction;
+    std::vector<quint32> table;   // stored sample -> file value, for short samples
 
-    explicit SampleEncoder(const ChannelInfo &c)
+    SampleEncoder(const ChannelInfo &c, qint64 samples)
         : size(c.sampleSize), width(Writer2D::sampleWidth(c.sampleSize)), isSigned(c.isSigned()), zero(c.zeroCorrected()),
           k(SampleCodec::Coefficients::of(Writer2D::fileChannel(c)))
     {
-        plain = !isSigned && !zero;
-        zeroEng = k.eng(c.zeroReference);
-        if (!plain && size <= 2) {
+        if (zero)   // the zero reference goes through the file's coefficients too
+            correction = std::make_unique<SampleCodec::ZeroCorrection>(k, c.zeroReference, width, samples);
+        if ((isSigned || zero) && size <= 2 && samples > (qint64(4) << (8 * size))) {
             table.resize(size_t(1) << (8 * size));
             for (quint32 raw = 0; raw < table.size(); ++raw)
-                table[raw] = compute(raw);
+                table[raw] = convert(raw);
         }
     }
 
-    quint32 compute(quint32 raw) const
+    quint32 value(const quint8 *p) const
+    {
+        const quint32 raw = SampleCodec::readRaw(p, size);
+        return table.empty() ? convert(raw) : table[raw];
+    }
+
+    quint32 convert(quint32 raw) const
     {
         const int bits = 8 * width;
         const quint32 mask = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
@@ -81,16 +87,54 @@ struct SampleEncoder
             raw = (quint32(s) + (1u << (bits - 1))) & mask;
         }
         if (zero)
-            raw = SampleCodec::zeroCorrect(raw, k, zeroEng);
+            raw = (*correction)(raw);
         return raw & mask;
     }
 
-    quint32 value(const quint8 *p) const
+    template<typename F>
+    static void walk(const SampleList &l, const quint8 *module, qint64 n, F f)
     {
-        const quint32 raw = SampleCodec::readRaw(p, size);
-        if (plain)
-            return raw;
-        return table.empty() ? compute(raw) : table[raw];
+        const quint32 *off = l.offsets();
+        const int perModule = l.perModule();
+        for (qint64 j = 0; j < n;) {
+            for (int q = 0; q < perModule && j < n; ++q, ++j)
+                f(module + off[q]);
+            module += l.moduleBytes();
+        }
+    }
+
+    // n samples of l from the module at `module` on, into out.
+    void write(const SampleList &l, const quint8 *module, qint64 n, quint8 *out) const
+    {
+        if (!table.empty() && size == 1) {
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[p[0]], 2); out += 2; });
+            return;
+        }
+        if (!table.empty()) {
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[quint32(p[0]) << 8 | p[1]], 2); out += 2; });
+            return;
+        }
+        if (isSigned || zero) {
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, value(p), width); out += width; });
+            return;
+        }
+        switch (size) {
+        case 1:
+            walk(l, module, n, [&](const quint8 *p) { out[0] = p[0]; out[1] = 0; out += 2; });
+            break;
+        case 2:
+            walk(l, module, n, [&](const quint8 *p) { out[0] = p[1]; out[1] = p[0]; out += 2; });
+            break;
+        case 4:
+            walk(l, module, n, [&](const quint8 *p) {
+                const quint32 v = qFromBigEndian<quint32>(p);
+                std::memcpy(out, &v, 4);
+                out += 4;
+            });
+            break;
+        default:
+            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, value(p), width); out += width; });
+        }
     }
 };
 
@@ -232,32 +276,56 @@ bool Writer2D::write(const QString &dir)
         || !small(QStringLiteral(".ldf"), description(channels)))
         return fail(*files.back());
 
-    // All data files are open before any sample is written.
-    const int buffer = qBound(4096, (16 << 20) / qMax(1, int(channels.size())), 256 << 10);
+    // All data files are open before any sample is written. Their buffers
+    // share one block; a slice of modules of every channel fits in them.
+    const int channelCount = int(channels.size());
+    const int bufferSize = qBound(16 << 10, (16 << 20) / qMax(1, channelCount), 256 << 10);
+    int widest = 1;
+    for (const ChannelInfo &c : channels)
+        widest = qMax(widest, (m_decoder.maxPeriodFind() / c.period) * sampleWidth(c.sampleSize));
+    const qint64 sliceModules = qBound(1, (256 << 10) / qMax(1, m_decoder.numBytesModulo()), bufferSize / widest);
+    BigBuffer buffers(size_t(bufferSize) * size_t(qMax(1, channelCount)));
+    if (!buffers.data()) {
+        for (auto &g : files)
+            g->discard();
+        m_error = QStringLiteral("not enough memory for the output buffers");
+        return false;
+    }
     std::vector<SampleEncoder> encoders;
     qint64 total = 0, done = 0;
-    for (int i = 0; i < channels.size(); ++i) {
-        files.push_back(std::make_unique<StreamFile>(
-            base + QStringLiteral(".A%1").arg(i, 3, 10, QLatin1Char('0')), buffer));
+    for (int i = 0; i < channelCount; ++i) {
+        files.push_back(std::make_unique<StreamFile>(base + QStringLiteral(".A%1").arg(i, 3, 10, QLatin1Char('0')),
+                                                     buffers.data() + size_t(i) * size_t(bufferSize), bufferSize));
         if (!files.back()->open())
             return fail(*files.back());
-        encoders.emplace_back(m_decoder.channels()[i]);
-        total += m_decoder.sampleCount(i) * encoders.back().width;
+        const qint64 samples = m_decoder.sampleCount(i);
+        encoders.emplace_back(m_decoder.channels()[i], samples);
+        total += samples * encoders.back().width;
     }
 
+    // Channel by channel over a slice of modules at a time: the slice stays in
+    // the cache while every channel takes its samples from it.
     for (int k = 0; k < m_decoder.numRun(); ++k) {
         const QList<SampleList> *lists = m_decoder.getVarDataInRun(k);
-        for (int i = 0; lists && i < lists->size(); ++i) {
-            StreamFile &f = *files[size_t(3 + i)];
-            const SampleEncoder &e = encoders[size_t(i)];
-            const int w = e.width;
-            for (SampleList::Cursor c((*lists)[i]); !c.atEnd();) {
-                SampleCodec::putLE(f.room(w), e.value(c.next()), w);
-                f.advance(w);
+        if (!lists)
+            continue;
+        qint64 modules = 0;
+        for (const SampleList &l : *lists)
+            modules = qMax(modules, (l.count() + l.perModule() - 1) / qMax(1, l.perModule()));
+        for (qint64 m0 = 0; m0 < modules; m0 += sliceModules) {
+            for (int i = 0; i < channelCount; ++i) {
+                const SampleList &l = (*lists)[i];
+                const qint64 first = m0 * l.perModule(), n = qMin(l.count(), first + sliceModules * l.perModule()) - first;
+                if (n <= 0)
+                    continue;
+                StreamFile &f = *files[size_t(3 + i)];
+                const SampleEncoder &e = encoders[size_t(i)];
+                e.write(l, l.segmentBase(0) + m0 * l.moduleBytes(), n, f.room(int(n * e.width)));
+                f.advance(int(n * e.width));
+                done += n * e.width;
+                if (!f.ok())
+                    return fail(f);
             }
-            if (!f.ok())
-                return fail(f);
-            done += (*lists)[i].count() * w;
             if (m_progress)
                 m_progress(done, total);
         }

@@ -6,4 +6,4 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 LUPDATE=$(command -v lupdate6 || command -v lupdate || echo /usr/lib/qt6/bin/lupdate)
 cd "$ROOT"
 "$LUPDATE" -no-obsolete -locations none -source-language it -target-language en \
-    app config comm data device session sim tools -ts translations/brisca_en.ts
+    app config comm data device session sim tools view -ts translations/brisca_en.ts

@@ -3,11 +3,10 @@
 #include "decodedatalogged.h"
 #include "exportnaming.h"
 #include "inifile.h"
-#include "loggerprotocol.h"
 #include "csvwriter.h"
 #include "mdf4writer.h"
 #include "mdfwriter.h"
-#include "protocoldownload.h"
+#include "dumpfile.h"
 #include "writer2d.h"
 
 #include <QCoreApplication>
@@ -29,32 +28,18 @@ namespace {
 const char *const triggerNames[] = {"disabled", "continuous", "external", "channel"};
 const int periodClasses[8] = {5, 10, 20, 40, 80, 160, 320, 640};
 
-// A dump loaded into its own protocol object, with the decoder over it.
+// A dump opened in place, refused with the reason the tool prints.
 struct LoadedDump
 {
-    LoggerProtocol protocol;
-    LoggerTable table;
-    quint32 version = 0;
+    DumpFile file;
     QString reason;
 
     bool load(const QString &path)
     {
-        QFile f(path);
-        if (!f.exists()) {
-            reason = QStringLiteral("no such file");
-            return false;
-        }
-        if (f.open(QIODevice::ReadOnly)) {
-            const QByteArray head = f.read(8);
-            if (head.size() == 8)
-                version = qFromBigEndian<quint16>(head.constData() + 6);
-        }
-        protocol.attachLoggerTable(&table, sizeof table);
-        if (!protocol.loadDump(path)) {
-            reason = QStringLiteral("not a logger dump (empty, truncated, foreign or inconsistent file)");
-            return false;
-        }
-        return true;
+        if (file.open(path))
+            return true;
+        reason = file.errorString();
+        return false;
     }
 };
 
@@ -74,10 +59,10 @@ int dumpInfo(const QString &path, bool json, QTextStream &out, QTextStream &err)
         err << "brisca-tool: " << path << ": " << d.reason << "\n";
         return 1;
     }
-    const LoggerProtocol &p = d.protocol;
-    DecodeDataLogged dec(loggedDownload(p));
+    const DumpFile &p = d.file;
+    const LoggedDownload v = p.download();
+    DecodeDataLogged dec(v);
     dec.getVarDataInAllRun();   // notes a run cut by the end of the download
-    const ReadBackViews &v = p.readBackViews();
     const quint8 *head = v.imageHead;
     const int type = head[0];
     const QString typeName = type < 4 ? QLatin1String(triggerNames[type]) : QStringLiteral("unknown (%1)").arg(type);
@@ -96,18 +81,18 @@ int dumpInfo(const QString &path, bool json, QTextStream &out, QTextStream &err)
     if (json) {
         QJsonObject o;
         o[QStringLiteral("file")] = path;
-        o[QStringLiteral("version")] = double(d.version);
-        o[QStringLiteral("lastConfigurationReadResult")] = p.lastConfigurationReadResult();
-        o[QStringLiteral("lastDownloadResult")] = p.lastDownloadResult();
-        o[QStringLiteral("pageAlignment")] = double(p.pageAlignment());
-        o[QStringLiteral("channelCapacity")] = double(p.channelCapacity());
-        o[QStringLiteral("bytesDownloaded")] = double(p.bytesDownloaded());
-        o[QStringLiteral("dataBufferSize")] = double(p.dataBufferSize());
+        o[QStringLiteral("version")] = double(p.version);
+        o[QStringLiteral("lastConfigurationReadResult")] = p.configurationReadResult;
+        o[QStringLiteral("lastDownloadResult")] = p.downloadResult;
+        o[QStringLiteral("pageAlignment")] = double(p.pageAlignment);
+        o[QStringLiteral("channelCapacity")] = double(p.capacity);
+        o[QStringLiteral("bytesDownloaded")] = double(p.bytesDownloaded);
+        o[QStringLiteral("dataBufferSize")] = double(p.dataSize);
         o[QStringLiteral("ecuInfo")] = ecuText(dec.ecuInfo());
-        o[QStringLiteral("readTime")] = double(le32(v.header + LoggerLayout::ReadTime));
-        o[QStringLiteral("dataStart")] = double(le32(v.header + LoggerLayout::DataStart));
-        o[QStringLiteral("dataEnd")] = double(le32(v.header + LoggerLayout::DataEnd));
-        o[QStringLiteral("state")] = v.header[LoggerLayout::State];
+        o[QStringLiteral("readTime")] = double(le32(v.header + 32));
+        o[QStringLiteral("dataStart")] = double(le32(v.header + 874));
+        o[QStringLiteral("dataEnd")] = double(le32(v.header + 870));
+        o[QStringLiteral("state")] = v.header[878];
         QJsonObject trig{{QStringLiteral("type"), type}, {QStringLiteral("name"), typeName},
                          {QStringLiteral("delayTenths"), head[1]}};
         if (type == 3) {
@@ -153,15 +138,15 @@ int dumpInfo(const QString &path, bool json, QTextStream &out, QTextStream &err)
         return 0;
     }
 
-    out << "Dump file:    " << path << " (version " << d.version << ")\n";
-    out << "Results:      configuration read " << p.lastConfigurationReadResult() << ", download "
-        << p.lastDownloadResult() << "\n";
-    out << "Memory:       " << p.bytesDownloaded() << " bytes downloaded of a " << p.dataBufferSize()
-        << "-byte buffer, page alignment " << p.pageAlignment() << ", capacity " << p.channelCapacity() << " channels\n";
+    out << "Dump file:    " << path << " (version " << p.version << ")\n";
+    out << "Results:      configuration read " << p.configurationReadResult << ", download "
+        << p.downloadResult << "\n";
+    out << "Memory:       " << p.bytesDownloaded << " bytes downloaded of a " << p.dataSize
+        << "-byte buffer, page alignment " << p.pageAlignment << ", capacity " << p.capacity << " channels\n";
     out << "ECU info:     " << ecuText(dec.ecuInfo()) << "\n";
-    out << "Header:       data " << hex32(le32(v.header + LoggerLayout::DataStart)) << " to "
-        << hex32(le32(v.header + LoggerLayout::DataEnd)) << ", state " << v.header[LoggerLayout::State] << ", read at "
-        << le32(v.header + LoggerLayout::ReadTime) << "\n";
+    out << "Header:       data " << hex32(le32(v.header + 874)) << " to "
+        << hex32(le32(v.header + 870)) << ", state " << v.header[878] << ", read at "
+        << le32(v.header + 32) << "\n";
     out << "Trigger:      " << typeName << ", delay " << head[1] / 10.0 << " s";
     if (type == 3)
         out << ", channel '" << triggerChannel << "', low " << low << ", high " << high;
@@ -264,11 +249,11 @@ int convertOne(const QString &dumpPath, const ConvertOptions &o, IniFile &ini, F
         err << "brisca-tool: " << dumpPath << ": " << d.reason << "\n";
         return 1;
     }
-    if (d.protocol.bytesDownloaded() == 0) {
+    if (d.file.bytesDownloaded == 0) {
         err << "brisca-tool: " << dumpPath << ": the ECU memory was empty, nothing to convert\n";
         return 1;
     }
-    DecodeDataLogged dec(loggedDownload(d.protocol));
+    DecodeDataLogged dec(d.file.download());
     if (!dec.decodable()) {
         err << "brisca-tool: " << dumpPath << ": the configuration cannot be decoded: " << dec.refusal() << "\n";
         return 1;

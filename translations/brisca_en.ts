@@ -410,6 +410,37 @@ Continue anyway???</translation>
     </message>
 </context>
 <context>
+    <name>EventPage</name>
+    <message>
+        <source>Nuovo evento</source>
+        <translation>New event</translation>
+    </message>
+    <message>
+        <source>Cancella evento</source>
+        <translation>Delete event</translation>
+    </message>
+    <message>
+        <source>Questa directory non contiene eventi!
+Aggiungere un evento!</source>
+        <translation>This folder holds no events!
+Add an event!</translation>
+    </message>
+    <message>
+        <source>Deve esistere almeno un evento nella directory dei dati.</source>
+        <translation>At least one event must exist in the data folder.</translation>
+    </message>
+    <message>
+        <source>Stai per cancellare l&apos;evento :</source>
+        <translation>You are about to delete the event: </translation>
+    </message>
+    <message>
+        <source>
+Vuoi procedere?</source>
+        <translation>
+Do you want to go on?</translation>
+    </message>
+</context>
+<context>
     <name>MainAppl</name>
     <message>
         <source>Brisca</source>
@@ -564,6 +595,217 @@ Continue anyway???</translation>
 Verrà impostata la scala 1:1</source>
         <translation>
 The 1:1 scale will be used</translation>
+    </message>
+    <message>
+        <source>Visualizza dati</source>
+        <translation>View data</translation>
+    </message>
+    <message>
+        <source>Brisca - Visualizza dati</source>
+        <translation>Brisca - View data</translation>
+    </message>
+</context>
+<context>
+    <name>PathSel2DFormat</name>
+    <message>
+        <source>Evento corrente :</source>
+        <translation>Current event:</translation>
+    </message>
+    <message>
+        <source>Nome Misura</source>
+        <translation>Measurement name</translation>
+    </message>
+    <message>
+        <source>Commenti :</source>
+        <translation>Comments:</translation>
+    </message>
+    <message>
+        <source>Brisca - 2D</source>
+        <translation>Brisca - 2D</translation>
+    </message>
+    <message>
+        <source>Inserire il nome del nuovo evento 2D:</source>
+        <translation>Enter the name of the new 2D event:</translation>
+    </message>
+    <message>
+        <source>Inserire il nome della misura :</source>
+        <translation>Enter the name of the measurement:</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Apri logger dump</source>
+        <translation>Open logger dump</translation>
+    </message>
+    <message>
+        <source>Logger Dump (*.bin)</source>
+        <translation>Logger Dump (*.bin)</translation>
+    </message>
+    <message>
+        <source>Il file selezionato non e&apos; un logger dump leggibile.</source>
+        <translation>The selected file is not a readable logger dump.</translation>
+    </message>
+    <message>
+        <source>Il file selezionato non contiene dati da convertire,
+perchè la memoria della ECU era vuota.</source>
+        <translation>The selected file holds no data to convert,
+because the ECU memory was empty.</translation>
+    </message>
+</context>
+<context>
+    <name>QuickLookWindow</name>
+    <message>
+        <source>Ricerca :</source>
+        <translation>Search :</translation>
+    </message>
+    <message>
+        <source>Spuntare un canale per vederne l&apos;andamento</source>
+        <translation>Tick a channel to plot it</translation>
+    </message>
+    <message>
+        <source>Run e giri</source>
+        <translation>Runs and laps</translation>
+    </message>
+    <message>
+        <source>Click per ingrandire il run o il giro</source>
+        <translation>Click to zoom to the run or lap</translation>
+    </message>
+    <message>
+        <source>Pannelli separati</source>
+        <translation>Separate panels</translation>
+    </message>
+    <message>
+        <source>Un pannello per canale invece di un asse y per canale</source>
+        <translation>One panel per channel instead of one y axis per channel</translation>
+    </message>
+    <message>
+        <source>Vista completa</source>
+        <translation>Whole measurement</translation>
+    </message>
+    <message>
+        <source>Apri misura...</source>
+        <translation>Open measurement...</translation>
+    </message>
+    <message>
+        <source>Impossibile aprire %1:
+%2</source>
+        <translation>Cannot open %1:
+%2</translation>
+    </message>
+    <message>
+        <source>non è un dump del logger né un file MDF</source>
+        <translation>it is neither a logger dump nor an MDF file</translation>
+    </message>
+    <message>
+        <source>la memoria della ECU era vuota</source>
+        <translation>the ECU memory was empty</translation>
+    </message>
+    <message>
+        <source>Impossibile visualizzare %1:
+%2</source>
+        <translation>Cannot show %1:
+%2</translation>
+    </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1 ms</translation>
+    </message>
+    <message>
+        <source>Run %1, giro %2</source>
+        <translation>Run %1, lap %2</translation>
+    </message>
+    <message>
+        <source>Run %1</source>
+        <translation>Run %1</translation>
+    </message>
+    <message>
+        <source>Tempo (s)</source>
+        <translation>Time (s)</translation>
+    </message>
+    <message>
+        <source>t = %1 s</source>
+        <translation>t = %1 s</translation>
+    </message>
+    <message>
+        <source>Apri misura</source>
+        <translation>Open measurement</translation>
+    </message>
+    <message>
+        <source>Misure (*.mdf *.mf4 *.bin);;Tutti i file (*)</source>
+        <translation>Measurements (*.mdf *.mf4 *.bin);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Brisca - Visualizza dati</source>
+        <translation>Brisca - View data</translation>
+    </message>
+</context>
+<context>
+    <name>SelExportDataDialog</name>
+    <message>
+        <source>Formato MDF</source>
+        <translation>MDF format</translation>
+    </message>
+    <message>
+        <source>Formato 2D</source>
+        <translation>2D format</translation>
+    </message>
+    <message>
+        <source>Salva</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Annulla</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Salvataggio della misura 2D...</source>
+        <translation>Saving the 2D measurement...</translation>
+    </message>
+    <message>
+        <source>Salvataggio della misura MDF...</source>
+        <translation>Saving the MDF measurement...</translation>
+    </message>
+    <message>
+        <source>Impossibile salvare la misura:
+</source>
+        <translation>The measurement could not be saved:
+</translation>
+    </message>
+</context>
+<context>
+    <name>SelMDFFormat</name>
+    <message>
+        <source>Evento corrente :</source>
+        <translation>Current event:</translation>
+    </message>
+    <message>
+        <source>Nome Misura</source>
+        <translation>Measurement name</translation>
+    </message>
+    <message>
+        <source>Progetto :</source>
+        <translation>Project:</translation>
+    </message>
+    <message>
+        <source>Info Misura :</source>
+        <translation>Measurement info:</translation>
+    </message>
+    <message>
+        <source>Commenti :</source>
+        <translation>Comments:</translation>
+    </message>
+    <message>
+        <source>Brisca - MDF</source>
+        <translation>Brisca - MDF</translation>
+    </message>
+    <message>
+        <source>Inserire il nome del nuovo evento MDF :</source>
+        <translation>Enter the name of the new MDF event:</translation>
+    </message>
+    <message>
+        <source>Inserire il nome della misura :</source>
+        <translation>Enter the name of the measurement:</translation>
     </message>
 </context>
 <context>

@@ -1,11 +1,8 @@
 #include "quicklookwindow.h"
 
 #include "decimation.h"
-#include "loggerprotocol.h"
+#include "dumpfile.h"
 #include "plotview.h"
-#include "protocoldownload.h"
-
-#include <QtEndian>
 
 #include <QChart>
 #include <QCheckBox>
@@ -28,40 +25,6 @@ namespace {
 constexpr int ChannelRole = Qt::UserRole;
 constexpr double MinSpan = 0.001;   // s
 
-// A version 1 dump mapped copy-on-write (the decoder notes the run count in
-// the header): nothing is read before the traces need it. Null for anything
-// else, which then goes through the protocol's own loader.
-std::unique_ptr<ViewData> mappedDump(const QString &path, QString *why)
-{
-    auto file = std::make_shared<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly) || file->size() < 36 || file->size() > 0xFFFFFFFFll)
-        return nullptr;
-    const quint64 size = quint64(file->size());
-    uchar *m = file->map(0, qint64(size), QFileDevice::MapPrivateOption);
-    if (!m)
-        return nullptr;
-    auto be = [m](quint64 at) { return qFromBigEndian<quint32>(m + at); };
-    const quint32 n = be(20), l1 = be(28);
-    if (be(0) != 0x4F525654 || be(4) != 0x4C440001 || quint64(l1) != LoggerLayout::readBackSize(n) || 36 + quint64(l1) > size)
-        return nullptr;
-    const quint32 l2 = be(32 + l1), downloaded = be(24);
-    if (36 + quint64(l1) + l2 != size || downloaded > l2)
-        return nullptr;
-    if (downloaded == 0) {
-        *why = QuickLookWindow::tr("la memoria della ECU era vuota");
-        return nullptr;
-    }
-    const ReadBackViews v = ReadBackViews::of(m + 32, n);
-    LoggedDownload d;
-    d.memory = m + 36 + l1;
-    d.memorySize = downloaded;
-    d.header = v.header;
-    d.imageHead = v.imageHead;
-    d.records = v.records;
-    d.capacity = n;
-    d.blockSize = be(16);
-    return ViewData::fromDownload(d, why, file);
-}
 } // namespace
 
 QuickLookWindow::QuickLookWindow(std::unique_ptr<ViewData> data, const QString &title, QWidget *parent)
@@ -149,23 +112,14 @@ std::unique_ptr<ViewData> QuickLookWindow::openFile(const QString &path, QString
     if (mdf) {
         data = ViewData::fromMdf(path, &why);
     } else {
-        // The view decodes a loaded dump in place and keeps it.
-        struct Loaded
-        {
-            LoggerProtocol protocol;
-            LoggerTable table;
-        };
-        data = mappedDump(path, &why);
-        if (!data && why.isEmpty()) {
-            auto loaded = std::make_shared<Loaded>();
-            loaded->protocol.attachLoggerTable(&loaded->table, sizeof loaded->table);
-            if (!loaded->protocol.loadDump(path))
-                why = tr("non è un dump del logger né un file MDF");
-            else if (loaded->protocol.bytesDownloaded() == 0)
-                why = tr("la memoria della ECU era vuota");
-            else
-                data = ViewData::fromDownload(loggedDownload(loaded->protocol), &why, loaded);
-        }
+        // The view decodes the loaded dump in place and keeps it.
+        auto dump = std::make_shared<DumpFile>();
+        if (!dump->open(path))
+            why = tr("non è un dump del logger né un file MDF");
+        else if (dump->bytesDownloaded == 0)
+            why = tr("la memoria della ECU era vuota");
+        else
+            data = ViewData::fromDownload(dump->download(), &why, dump);
     }
     if (!data)
         *error = tr("Impossibile visualizzare %1:\n%2").arg(path, why);

@@ -6,6 +6,11 @@
 // Targets: download >= 90% of the raw rate; dump on disk <= 0.2 s after the
 // last byte.
 //
+// The server path runs twice: with a device on an Ethernet line (64512-byte
+// blocks, as on the raw path) and with a device on a CAN line, whose blocks
+// are MaxDownloadBuffer bytes (8192 on the sample devices), so each costs one
+// server round trip.
+//
 //   bench_logger [ethernet|server|all] [repeats] [MaxDownloadBuffer]
 
 #include "communicationmedium.h"
@@ -24,6 +29,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <malloc.h>
 
 namespace {
 constexpr quint32 MemoryBytes = 64u << 20;
@@ -78,14 +84,22 @@ QByteArray headerPointers()
 
 double mbps(quint64 bytes, qint64 ns) { return ns > 0 ? double(bytes) * 1e3 / double(ns) : 0; }
 
-int run(CommunicationMedium &medium, bool ethernet, int repeats, quint32 maxDownloadBuffer,
+int run(CommunicationMedium &medium, bool ethernetLine, int repeats, quint32 maxDownloadBuffer,
         const std::function<bool(quint32, const QByteArray &)> &poke)
 {
-    if (!poke(HeaderBegin + LoggerLayout::DataEnd, headerPointers())) {
+    std::printf(" device on %s line: blocks of %u bytes\n", ethernetLine ? "an Ethernet" : "a CAN",
+                ethernetLine ? LoggerProtocol::EthernetDownloadBlock : maxDownloadBuffer);
+    // Marks at the start, the middle and the end of the data, checked in the dump.
+    const quint32 marks[] = {0, MemoryBytes / 2, MemoryBytes - 16};
+    const QByteArray mark = QByteArrayLiteral("logger-bench-mk");
+    bool poked = poke(HeaderBegin + LoggerLayout::DataEnd, headerPointers());
+    for (quint32 at : marks)
+        poked = poked && poke(DataStart + at, mark);
+    if (!poked) {
         std::printf("  cannot poke the logger header\n");
         return 1;
     }
-    LoggerTable table = benchTable(ethernet, maxDownloadBuffer);
+    LoggerTable table = benchTable(ethernetLine, maxDownloadBuffer);
     CanSettings can;
     can.toEcuAppCanId = TestEcu::ToEcuAppCanId;
     LoggerProtocol logger;
@@ -94,50 +108,78 @@ int run(CommunicationMedium &medium, bool ethernet, int repeats, quint32 maxDown
     logger.setMedium(&medium);
     std::vector<quint8> raw(MemoryBytes);
     QTemporaryDir dir;
-    qint64 bestRaw = -1, bestDownload = -1, worstDump = 0;
-    int status = 0;
-    for (int i = 0; i < repeats && status == 0; ++i) {
-        QElapsedTimer t;
-        medium.resetProgress();
-        t.start();
-        const bool rawOk = medium.readMemory(TestEcu::Space, DataStart, raw.data(), MemoryBytes);
-        const qint64 rawNs = t.nsecsElapsed();
+    const int block = ethernetLine ? int(LoggerProtocol::EthernetDownloadBlock) : int(maxDownloadBuffer);
+    qint64 best[3] = {-1, -1, -1};
+    qint64 firstDump = 0, worstLaterDump = 0;
+    for (int i = 0; i < repeats; ++i) {
+        qint64 ns[3] = {0, 0, 0};
+        bool ok[3] = {false, false, false};
+        int result = -1;
+        qint64 dumpNs = 0;
         ProgressCounter progress;
-        t.restart();
-        const int result = logger.readLoggedData(&progress);
-        const qint64 downloadNs = t.nsecsElapsed();
-        const QString path = dir.filePath(LoggerProtocol::dumpFileName(QDateTime::currentDateTime()) + QString::number(i));
-        t.restart();
-        const bool saved = logger.saveDump(path);
-        const qint64 dumpNs = t.nsecsElapsed();
+        const QString path = dir.filePath(LoggerProtocol::dumpFileName(QDateTime::currentDateTime()));
+        const std::function<void()> reads[3] = {
+            [&] {
+                medium.resetProgress();
+                QElapsedTimer t;
+                t.start();
+                ok[0] = medium.readMemory(TestEcu::Space, DataStart, raw.data(), MemoryBytes);
+                ns[0] = t.nsecsElapsed();
+            },
+            [&] {
+                medium.resetProgress();
+                QElapsedTimer t;
+                t.start();
+                ok[1] = medium.readMemoryBlocks(TestEcu::Space, DataStart, raw.data(), MemoryBytes, block);
+                ns[1] = t.nsecsElapsed();
+            },
+            // The worker saves the dump as soon as readLoggedData returns.
+            [&] {
+                QElapsedTimer t;
+                t.start();
+                result = logger.readLoggedData(&progress);
+                ns[2] = t.nsecsElapsed();
+                ok[2] = result == LoggerResult::Done && logger.bytesDownloaded() == MemoryBytes
+                        && logger.saveDump(path);
+                dumpNs = t.nsecsElapsed() - ns[2];
+            }};
+        // Rotate the order, so that no read always runs after the same one.
+        for (int k = 0; k < 3; ++k)
+            reads[(i + k) % 3]();
         QCoreApplication::processEvents();
-        if (!rawOk || result != LoggerResult::Done || logger.bytesDownloaded() != MemoryBytes || !saved) {
-            std::printf("  run %d FAILED: raw %s, download result %d, %u bytes, dump %s\n", i + 1,
-                        rawOk ? "ok" : "failed", result, logger.bytesDownloaded(), saved ? "saved" : "not saved");
-            status = 1;
-            break;
+        QFile dump(path);
+        const qint64 dataAt = 36 + LoggerLayout::readBackSize(Capacity);
+        for (quint32 at : marks)
+            ok[2] = ok[2] && dump.open(QIODevice::ReadOnly) && dump.seek(dataAt + at)
+                    && dump.read(mark.size()) == mark && (dump.close(), true);
+        ok[2] = ok[2] && std::memcmp(raw.data(), logger.dataBuffer(), MemoryBytes) == 0
+                && dump.size() == dataAt + MemoryBytes;
+        if (!ok[0] || !ok[1] || !ok[2]) {
+            std::printf("  run %d FAILED: raw %d, blocks %d, download result %d with %u bytes, dump %d\n", i + 1,
+                        ok[0], ok[1], result, logger.bytesDownloaded(), ok[2]);
+            return 1;
         }
-        std::printf("  run %d: raw readMemory %7.2f MB/s   readLoggedData %7.2f MB/s (%5.1f%%, %d progress events)"
-                    "   dump %6.1f ms, %lld bytes\n",
-                    i + 1, mbps(MemoryBytes, rawNs), mbps(MemoryBytes, downloadNs),
-                    100.0 * double(rawNs) / double(downloadNs), progress.events, double(dumpNs) / 1e6,
-                    static_cast<long long>(QFile(path).size()));
+        std::printf("  run %d: readMemory %7.2f MB/s  readMemoryBlocks %7.2f MB/s  readLoggedData %7.2f MB/s"
+                    " (%d progress events)  dump %6.1f ms, %lld bytes\n",
+                    i + 1, mbps(MemoryBytes, ns[0]), mbps(MemoryBytes, ns[1]), mbps(MemoryBytes, ns[2]),
+                    progress.events, double(dumpNs) / 1e6, static_cast<long long>(QFile(path).size()));
         QFile::remove(path);
-        if (bestRaw < 0 || rawNs < bestRaw)
-            bestRaw = rawNs;
-        if (bestDownload < 0 || downloadNs < bestDownload)
-            bestDownload = downloadNs;
-        worstDump = qMax(worstDump, dumpNs);
+        for (int k = 0; k < 3; ++k)
+            if (best[k] < 0 || ns[k] < best[k])
+                best[k] = ns[k];
+        if (i == 0)
+            firstDump = dumpNs;
+        else
+            worstLaterDump = qMax(worstLaterDump, dumpNs);
     }
-    if (status == 0) {
-        const double ratio = double(bestRaw) / double(bestDownload);
-        std::printf("  best: raw %.2f MB/s, download %.2f MB/s, ratio %.1f%% (target >= 90%%) %s\n",
-                    mbps(MemoryBytes, bestRaw), mbps(MemoryBytes, bestDownload), 100 * ratio,
-                    ratio >= 0.9 ? "met" : "MISSED");
-        std::printf("  last byte to dump on disk: worst %.1f ms (target <= 200 ms) %s\n", double(worstDump) / 1e6,
-                    worstDump <= 200000000 ? "met" : "MISSED");
-    }
-    return status;
+    const double ratio = double(best[0]) / double(best[2]);
+    std::printf("  best: readMemory %.2f MB/s, readMemoryBlocks %.2f MB/s, readLoggedData %.2f MB/s\n",
+                mbps(MemoryBytes, best[0]), mbps(MemoryBytes, best[1]), mbps(MemoryBytes, best[2]));
+    std::printf("  download / raw read: %.1f%% (target >= 90%%) %s;  download / block read: %.1f%%\n", 100 * ratio,
+                ratio >= 0.9 ? "met" : "MISSED", 100.0 * double(best[1]) / double(best[2]));
+    std::printf("  last byte to dump on disk: first %.1f ms, later runs worst %.1f ms (target <= 200 ms)\n",
+                double(firstDump) / 1e6, double(worstLaterDump) / 1e6);
+    return 0;
 }
 
 int benchEthernet(int repeats, quint32 maxDownloadBuffer)
@@ -210,9 +252,11 @@ int benchServer(int repeats, quint32 maxDownloadBuffer)
         std::printf("  cannot connect to the server: %s\n", qPrintable(medium.libraryError()));
         return 1;
     }
-    const int status = run(medium, false, repeats, maxDownloadBuffer, [&](quint32 address, const QByteArray &bytes) {
+    const auto poke = [&](quint32 address, const QByteArray &bytes) {
         return server.command("poke " + QByteArray::number(address) + ' ' + bytes.toHex());
-    });
+    };
+    const int status = run(medium, true, repeats, maxDownloadBuffer, poke)
+                       | run(medium, false, repeats, maxDownloadBuffer, poke);
     medium.disconnect();
     server.stop();
     return status;
@@ -221,6 +265,13 @@ int benchServer(int repeats, quint32 maxDownloadBuffer)
 
 int main(int argc, char **argv)
 {
+    // The stand-in client library allocates and frees a buffer of about 128 KiB
+    // per server call; once small allocations (the progress events) pin the top
+    // of the heap, glibc trims and regrows it on every such call and 131056-byte
+    // reads drop to a tenth of their speed. Fixed thresholds keep both timed
+    // reads free of that artefact.
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     QCoreApplication app(argc, argv);
     const QString which = argc > 1 ? QString::fromLatin1(argv[1]) : QStringLiteral("all");
     const int repeats = argc > 2 ? qMax(1, atoi(argv[2])) : 3;

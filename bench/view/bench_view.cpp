@@ -1,11 +1,10 @@
 // Prints: MDF 4.10 export of a 64 MiB dump against a plain copy, the time
 // from opening the dump to the first frame with 4 channels ticked, and zoom
 // steps with 4 traces of 1 M samples. Run: bench_view [work folder].
+#include "dumpbytes.h"
 #include "dumpfile.h"
-#include "loggerprotocol.h"
 #include "mdf4writer.h"
 #include "mdfwriter.h"
-#include "protocoldownload.h"
 #include "quicklookwindow.h"
 
 #include <QApplication>
@@ -90,11 +89,9 @@ int main(int argc, char **argv)
     for (int v = 3; v <= 4; ++v) {
         t.restart();
         cpu = cpuNow();
-        LoggerProtocol p;
-        LoggerTable table;
-        p.attachLoggerTable(&table, sizeof table);
-        p.loadDump(dump);
-        DecodeDataLogged d(loggedDownload(p));
+        DumpFile file;
+        file.open(dump);
+        DecodeDataLogged d(file.download());
         const QString out = tmp.filePath(QStringLiteral("m%1.mdf").arg(v));
         bool ok;
         if (v == 4) {

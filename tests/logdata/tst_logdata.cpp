@@ -1,4 +1,5 @@
 // Decoding of logged memory and the 2D and MDF files made from it.
+#include "exportnaming.h"
 #include "loggedmemory.h"
 #include "mdfwriter.h"
 #include "testfiles.h"
@@ -273,6 +274,21 @@ private slots:
         }
         QCOMPARE(groups, int(u16(f, 80)));
         QCOMPARE(groups, 5);
+    }
+
+    void namingRules()
+    {
+        QTemporaryDir dir;
+        for (const char *f : {"1.mdf", "7.mdf", "run_3.mdf", "run_12.mdf", "run_x.mdf"})
+            QVERIFY(TestFiles::writeAll(dir.filePath(f), ""));
+        QCOMPARE(ExportNaming::measureMdf(3, "run", dir.path(), when), QString("8.mdf"));
+        QCOMPARE(ExportNaming::measureMdf(2, "run", dir.path(), when), QString("run_13.mdf"));
+        QCOMPARE(ExportNaming::measureMdf(3, "", dir.filePath("empty"), when), QString("1.mdf"));
+        QCOMPARE(ExportNaming::measureMdf(1, "d", dir.path(), when), QString("20080305_140307_d.mdf"));
+        QCOMPARE(ExportNaming::measure2D(1, "d", when), QString("20080305_140307_d"));
+        QCOMPARE(ExportNaming::commentLines("a b c d e f g h i j k l"), QStringList({"a b c d e ", "f g h i j ", "k l "}));
+        QCOMPARE(ExportNaming::commentLines(" a b c d e\nf g h i j "), QStringList({"a b c d e ", "f g h i j ", ""}));
+        QCOMPARE(ExportNaming::commentLines(""), QStringList{""});
     }
 
     void aFileThatIsNotADumpIsRefused()

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -281,6 +282,27 @@ private slots:
         QCOMPARE(logger.bytesDownloaded(), 5u);
         QCOMPARE(logger.readBackLength(), 966u);
         QCOMPARE(logger.dataBuffer()[7], quint8(8));
+    }
+
+    void fullDiskLeavesNoDump()
+    {
+        if (geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        QTemporaryDir dir;
+        const QString small = dir.filePath(QStringLiteral("small")), in = dir.filePath(QStringLiteral("in.bin"));
+        QVERIFY(QDir().mkdir(small));
+        if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", small}) != 0)
+            QSKIP("cannot mount a tmpfs here");
+        const QByteArray file = dumpFile("00000000 00000000", "4C440001", readBackPattern()).chopped(12)
+                                + hex("00020000") + QByteArray(0x20000, 'x');
+        LoggerProtocol logger;
+        const bool loaded = TestFiles::writeAll(in, file) && logger.loadDump(in);
+        const bool saved = logger.saveDump(small + QStringLiteral("/dump.bin"));
+        const QStringList left = QDir(small).entryList(QDir::Files);
+        QProcess::execute(QStringLiteral("umount"), {small});
+        QVERIFY(loaded);
+        QVERIFY(!saved);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(' ')));
     }
 
     void downloadStateRestoredAfterAConversion()

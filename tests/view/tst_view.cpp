@@ -2,7 +2,7 @@
 #include "briscaversion.h"
 #include "csvwriter.h"
 #include "decimation.h"
-#include "dumpfile.h"
+#include "dumpbytes.h"
 #include "mdf4writer.h"
 #include "mdfwriter.h"
 #include "quicklookwindow.h"

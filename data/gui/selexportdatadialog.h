@@ -1,0 +1,124 @@
+#pragma once
+// The export dialog opened after a download and by the dump conversion: the
+// format (MDF or 2D tab), the event (a folder under the format's base folder)
+// and the measurement name, then the save with the 2D or MDF writer.
+
+#include "decodedatalogged.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <memory>
+
+class IniFile;
+class LoggerProtocol;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTextEdit;
+
+// Event list, new and deleted events: the part both pages share.
+class EventPage : public QWidget
+{
+    Q_OBJECT
+public:
+    EventPage(const QString &base, const QString &remembered, QWidget *parent);
+    QString currentEvent() const;
+    QComboBox *events() const { return m_events; }
+
+public slots:
+    void aggiungiEvento();
+    void cancellaEvento();
+
+protected:
+    void fillEvents();
+    virtual void eventsChanged() = 0;
+    virtual QString newEventCaption() const = 0;
+    virtual QString newEventLabel() const = 0;
+
+    QString m_base, m_remembered, m_event;
+    QComboBox *m_events = nullptr;
+    QPushButton *m_newEvent = nullptr, *m_delEvent = nullptr;
+};
+
+class PathSel2DFormat : public EventPage
+{
+    Q_OBJECT
+public:
+    PathSel2DFormat(const QString &base, IniFile *settings, QWidget *parent);
+    QString measurePath() const;
+    QStringList commentLines() const;
+    void refresh();
+
+public slots:
+    void cambiaNomeMisura();
+    void aggiornaMisure(const QString &event);
+
+private:
+    void eventsChanged() override;
+    QString newEventCaption() const override;
+    QString newEventLabel() const override;
+    QPushButton *m_measure = nullptr;
+    QTextEdit *m_comment = nullptr;
+};
+
+class SelMDFFormat : public EventPage
+{
+    Q_OBJECT
+public:
+    SelMDFFormat(const QString &base, QString *target, IniFile *settings, QWidget *parent);
+    QString project() const;
+    QString subject() const;
+    QString comment() const;
+    void setComment(const QString &text);
+
+public slots:
+    void cambiaAbsFilename();
+    void aggiornaMisure(const QString &event);
+
+private:
+    void eventsChanged() override;
+    QString newEventCaption() const override;
+    QString newEventLabel() const override;
+    void proposeName();
+    IniFile *m_settings;
+    QString *m_target;
+    int m_rule;
+    QString m_description;
+    QPushButton *m_fileName = nullptr;
+    QLineEdit *m_project = nullptr, *m_measObj = nullptr;
+    QTextEdit *m_comment = nullptr;
+};
+
+class SelExportDataDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    SelExportDataDialog(IniFile *settings, LoggerProtocol *protocol, QWidget *parent = nullptr,
+                        const char *name = "selExportDataDialog", bool modal = true, Qt::WindowFlags f = {});
+    ~SelExportDataDialog() override;
+
+    // Writes the measurement of the current tab; false when nothing was written.
+    bool save();
+    void setMdfComment(const QString &text);
+    QString project() const;
+    QString subject() const;
+    QString comment() const;
+    QString lastError() const { return m_error; }
+
+public slots:
+    void updateTab(int index);
+
+private:
+    std::function<void(qint64, qint64)> progress(const QString &label);
+
+    std::unique_ptr<DecodeDataLogged> m_decoder;
+    LoggerProtocol *m_protocol;
+    PathSel2DFormat *m_2d = nullptr;
+    SelMDFFormat *m_mdf = nullptr;
+    QString m_base2D, m_target, m_defaultFormat;
+    IniFile *m_settings;
+    QTabWidget *m_tabs = nullptr;
+    QString m_error;
+};
