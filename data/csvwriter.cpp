@@ -67,7 +67,7 @@ bool CsvWriter::write(const QString &dir, const QString &baseName)
         std::vector<StoredSample> codecs;
         for (int c = g.first; c < g.first + g.count; ++c) {
             const ChannelInfo &ch = channels[c];
-            header += ',' + field(ch.label + " [" + ch.unit + ']');
+            header += ',' + field(ch.unit.isEmpty() ? ch.label : ch.label + " [" + ch.unit + ']');
             codecs.emplace_back(ch);
         }
         header += '\n';

@@ -267,6 +267,7 @@ int convertOne(const QString &dumpPath, const ConvertOptions &o, IniFile &ini, F
         const QString &given = v4 ? o.mdf4 : o.mdf;
         if (v4 ? o.mdf4IsFile : o.mdfIsFile) {
             target = given;
+            QDir().mkpath(QFileInfo(target).absolutePath());
         } else {
             const QString base = given.isEmpty() ? ini.value(QStringLiteral("LastPath_MDF"), QStringLiteral(".")) : given;
             const QString event = eventFor(base, o.event, ini.value(QStringLiteral("LastEvent_MDF"), QStringLiteral(".")));
