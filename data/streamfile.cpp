@@ -51,9 +51,16 @@ void StreamFile::flush()
     m_pos = m_start;
     if (!m_ok || n == 0)
         return;
-    if (m_file.write(reinterpret_cast<const char *>(m_start), n) != n) {
-        m_ok = false;
-        m_error = m_file.errorString();
+    // A short write is followed by one that says why (a full disk).
+    for (qint64 done = 0; done < n;) {
+        errno = 0;
+        const qint64 w = m_file.write(reinterpret_cast<const char *>(m_start) + done, n - done);
+        if (w <= 0) {
+            m_ok = false;
+            m_error = errno ? QString::fromLocal8Bit(std::strerror(errno)) : m_file.errorString();
+            return;
+        }
+        done += w;
     }
 }
 

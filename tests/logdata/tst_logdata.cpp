@@ -6,6 +6,7 @@
 #include "writer2d.h"
 
 #include <QProcess>
+#include <unistd.h>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -274,6 +275,19 @@ private slots:
         }
         QCOMPARE(groups, int(u16(f, 80)));
         QCOMPARE(groups, 5);
+
+        // A full disk: an error, and nothing under the final names.
+        if (geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        QVERIFY(QDir().mkpath(dir.filePath("full")));
+        QCOMPARE(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", dir.filePath("full")}), 0);
+        QVERIFY(!w.write(dir.filePath("full/big.mdf")));
+        Writer2D w2(d);
+        QVERIFY(!w2.write(dir.filePath("full")));
+        const QStringList left = QDir(dir.filePath("full")).entryList(QDir::Files);
+        QProcess::execute("umount", {dir.filePath("full")});
+        QVERIFY(w.errorString().contains("No space") && w2.errorString().contains("No space"));
+        QCOMPARE(left, QStringList());
     }
 
     void namingRules()
