@@ -180,29 +180,49 @@ bool Mdf4Writer::write(const QString &path)
         qToLittleEndian<quint64>(DtHead + placed[size_t(gi)].dataBytes, dt.data() + 8);
         file.put(dt.constData(), dt.size());
 
-        std::vector<StoredSample> codecs;
-        for (int c = g.first; c < g.first + g.count; ++c)
-            codecs.emplace_back(channels[c]);
-        const int recordBytes = 8 + g.recordBytes;
-        qint64 r = 0;
-        PeriodGroups::forEachRecord(m_decoder, g, [&](qint64 tMs, const quint8 *const *samples) {
-            quint8 *p = file.room(recordBytes);
-            qToLittleEndian<double>(double(tMs) * 0.001, p);
-            p += 8;
-            for (size_t c = 0; c < codecs.size(); ++c) {
-                const StoredSample &s = codecs[c];
-                if (s.zero) {
-                    SampleCodec::putLE(p, s.raw(samples[c]), s.size);
-                } else {
-                    for (int b = 0; b < s.size; ++b)
-                        p[b] = samples[c][s.size - 1 - b];
+        // Channels of one period are sampled in the same slots one after the
+        // other, so a record's samples lie in memory as one piece, each
+        // big-endian: one byte shuffle per record, zero correction on top.
+        const int sampleBytes = g.recordBytes, recordBytes = 8 + sampleBytes;
+        std::vector<int> swap(static_cast<size_t>(sampleBytes));
+        std::vector<std::pair<int, StoredSample>> zeros;
+        for (int c = g.first, at = 0; c < g.first + g.count; ++c) {
+            const ChannelInfo &ch = channels[c];
+            for (int b = 0; b < ch.sampleSize; ++b)
+                swap[size_t(at + b)] = at + ch.sampleSize - 1 - b;
+            if (ch.zeroCorrected())
+                zeros.emplace_back(at, StoredSample(ch));
+            at += ch.sampleSize;
+        }
+        const QVector<qint64> starts = PeriodGroups::runStartsMs(m_decoder);
+        qint64 written = 0;
+        for (int k = 0; k < g.perRun.size(); ++k) {
+            if (g.perRun[k] == 0)
+                continue;
+            const SampleList &lead = (*m_decoder.getVarDataInRun(k))[g.first];
+            const int perModule = lead.perModule();
+            const quint8 *module = lead.segmentBase(0);
+            qint64 t = starts[k];
+            for (qint64 r = 0, q = 0; r < g.perRun[k]; ++r) {
+                const quint8 *in = module + lead.offset(int(q));
+                quint8 *p = file.room(recordBytes);
+                t += g.period;
+                qToLittleEndian<double>(double(t) * 0.001, p);
+                p += 8;
+                for (int b = 0; b < sampleBytes; ++b)
+                    p[b] = in[swap[size_t(b)]];
+                for (const auto &z : zeros)
+                    SampleCodec::putLE(p + z.first, z.second.raw(in + z.first), z.second.size);
+                file.advance(recordBytes);
+                if (++q == perModule) {
+                    q = 0;
+                    module += lead.moduleBytes();
                 }
-                p += s.size;
             }
-            file.advance(recordBytes);
-            if ((++r & 0xFFFF) == 0 && m_progress)
-                m_progress(done + r * recordBytes, totalRecordBytes);
-        });
+            written += g.perRun[k];
+            if (m_progress)
+                m_progress(done + written * recordBytes, totalRecordBytes);
+        }
         done += qint64(placed[size_t(gi)].dataBytes);
         const int pad = int(pad8(DtHead + placed[size_t(gi)].dataBytes) - DtHead - placed[size_t(gi)].dataBytes);
         std::memset(file.room(pad), 0, size_t(pad));
