@@ -39,14 +39,15 @@ void guardDisplay(QtMsgType type, const QMessageLogContext &context, const QStri
 int usage(FILE *out, int code)
 {
     std::fprintf(out,
-                 "Usage: brisca [--help] [--version] [Qt options]\n"
+                 "Usage: brisca [--help] [--version] [--view FILE] [Qt options]\n"
                  "\n"
                  "Configures and downloads the data logger of an engine control unit.\n"
                  "Settings are kept in brisca.ini next to the program; the interface is\n"
                  "Italian when the locale (LC_ALL, LC_MESSAGES or LANG) is \"it\", else English.\n"
                  "\n"
                  "  --help       show this text\n"
-                 "  --version    show the program version\n");
+                 "  --version    show the program version\n"
+                 "  --view FILE  open a logger dump or an MDF file in the quick-look window\n");
     return code;
 }
 } // namespace
@@ -61,6 +62,17 @@ int main(int argc, char **argv)
         }
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
             return usage(stdout, 0);
+    }
+
+    QString viewFile;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--view")) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "brisca: --view needs a file\n");
+                return usage(stderr, 2);
+            }
+            viewFile = QString::fromLocal8Bit(argv[i + 1]);
+        }
     }
 
     g_previousHandler = qInstallMessageHandler(guardDisplay);
@@ -87,6 +99,8 @@ int main(int argc, char **argv)
                             hint.width(), hint.height());
     }
     window->show();
+    if (!viewFile.isEmpty())
+        window->openQuickLook(viewFile);
     Platform::quitOnTerminationSignals(&app);
     const int result = app.exec();
     delete window;

@@ -12,6 +12,7 @@
 #include "loggersteps.h"
 #include "loggerthread.h"
 #include "platformpaths.h"
+#include "quicklookwindow.h"
 #include "selexportdatadialog.h"
 #include "snapshotfile.h"
 #include "startup.h"
@@ -26,6 +27,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -236,6 +238,10 @@ void MainAppl::createActions()
     m_automaticDownload->setIcon(QIcon(QStringLiteral(":/icons/pitlane_download.png")));
     m_searchEcu->setIcon(QIcon(QStringLiteral(":/icons/search_ecu.png")));
     m_info->setIcon(QIcon(QStringLiteral(":/icons/info_logo.png")));
+
+    m_viewData = make("act_view_data", tr("Visualizza dati"), QKeySequence(Qt::CTRL | Qt::Key_G),
+                      &MainAppl::visualizzaDati, false);
+    m_viewData->setIcon(QIcon(QStringLiteral(":/icons/view_data.png")));
 }
 
 void MainAppl::createToolBar()
@@ -245,7 +251,7 @@ void MainAppl::createToolBar()
     // Room for the wide info picture; the 40x40 ones are shown unscaled.
     m_toolBar->setIconSize(QSize(79, 47));
     addToolBar(m_toolBar);
-    for (QAction *a : {m_info, m_sendConfig, m_readConfig, m_searchEcu, m_readData, m_automaticDownload})
+    for (QAction *a : {m_info, m_sendConfig, m_readConfig, m_searchEcu, m_readData, m_automaticDownload, m_viewData})
         m_toolBar->addAction(a);
 }
 
@@ -273,6 +279,8 @@ void MainAppl::createMenus()
     command->addAction(m_automaticDownload);
     command->addSeparator();
     command->addAction(m_setZero);
+    command->addSeparator();
+    command->addAction(m_viewData);
 
     m_communicationMenu = menuBar()->addMenu(tr("C&omunicazione"));
     m_communicationMenu->setObjectName(QStringLiteral("communication"));
@@ -610,7 +618,9 @@ void MainAppl::convertiUltimoDump()
     if (!m_protocol)
         return;
     setCommandsEnabled(false);
-    DumpConversion::run(this, m_settings.get(), m_protocol.get(), Platform::briscaDataFolder());
+    const QString dump = DumpConversion::run(this, m_settings.get(), m_protocol.get(), Platform::briscaDataFolder());
+    if (!dump.isEmpty())
+        setQuickLookSource(dump);
     setCommandsEnabled(true);
 }
 
@@ -711,6 +721,8 @@ MainAppl::OperationOutcome MainAppl::runOperation(int operation, const QString &
     if (operation == OpReadLoggedData) {
         outcome.dumpWritten = worker->dumpWritten();
         m_lastDumpPath = worker->dumpWritten() ? worker->dumpPath() : QString();
+        if (outcome.resultCode == 0 && outcome.dumpWritten)
+            setQuickLookSource(m_lastDumpPath);
     }
     return outcome;
 }
@@ -913,4 +925,33 @@ void MainAppl::impostaZero()
     }
     backup.restore();
     setCommandsEnabled(true);
+}
+
+// --- quick look ----------------------------------------------------------------
+
+void MainAppl::setQuickLookSource(const QString &dumpPath)
+{
+    m_quickLookSource = dumpPath;
+    m_viewData->setEnabled(!dumpPath.isEmpty());
+}
+
+bool MainAppl::openQuickLook(const QString &path)
+{
+    QString error;
+    std::unique_ptr<ViewData> data = QuickLookWindow::openFile(path, &error);
+    if (!data) {
+        QMessageBox::critical(this, windowTitle(), error);
+        return false;
+    }
+    auto *window = new QuickLookWindow(std::move(data),
+                                       tr("Brisca - Visualizza dati") + QStringLiteral(" - ") + QFileInfo(path).fileName(), this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    return true;
+}
+
+void MainAppl::visualizzaDati()
+{
+    if (!m_quickLookSource.isEmpty())
+        openQuickLook(m_quickLookSource);
 }

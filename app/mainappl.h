@@ -64,6 +64,13 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+    // The dump "Visualizza dati" opens: the last download or converted dump.
+    // Enables the command; an empty path disables it.
+    void setQuickLookSource(const QString &dumpPath);
+    // Opens the quick-look window on a dump or an MDF file (brisca --view);
+    // false after telling the user why not.
+    bool openQuickLook(const QString &path);
+
 private slots:
     void apriSnapshot();
     void salvaSnapshot();
@@ -83,6 +90,7 @@ private slots:
     void downloadAutomatico();
     void reimportaDeviceXML();
     void convertiUltimoDump();
+    void visualizzaDati();
 
 private:
     void createActions();
@@ -152,6 +160,8 @@ private:
     QAction *m_setEthCard = nullptr;
     QAction *m_searchEcu = nullptr;
     QAction *m_dataOptions = nullptr;
+    QAction *m_viewData = nullptr;
+    QString m_quickLookSource;
 
     QString m_programDir;
     // Settings copies; the communication fields live in m_comm once running.

@@ -7,7 +7,7 @@ LUPDATE=$(command -v lupdate6 || command -v lupdate || echo /usr/lib/qt6/bin/lup
 cd "$ROOT"
 # Only the subsystem folders the tree has so far.
 dirs=()
-for d in app config comm data device session sim tools; do
+for d in app config comm data device session sim tools view; do
     [ -d "$d" ] && dirs+=("$d")
 done
 "$LUPDATE" -no-obsolete -locations none -source-language it -target-language en \

@@ -3,6 +3,8 @@
 #include "decodedatalogged.h"
 #include "exportnaming.h"
 #include "inifile.h"
+#include "csvwriter.h"
+#include "mdf4writer.h"
 #include "mdfwriter.h"
 #include "protocoldownload.h"
 #include "writer2d.h"
@@ -180,8 +182,8 @@ int dumpInfo(const QString &path, bool json, QTextStream &out, QTextStream &err)
 struct ConvertOptions
 {
     QStringList dumps;
-    QString mdf, twoD, event, measure, settings;
-    bool mdfIsFile = false;
+    QString mdf, mdf4, twoD, csv, event, measure, settings;
+    bool mdfIsFile = false, mdf4IsFile = false;
 };
 
 class Progress
@@ -237,7 +239,9 @@ QString eventFor(const QString &base, const QString &given, const QString &remem
     return events.isEmpty() ? QStringLiteral("default") : events.last();
 }
 
-int convertOne(const QString &dumpPath, const ConvertOptions &o, IniFile &ini, bool toMdf, Progress &progress,
+enum class Format { Mdf, Mdf4, TwoD, Csv };
+
+int convertOne(const QString &dumpPath, const ConvertOptions &o, IniFile &ini, Format format, Progress &progress,
                QSet<QString> *used, QTextStream &out, QTextStream &err)
 {
     LoadedDump d;
@@ -258,11 +262,14 @@ int convertOne(const QString &dumpPath, const ConvertOptions &o, IniFile &ini, b
     QString target;
     bool ok;
     QString error;
-    if (toMdf) {
-        if (o.mdfIsFile) {
-            target = o.mdf;
+    if (format == Format::Mdf || format == Format::Mdf4) {
+        const bool v4 = format == Format::Mdf4;
+        const QString &given = v4 ? o.mdf4 : o.mdf;
+        if (v4 ? o.mdf4IsFile : o.mdfIsFile) {
+            target = given;
+            QDir().mkpath(QFileInfo(target).absolutePath());
         } else {
-            const QString base = o.mdf.isEmpty() ? ini.value(QStringLiteral("LastPath_MDF"), QStringLiteral(".")) : o.mdf;
+            const QString base = given.isEmpty() ? ini.value(QStringLiteral("LastPath_MDF"), QStringLiteral(".")) : given;
             const QString event = eventFor(base, o.event, ini.value(QStringLiteral("LastEvent_MDF"), QStringLiteral(".")));
             const QString dir = base + QLatin1Char('/') + event;
             QDir().mkpath(dir);
@@ -276,13 +283,33 @@ int convertOne(const QString &dumpPath, const ConvertOptions &o, IniFile &ini, b
                 name = ExportNaming::measureMdf(0, QString(), dir, now);
             target = unique(QDir::cleanPath(dir + QLatin1Char('/') + name), QStringLiteral(".mdf"), used);
         }
-        MdfWriter w(dec);
         // As the export dialog presets it after a download.
-        w.setTexts(QString(), QString(), ecuText(dec.ecuInfo()) + QLatin1Char('\n'));
+        const QString comment = ecuText(dec.ecuInfo()) + QLatin1Char('\n');
+        progress.start(QFileInfo(dumpPath).fileName() + (v4 ? QStringLiteral(" -> MDF 4") : QStringLiteral(" -> MDF")));
+        if (v4) {
+            Mdf4Writer w(dec);
+            w.setTexts(QString(), QString(), comment);
+            w.setProgress(progress.callback());
+            ok = w.write(target);
+            error = w.errorString();
+        } else {
+            MdfWriter w(dec);
+            w.setTexts(QString(), QString(), comment);
+            w.setProgress(progress.callback());
+            ok = w.write(target);
+            error = w.errorString();
+        }
+    } else if (format == Format::Csv) {
+        QDir().mkpath(o.csv);
+        const QString name = o.measure.isEmpty() ? QFileInfo(dumpPath).completeBaseName() : o.measure;
+        target = unique(QDir::cleanPath(o.csv + QLatin1Char('/') + name), QString(), used);
+        CsvWriter w(dec);
         w.setProgress(progress.callback());
-        progress.start(QFileInfo(dumpPath).fileName() + QStringLiteral(" -> MDF"));
-        ok = w.write(target);
+        progress.start(QFileInfo(dumpPath).fileName() + QStringLiteral(" -> CSV"));
+        ok = w.write(QFileInfo(target).path(), QFileInfo(target).fileName());
         error = w.errorString();
+        if (ok)
+            target = w.files().join(QStringLiteral(", "));
     } else {
         const QString base = o.twoD.isEmpty() ? ini.value(QStringLiteral("LastPath_2D"), QStringLiteral(".")) : o.twoD;
         const QString event = eventFor(base, o.event, ini.value(QStringLiteral("LastEvent_2D"), QStringLiteral(".")));
@@ -320,9 +347,11 @@ void dataUsage(QTextStream &out)
 {
     out << "  dump info DUMP [--json]\n"
            "               header, configuration read back, runs, laps, samples, diagnostics\n"
-           "  convert DUMP... [--mdf FILE|DIR] [--2d DIR] [--event NAME] [--measure NAME] [--settings INI]\n"
-           "               export dumps as MDF and/or 2D, named as the export dialog names them;\n"
-           "               without --mdf and --2d the default format and folder of the settings\n";
+           "  convert DUMP... [--mdf FILE|DIR] [--mdf4 FILE|DIR] [--2d DIR] [--csv DIR] [--event NAME]\n"
+           "                  [--measure NAME] [--settings INI]\n"
+           "               export dumps as MDF 3.30, MDF 4.10, 2D and/or CSV (one file per period),\n"
+           "               named as the export dialog names them; without a format option the\n"
+           "               default format and folder of the settings\n";
 }
 
 int runDumpCommand(const QStringList &args, QTextStream &out, QTextStream &err)
@@ -342,6 +371,7 @@ int runConvertCommand(const QStringList &args, QTextStream &out, QTextStream &er
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         QString *value = a == QLatin1String("--mdf") ? &o.mdf : a == QLatin1String("--2d") ? &o.twoD
+                       : a == QLatin1String("--mdf4") ? &o.mdf4 : a == QLatin1String("--csv") ? &o.csv
                        : a == QLatin1String("--event") ? &o.event : a == QLatin1String("--measure") ? &o.measure
                        : a == QLatin1String("--settings") ? &o.settings : nullptr;
         if (value) {
@@ -358,12 +388,14 @@ int runConvertCommand(const QStringList &args, QTextStream &out, QTextStream &er
         }
     }
     if (o.dumps.isEmpty()) {
-        err << "Usage: brisca-tool convert DUMP... [--mdf FILE|DIR] [--2d DIR] [--event NAME] [--measure NAME] [--settings INI]\n";
+        err << "Usage: brisca-tool convert DUMP... [--mdf FILE|DIR] [--mdf4 FILE|DIR] [--2d DIR] [--csv DIR] [--event NAME]"
+               " [--measure NAME] [--settings INI]\n";
         return 2;
     }
     o.mdfIsFile = !o.mdf.isEmpty() && o.mdf.endsWith(QLatin1String(".mdf"), Qt::CaseInsensitive) && !QFileInfo(o.mdf).isDir();
-    if (o.mdfIsFile && o.dumps.size() > 1) {
-        err << "brisca-tool: --mdf names one file but " << o.dumps.size() << " dumps are given; name a folder\n";
+    o.mdf4IsFile = !o.mdf4.isEmpty() && o.mdf4.endsWith(QLatin1String(".mdf"), Qt::CaseInsensitive) && !QFileInfo(o.mdf4).isDir();
+    if ((o.mdfIsFile || o.mdf4IsFile) && o.dumps.size() > 1) {
+        err << "brisca-tool: --mdf or --mdf4 names one file but " << o.dumps.size() << " dumps are given; name a folder\n";
         return 2;
     }
     IniFile ini(o.settings.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/brisca.ini") : o.settings);
@@ -373,7 +405,8 @@ int runConvertCommand(const QStringList &args, QTextStream &out, QTextStream &er
     }
     ini.setSection(QStringLiteral("Default"));
     bool mdf = !o.mdf.isEmpty(), twoD = !o.twoD.isEmpty();
-    if (!mdf && !twoD) {
+    const bool mdf4 = !o.mdf4.isEmpty(), csv = !o.csv.isEmpty();
+    if (!mdf && !twoD && !mdf4 && !csv) {
         const bool isMdf = ini.value(QStringLiteral("DefaultFormat"), QStringLiteral("MDF")).toLower() == QLatin1String("mdf");
         mdf = isMdf;
         twoD = !isMdf;
@@ -382,10 +415,11 @@ int runConvertCommand(const QStringList &args, QTextStream &out, QTextStream &er
     QSet<QString> used;
     int rc = 0;
     for (const QString &dump : std::as_const(o.dumps)) {
-        if (mdf && convertOne(dump, o, ini, true, progress, &used, out, err) != 0)
-            rc = 1;
-        if (twoD && convertOne(dump, o, ini, false, progress, &used, out, err) != 0)
-            rc = 1;
+        const std::pair<bool, Format> wanted[] = {{mdf, Format::Mdf}, {mdf4, Format::Mdf4}, {twoD, Format::TwoD}, {csv, Format::Csv}};
+        for (const auto &w : wanted) {
+            if (w.first && convertOne(dump, o, ini, w.second, progress, &used, out, err) != 0)
+                rc = 1;
+        }
     }
     return rc;
 }

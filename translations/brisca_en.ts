@@ -835,6 +835,14 @@ Press ESC to leave!</translation>
         <source>Errore di lettura dati in ECU!!!</source>
         <translation>Error reading data in the ECU!!!</translation>
     </message>
+    <message>
+        <source>Visualizza dati</source>
+        <translation>View data</translation>
+    </message>
+    <message>
+        <source>Brisca - Visualizza dati</source>
+        <translation>Brisca - View data</translation>
+    </message>
 </context>
 <context>
     <name>PathSel2DFormat</name>
@@ -882,6 +890,93 @@ Press ESC to leave!</translation>
 perchè la memoria della ECU era vuota.</source>
         <translation>The selected file holds no data to convert,
 because the ECU memory was empty.</translation>
+    </message>
+</context>
+<context>
+    <name>QuickLookWindow</name>
+    <message>
+        <source>Ricerca :</source>
+        <translation>Search :</translation>
+    </message>
+    <message>
+        <source>Spuntare un canale per vederne l&apos;andamento</source>
+        <translation>Tick a channel to plot it</translation>
+    </message>
+    <message>
+        <source>Run e giri</source>
+        <translation>Runs and laps</translation>
+    </message>
+    <message>
+        <source>Click per ingrandire il run o il giro</source>
+        <translation>Click to zoom to the run or lap</translation>
+    </message>
+    <message>
+        <source>Pannelli separati</source>
+        <translation>Separate panels</translation>
+    </message>
+    <message>
+        <source>Un pannello per canale invece di un asse y per canale</source>
+        <translation>One panel per channel instead of one y axis per channel</translation>
+    </message>
+    <message>
+        <source>Vista completa</source>
+        <translation>Whole measurement</translation>
+    </message>
+    <message>
+        <source>Apri misura...</source>
+        <translation>Open measurement...</translation>
+    </message>
+    <message>
+        <source>Impossibile aprire %1:
+%2</source>
+        <translation>Cannot open %1:
+%2</translation>
+    </message>
+    <message>
+        <source>non è un dump del logger né un file MDF</source>
+        <translation>it is neither a logger dump nor an MDF file</translation>
+    </message>
+    <message>
+        <source>la memoria della ECU era vuota</source>
+        <translation>the ECU memory was empty</translation>
+    </message>
+    <message>
+        <source>Impossibile visualizzare %1:
+%2</source>
+        <translation>Cannot show %1:
+%2</translation>
+    </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1 ms</translation>
+    </message>
+    <message>
+        <source>Run %1, giro %2</source>
+        <translation>Run %1, lap %2</translation>
+    </message>
+    <message>
+        <source>Run %1</source>
+        <translation>Run %1</translation>
+    </message>
+    <message>
+        <source>Tempo (s)</source>
+        <translation>Time (s)</translation>
+    </message>
+    <message>
+        <source>t = %1 s</source>
+        <translation>t = %1 s</translation>
+    </message>
+    <message>
+        <source>Apri misura</source>
+        <translation>Open measurement</translation>
+    </message>
+    <message>
+        <source>Misure (*.mdf *.mf4 *.bin);;Tutti i file (*)</source>
+        <translation>Measurements (*.mdf *.mf4 *.bin);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Brisca - Visualizza dati</source>
+        <translation>Brisca - View data</translation>
     </message>
 </context>
 <context>

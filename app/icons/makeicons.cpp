@@ -181,6 +181,26 @@ QImage infoLogo()
     return img;
 }
 
+// A plot with a cursor line: the quick look at a download.
+QImage viewData()
+{
+    QImage img = canvas();
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(3.5, 5.5, 33, 29));
+    p.setPen(QPen(kBlue, 2));
+    const QPointF a[] = {{5, 28}, {11, 20}, {16, 24}, {22, 12}, {28, 18}, {35, 9}};
+    p.drawPolyline(a, 6);
+    p.setPen(QPen(kGreen, 2));
+    const QPointF b[] = {{5, 31}, {12, 29}, {18, 31}, {25, 26}, {30, 28}, {35, 25}};
+    p.drawPolyline(b, 6);
+    p.setPen(QPen(kOrange, 1.5, Qt::DashLine));
+    p.drawLine(QPointF(24, 6), QPointF(24, 34));
+    return img;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -192,6 +212,7 @@ int main(int argc, char **argv)
         {"send_config.png", sendConfiguration()}, {"read_config.png", readConfiguration()},
         {"read_data.png", readData()},            {"pitlane_download.png", pitlaneDownload()},
         {"search_ecu.png", searchEcu()},          {"info_logo.png", infoLogo()},
+        {"view_data.png", viewData()},
     };
     for (const auto &icon : icons)
         if (!icon.image.save(dir + QLatin1Char('/') + QLatin1String(icon.name)))

@@ -8,22 +8,22 @@
 
 namespace DumpConversion {
 
-void run(QWidget *window, IniFile *settings, LoggerProtocol *protocol, const QString &folder)
+QString run(QWidget *window, IniFile *settings, LoggerProtocol *protocol, const QString &folder)
 {
     if (!protocol)
-        return;
+        return QString();
     QFileDialog dialog(window, QObject::tr("Apri logger dump"), folder, QObject::tr("Logger Dump (*.bin)"));
     dialog.setObjectName(QStringLiteral("dialog_selezione_dump"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
+        return QString();
     const QString path = dialog.selectedFiles().first();
     const QString caption = window ? window->windowTitle() : QStringLiteral("Brisca");
     protocol->saveDownloadState();
     if (!protocol->loadDump(path)) {
         protocol->restoreDownloadState();   // unchanged by the failed load
         QMessageBox::warning(window, caption, QObject::tr("Il file selezionato non e' un logger dump leggibile."));
-        return;
+        return QString();
     }
     if (protocol->bytesDownloaded() == 0) {
         QMessageBox::warning(window, caption,
@@ -37,6 +37,7 @@ void run(QWidget *window, IniFile *settings, LoggerProtocol *protocol, const QSt
             exportDialog.save();
     }
     protocol->restoreDownloadState();
+    return path;
 }
 
 } // namespace DumpConversion

@@ -117,7 +117,7 @@ private slots:
         QCOMPARE(menus, QStringList({"&File: Seleziona Device, -, Nuova configurazione, Apri configurazione, "
                                      "Salva configurazione, -, Opzioni, -, Conversione dump..., -, Uscita",
                                      "&Comandi: Invia configurazione, Ricevi configurazione, Ricevi dati, "
-                                     "Ricevi dati - pitlane, -, Impostazione 0 canali",
+                                     "Ricevi dati - pitlane, -, Impostazione 0 canali, -, Visualizza dati",
                                      "C&omunicazione: Pontis : locale, Ethernet : " + nic
                                          + ", Impostazioni...>, -, Cerca ECU Eth",
                                      "&Info: Informazioni su Brisca"}));
@@ -128,7 +128,8 @@ private slots:
         for (QAction *a : w.commandToolBar()->actions())
             tools << a->text() + (a->icon().isNull() ? QString() : QStringLiteral("*"));
         QCOMPARE(tools, QStringList({"Informazioni su Brisca*", "Invia configurazione*", "Ricevi configurazione*",
-                                     "Cerca ECU Eth*", "Ricevi dati*", "Ricevi dati - pitlane*"}));
+                                     "Cerca ECU Eth*", "Ricevi dati*", "Ricevi dati - pitlane*",
+                                     "Visualizza dati*"}));
         QCOMPARE(w.commandToolBar()->objectName(), QStringLiteral("cmdTools"));
 
         // "Uscita" closes the window.

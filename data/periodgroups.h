@@ -1,0 +1,99 @@
+#pragma once
+// What the MDF 4, CSV and quick-look outputs share: channels of one sampling
+// period taken together, walked run by run with a time for every record.
+// Sample j of a channel of period P in run k lies at the run's start plus
+// (j + 1) P, the logger taking its first slot one period after the run opens;
+// a run starts where the lengths of the runs before it end, as the lap marks
+// count.
+
+#include "decodedatalogged.h"
+#include "samplecodec.h"
+
+#include <QVector>
+
+#include <limits>
+#include <vector>
+
+struct PeriodGroup
+{
+    int first = 0, count = 0;     // channels of the decoder
+    int period = 0;               // ms
+    int recordBytes = 0;          // sum of the sample sizes
+    QVector<qint64> perRun;       // complete records in each run
+    qint64 records = 0;
+};
+
+namespace PeriodGroups {
+
+// Runs are read with getVarDataInRun(), so earlier lists are invalidated.
+QVector<PeriodGroup> of(DecodeDataLogged &decoder);
+// Start of each run in ms from the start of the first.
+QVector<qint64> runStartsMs(const DecodeDataLogged &decoder);
+
+// Calls f(timeMs, samples) for every record of the group in time order;
+// samples[i] points at the stored (big-endian) sample of channel first + i.
+template<typename F>
+void forEachRecord(DecodeDataLogged &decoder, const PeriodGroup &g, F f)
+{
+    const QVector<qint64> starts = runStartsMs(decoder);
+    std::vector<const quint8 *> samples(size_t(g.count));
+    for (int k = 0; k < g.perRun.size(); ++k) {
+        if (g.perRun[k] == 0)
+            continue;
+        const QList<SampleList> *lists = decoder.getVarDataInRun(k);
+        std::vector<SampleList::Cursor> cursors;
+        cursors.reserve(size_t(g.count));
+        for (int c = 0; c < g.count; ++c)
+            cursors.emplace_back((*lists)[g.first + c]);
+        qint64 t = starts[k];
+        for (qint64 r = 0; r < g.perRun[k]; ++r) {
+            t += g.period;
+            for (int c = 0; c < g.count; ++c)
+                samples[size_t(c)] = cursors[size_t(c)].next();
+            f(t, samples.data());
+        }
+    }
+}
+
+} // namespace PeriodGroups
+
+// The value a file stores for a sample: zero-corrected where the channel asks
+// for it (as the MDF 3 writer does), cut to the sample size.
+struct StoredSample
+{
+    int size = 1;
+    bool isSigned = false, zero = false;
+    SampleCodec::Coefficients k;
+    double zeroEng = 0;
+
+    explicit StoredSample(const ChannelInfo &c)
+        : size(c.sampleSize), isSigned(c.isSigned()), zero(c.zeroCorrected()), k(SampleCodec::Coefficients::of(c))
+    {
+        zeroEng = k.eng(c.zeroReference);
+    }
+    quint32 raw(const quint8 *p) const
+    {
+        quint32 v = SampleCodec::readRaw(p, size);
+        if (zero)
+            v = SampleCodec::zeroCorrect(v, k, zeroEng);
+        return size >= 4 ? v : v & ((1u << (8 * size)) - 1);
+    }
+    // The stored value as a number: two's complement for a signed channel.
+    double number(quint32 stored) const
+    {
+        if (isSigned) {
+            const int shift = 32 - 8 * size;
+            return double(qint32(stored << shift) >> shift);
+        }
+        return double(stored);
+    }
+    // Engineering value as an MDF reader computes it from the stored value.
+    double eng(quint32 stored) const
+    {
+        const double x = number(stored);
+        if (x <= 2147483647.0)
+            return k.eng(qint32(x));
+        const double den = k.g2 * x + k.o2;
+        return den == 0 ? std::numeric_limits<double>::max() : (k.g1 * x + k.o1) / den;
+    }
+};
