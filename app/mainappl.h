@@ -61,15 +61,15 @@ public:
     // The dump written by the last download attempt (empty before any).
     QString lastDumpPath() const { return m_lastDumpPath; }
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
     // The dump "Visualizza dati" opens: the last download or converted dump.
     // Enables the command; an empty path disables it.
     void setQuickLookSource(const QString &dumpPath);
     // Opens the quick-look window on a dump or an MDF file (brisca --view);
     // false after telling the user why not.
     bool openQuickLook(const QString &path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void apriSnapshot();

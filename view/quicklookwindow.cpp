@@ -1,7 +1,7 @@
 #include "quicklookwindow.h"
 
 #include "decimation.h"
-#include "dumpfile.h"
+#include "protocoldownload.h"
 #include "plotview.h"
 
 #include <QChart>
@@ -119,7 +119,7 @@ std::unique_ptr<ViewData> QuickLookWindow::openFile(const QString &path, QString
         else if (dump->bytesDownloaded == 0)
             why = tr("la memoria della ECU era vuota");
         else
-            data = ViewData::fromDownload(dump->download(), &why, dump);
+            data = ViewData::fromDownload(loggedDownload(*dump), &why, dump);
     }
     if (!data)
         *error = tr("Impossibile visualizzare %1:\n%2").arg(path, why);

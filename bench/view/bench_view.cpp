@@ -2,7 +2,7 @@
 // from opening the dump to the first frame with 4 channels ticked, and zoom
 // steps with 4 traces of 1 M samples. Run: bench_view [work folder].
 #include "dumpbytes.h"
-#include "dumpfile.h"
+#include "protocoldownload.h"
 #include "mdf4writer.h"
 #include "mdfwriter.h"
 #include "quicklookwindow.h"
@@ -91,7 +91,7 @@ int main(int argc, char **argv)
         cpu = cpuNow();
         DumpFile file;
         file.open(dump);
-        DecodeDataLogged d(file.download());
+        DecodeDataLogged d(loggedDownload(file));
         const QString out = tmp.filePath(QStringLiteral("m%1.mdf").arg(v));
         bool ok;
         if (v == 4) {
