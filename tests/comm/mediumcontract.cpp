@@ -167,6 +167,38 @@ void MediumContract::faultyRepliesNeverGiveWrongBytes()
     }
 }
 
+// A walk of 1 KiB blocks (which the server's client reads ahead): a lost or
+// repeated reply never hands one block's bytes to another, and no reply read
+// ahead survives into the next walk or past a write of the same client.
+void MediumContract::blockWalkNeverGivesStaleBlocks_data()
+{
+    QTest::addColumn<QString>("faults");
+    QTest::newRow("clean") << "none";
+    QTest::newRow("reply of a block read ahead dropped") << "drop@5";
+    QTest::newRow("reply of a block read ahead duplicated") << "dup@5";
+}
+
+void MediumContract::blockWalkNeverGivesStaleBlocks()
+{
+    QFETCH(QString, faults);
+    const quint32 length = 16 * 1024, address = kBase + 0x40000;
+    const QByteArray data = TestEcu::pattern(int(length), 7);
+    QVERIFY(pokeEcu(address, data));
+    QVERIFY(setFaults(faults));
+    QByteArray got(int(length), '\0');
+    auto *dst = reinterpret_cast<quint8 *>(got.data());
+    if (medium()->readMemoryBlocks(kSpace, address, dst, length, 1024))
+        QVERIFY2(got == data, "wrong bytes from a faulty walk");
+    QTest::qWait(50);
+    QVERIFY(setFaults(QStringLiteral("none")));
+    got.fill('\0');
+    QVERIFY(medium()->readMemoryBlocks(kSpace, address, dst, length, 1024));
+    QVERIFY(got == data);
+    QVERIFY(medium()->writeMemory(kSpace, address + 1024, reinterpret_cast<const quint8 *>("mine"), 4));
+    QVERIFY(medium()->readMemoryBlocks(kSpace, address, dst, length, 1024));
+    QCOMPARE(got.mid(1024, 4), QByteArray("mine"));
+}
+
 void MediumContract::longReadReportsRemainingTime()
 {
     ProgressSink sink;

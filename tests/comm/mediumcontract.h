@@ -49,6 +49,8 @@ private slots:
     void refusedRegionFailsTheRead();
     void faultyRepliesNeverGiveWrongBytes_data();
     void faultyRepliesNeverGiveWrongBytes();
+    void blockWalkNeverGivesStaleBlocks_data();
+    void blockWalkNeverGivesStaleBlocks();
     void longReadReportsRemainingTime();
     void ecuKilledMidTransferGivesFailureNotHang();
 };
