@@ -65,6 +65,8 @@ QString chooseSnapshotWithDialog(QWidget *parent, bool save, const QString &star
 
 MainAppl::SnapshotChooser g_snapshotChooser = &chooseSnapshotWithDialog;
 
+} // namespace
+
 // Addresses resolved from the ECU hold for one command only: the table goes
 // back to the device file's values when the command ends, however it ends.
 class LoggerTableBackup
@@ -84,7 +86,6 @@ private:
     LoggerTable &m_table;
     std::optional<LoggerTable> m_copy;
 };
-} // namespace
 
 // The communication setup writes its keys through this.
 class IniSettingsStore : public SettingsStore
@@ -686,6 +687,16 @@ bool MainAppl::confirmDevice(int deviceCheck, const QString &message)
     return askYesNo(message + tr("\nContinuare comunque???"));
 }
 
+void MainAppl::resolveAddressesIfNeeded(LoggerTableBackup &backup)
+{
+    if (!LoggerSteps::needsResolving(m_device))
+        return;
+    backup.take();
+    withoutFreezing([&] {
+        return LoggerSteps::resolveLoggerAddresses(*m_medium, m_device.loggerTable, m_device.canSettings.memorySpaceId());
+    });
+}
+
 void MainAppl::prepareProtocol(bool withChannels)
 {
     if (withChannels) {
@@ -764,13 +775,7 @@ void MainAppl::sendConf()
         if (checkDeviceOnEcu(&message) != 0) {
             showMessage(DeviceMessage::Critical, message);
         } else {
-            if (LoggerSteps::needsResolving(m_device)) {
-                backup.take();
-                withoutFreezing([&] {
-                    return LoggerSteps::resolveLoggerAddresses(*m_medium, m_device.loggerTable,
-                                                               m_device.canSettings.memorySpaceId());
-                });
-            }
+            resolveAddressesIfNeeded(backup);
             prepareProtocol(true);
             runOperation(OpSendConfiguration, tr("Invio configurazione logger alla ECU, in corso.\nAttendere prego..."));
             m_channelSelection->showMemoryStatus(0, fastLink());
@@ -793,13 +798,8 @@ void MainAppl::readDataLogged()
         deviceCheck = checkDeviceOnEcu(&message);
         go = confirmDevice(deviceCheck, message);
     }
-    if (go && LoggerSteps::needsResolving(m_device)) {
-        backup.take();
-        withoutFreezing([&] {
-            return LoggerSteps::resolveLoggerAddresses(*m_medium, m_device.loggerTable,
-                                                       m_device.canSettings.memorySpaceId());
-        });
-    }
+    if (go)
+        resolveAddressesIfNeeded(backup);
     if (go) {
         prepareProtocol(false);
         const OperationOutcome download =
@@ -857,13 +857,7 @@ void MainAppl::readConfECU()
         go = confirmDevice(deviceCheck, message);
     }
     if (go) {
-        if (LoggerSteps::needsResolving(m_device)) {
-            backup.take();
-            withoutFreezing([&] {
-                return LoggerSteps::resolveLoggerAddresses(*m_medium, m_device.loggerTable,
-                                                           m_device.canSettings.memorySpaceId());
-            });
-        }
+        resolveAddressesIfNeeded(backup);
         prepareProtocol(false);
         runOperation(OpReadConfiguration, tr("Lettura configurazione logger, in corso.\nAttendere prego..."));
         quint32 dataLength = 0;
@@ -911,13 +905,7 @@ void MainAppl::impostaZero()
             accepted = dialog.exec() == QDialog::Accepted;
         }
         if (accepted) {
-            if (LoggerSteps::needsResolving(m_device)) {
-                backup.take();
-                withoutFreezing([&] {
-                    return LoggerSteps::resolveLoggerAddresses(*m_medium, m_device.loggerTable,
-                                                               m_device.canSettings.memorySpaceId());
-                });
-            }
+            resolveAddressesIfNeeded(backup);
             prepareProtocol(true);
             runOperation(OpSendChannelInfo,
                          QStringLiteral("Invio delle impostazioni canali alla ECU, in corso.\nAttendere prego..."));

@@ -23,6 +23,7 @@ class CommDialogsGui;
 class CommunicationMedium;
 class IniFile;
 class IniSettingsStore;
+class LoggerTableBackup;
 class QAction;
 class QMenu;
 class QToolBar;
@@ -127,6 +128,9 @@ private:
     int connectForCommand();
     int checkDeviceOnEcu(QString *message);
     bool confirmDevice(int deviceCheck, const QString &message);
+    // Resolves the logger addresses from the ECU when the device asks for it,
+    // after backup took the device file's table.
+    void resolveAddressesIfNeeded(LoggerTableBackup &backup);
     void prepareProtocol(bool withChannels);
     OperationOutcome runOperation(int operation, const QString &text, WaitForEcuContext *context = nullptr);
     bool askYesNo(const QString &text);

@@ -189,32 +189,28 @@ bool LoggerProtocol::readCell(const LoggerAddress &cell, quint32 &value)
     return ok;
 }
 
-bool LoggerProtocol::stopAndWait()
+// Reads the cell until it holds the wanted value or the time is up.
+bool LoggerProtocol::waitForCell(const LoggerAddress &cell, quint32 wanted, qint64 timeoutMs)
 {
-    if (!writeCell(m_table->stopLoggerRequest, 1))
-        return false;
     QElapsedTimer timer;
     timer.start();
     do {
-        quint32 run = 1;
-        if (readCell(m_table->loggerRun, run) && run == 0)
+        quint32 value = 0;
+        if (readCell(cell, value) && value == wanted)
             return true;
-    } while (timer.elapsed() < StopTimeoutMs);
+    } while (timer.elapsed() < timeoutMs);
     return false;
+}
+
+bool LoggerProtocol::stopAndWait()
+{
+    return writeCell(m_table->stopLoggerRequest, 1) && waitForCell(m_table->loggerRun, 0, StopTimeoutMs);
 }
 
 bool LoggerProtocol::waitForClearAnswer()
 {
     // ClearTimeOutSec is a count of milliseconds despite its name.
-    const qint64 timeout = m_table->clearTimeout;
-    QElapsedTimer timer;
-    timer.start();
-    do {
-        quint32 answer = 0;
-        if (readCell(m_table->clearLoggerDataRequest, answer) && answer == 2)
-            return true;
-    } while (timer.elapsed() < timeout);
-    return false;
+    return waitForCell(m_table->clearLoggerDataRequest, 2, m_table->clearTimeout);
 }
 
 bool LoggerProtocol::activate()

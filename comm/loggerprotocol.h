@@ -123,6 +123,7 @@ private:
     void resetProgress();
     bool writeCell(const LoggerAddress &cell, quint32 value);
     bool readCell(const LoggerAddress &cell, quint32 &value);
+    bool waitForCell(const LoggerAddress &cell, quint32 wanted, qint64 timeoutMs);
     bool stopAndWait();
     bool waitForClearAnswer();
     bool activate();

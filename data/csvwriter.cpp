@@ -35,16 +35,10 @@ char *putTime(char *p, qint64 ms)
 
 bool CsvWriter::write(const QString &dir, const QString &baseName)
 {
-    m_error.clear();
     m_files.clear();
-    if (!m_decoder.decodable()) {
-        m_error = m_decoder.refusal();
+    m_error = PeriodGroups::unusable(m_decoder);
+    if (!m_error.isEmpty())
         return false;
-    }
-    if (m_decoder.numRun() < 1) {
-        m_error = QStringLiteral("the download holds no run");
-        return false;
-    }
     const QVector<PeriodGroup> groups = PeriodGroups::of(m_decoder);
     const QVector<ChannelInfo> &channels = m_decoder.channels();
     qint64 total = 0, done = 0;

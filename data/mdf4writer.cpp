@@ -65,15 +65,9 @@ void Mdf4Writer::setTexts(const QString &project, const QString &subject, const 
 
 bool Mdf4Writer::write(const QString &path)
 {
-    m_error.clear();
-    if (!m_decoder.decodable()) {
-        m_error = m_decoder.refusal();
+    m_error = PeriodGroups::unusable(m_decoder);
+    if (!m_error.isEmpty())
         return false;
-    }
-    if (m_decoder.numRun() < 1) {
-        m_error = QStringLiteral("the download holds no run");
-        return false;
-    }
     const QVector<PeriodGroup> groups = PeriodGroups::of(m_decoder);
     const QVector<ChannelInfo> &channels = m_decoder.channels();
     const QDateTime when = m_when.isValid() ? m_when : QDateTime::currentDateTime();

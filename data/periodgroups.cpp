@@ -1,5 +1,14 @@
 #include "periodgroups.h"
 
+QString PeriodGroups::unusable(const DecodeDataLogged &decoder)
+{
+    if (!decoder.decodable())
+        return decoder.refusal();
+    if (decoder.numRun() < 1)
+        return QStringLiteral("the download holds no run");
+    return {};
+}
+
 QVector<PeriodGroup> PeriodGroups::of(DecodeDataLogged &decoder)
 {
     QVector<PeriodGroup> groups;

@@ -25,6 +25,9 @@ struct PeriodGroup
 
 namespace PeriodGroups {
 
+// Why the download cannot be walked by period (refused, or no run); empty
+// when it can.
+QString unusable(const DecodeDataLogged &decoder);
 // Runs are read with getVarDataInRun(), so earlier lists are invalidated.
 QVector<PeriodGroup> of(DecodeDataLogged &decoder);
 // Start of each run in ms from the start of the first.

@@ -363,12 +363,9 @@ std::unique_ptr<ViewData> ViewData::fromDownload(const LoggedDownload &download,
                                                  std::shared_ptr<const void> owner)
 {
     auto view = std::make_unique<DownloadView>(download, std::move(owner));
-    if (!view->decoder().decodable()) {
-        *error = view->decoder().refusal();
-        return nullptr;
-    }
-    if (view->decoder().numRun() < 1) {
-        *error = QStringLiteral("the download holds no run");
+    const QString why = PeriodGroups::unusable(view->decoder());
+    if (!why.isEmpty()) {
+        *error = why;
         return nullptr;
     }
     return view;

@@ -459,6 +459,14 @@ Vuoi procedere?</source>
         <translation>
 Do you want to go on?</translation>
     </message>
+    <message>
+        <source>Evento corrente :</source>
+        <translation>Current event:</translation>
+    </message>
+    <message>
+        <source>Nome Misura</source>
+        <translation>Measurement name</translation>
+    </message>
 </context>
 <context>
     <name>LoggerThread</name>
@@ -847,14 +855,6 @@ Press ESC to leave!</translation>
 <context>
     <name>PathSel2DFormat</name>
     <message>
-        <source>Evento corrente :</source>
-        <translation>Current event:</translation>
-    </message>
-    <message>
-        <source>Nome Misura</source>
-        <translation>Measurement name</translation>
-    </message>
-    <message>
         <source>Commenti :</source>
         <translation>Comments:</translation>
     </message>
@@ -1014,14 +1014,6 @@ because the ECU memory was empty.</translation>
 </context>
 <context>
     <name>SelMDFFormat</name>
-    <message>
-        <source>Evento corrente :</source>
-        <translation>Current event:</translation>
-    </message>
-    <message>
-        <source>Nome Misura</source>
-        <translation>Measurement name</translation>
-    </message>
     <message>
         <source>Progetto :</source>
         <translation>Project:</translation>

@@ -6,6 +6,7 @@
 //   bench_comm [ethernet|server|all] [repeats]
 
 #include "communicationmedium.h"
+#include "ethernetbench.h"
 #include "ethernetlink.h"
 #include "netns.h"
 #include "registrykey.h"
@@ -102,49 +103,17 @@ bool measure(CommunicationMedium &medium, int repeats, const EcuStats &ecuStats 
 
 int benchEthernet(int repeats)
 {
-    std::printf("Raw Ethernet over a veth pair (simulated ECU in a network namespace)\n");
-    const QString why = EcuNetwork::unavailableReason();
-    if (!why.isEmpty()) {
-        std::printf("  skipped: %s\n", qPrintable(why));
-        return 0;
-    }
-    EcuNetwork net;
-    QString error;
-    if (!net.setUp(&error) || net.startEcu({}, &error) < 0) {
-        std::printf("  set-up failed: %s\n", qPrintable(error));
-        return 1;
-    }
-    quint8 mac[6];
-    const QByteArray hostMac = net.hostMac();
-    std::memcpy(mac, hostMac.constData(), 6);
-    EthernetLink *link = new EthernetLink(net.hostInterface(), mac, 10, 1000);
-    link->start();
-    link->waitUntilReady(5000);
-    bool ethernet = true;
-    int status = 0;
-    {
-        CommunicationMedium medium(&ethernet, &link, QStringLiteral("/nonexistent/libNone.so"));
-        const QByteArray ecuMac = net.ecuMac(0);
-        medium.setEcuTarget(reinterpret_cast<const quint8 *>(ecuMac.constData()));
-        if (!medium.connect(QStringLiteral("Brisca"), QString(), 0, 0)) {
-            std::printf("  the ECU does not answer\n");
-            status = 1;
-        } else if (!measure(medium, repeats, [&net](qint64 &frames, qint64 &cpuUs) {
-                       QByteArray answer;
-                       if (net.command(0, "stats", &answer)) {
-                           const QList<QByteArray> f = answer.split(' ');
-                           frames = f.value(2).toLongLong();
-                           cpuUs = f.value(3).toLongLong();
-                       }
-                   })) {
-            status = 1;
-        }
-        std::printf("  frames dropped by the kernel: %u\n", link->kernelDrops());
-    }
-    link->stop();
-    link->wait();
-    delete link;
-    return status;
+    return benchOverEthernet([&](CommunicationMedium &medium, EcuNetwork &net) {
+        const bool measured = measure(medium, repeats, [&net](qint64 &frames, qint64 &cpuUs) {
+            QByteArray answer;
+            if (net.command(0, "stats", &answer)) {
+                const QList<QByteArray> f = answer.split(' ');
+                frames = f.value(2).toLongLong();
+                cpuUs = f.value(3).toLongLong();
+            }
+        });
+        return measured ? 0 : 1;
+    });
 }
 int benchServer(int repeats)
 {

@@ -14,6 +14,7 @@
 //   bench_logger [ethernet|server|all] [repeats] [MaxDownloadBuffer]
 
 #include "communicationmedium.h"
+#include "ethernetbench.h"
 #include "ethernetlink.h"
 #include "loggerprotocol.h"
 #include "netns.h"
@@ -183,43 +184,11 @@ int run(CommunicationMedium &medium, bool ethernetLine, int repeats, quint32 max
 
 int benchEthernet(int repeats, quint32 maxDownloadBuffer)
 {
-    std::printf("Raw Ethernet over a veth pair (simulated ECU in a network namespace)\n");
-    const QString why = EcuNetwork::unavailableReason();
-    if (!why.isEmpty()) {
-        std::printf("  skipped: %s\n", qPrintable(why));
-        return 0;
-    }
-    EcuNetwork net;
-    QString error;
-    if (!net.setUp(&error) || net.startEcu({}, &error) < 0) {
-        std::printf("  set-up failed: %s\n", qPrintable(error));
-        return 1;
-    }
-    quint8 mac[6];
-    std::memcpy(mac, net.hostMac().constData(), 6);
-    EthernetLink *link = new EthernetLink(net.hostInterface(), mac, 10, 1000);
-    link->start();
-    link->waitUntilReady(5000);
-    bool ethernet = true;
-    int status = 0;
-    {
-        CommunicationMedium medium(&ethernet, &link, QStringLiteral("/nonexistent/libNone.so"));
-        const QByteArray ecuMac = net.ecuMac(0);
-        medium.setEcuTarget(reinterpret_cast<const quint8 *>(ecuMac.constData()));
-        if (!medium.connect(QStringLiteral("Brisca"), QString(), 0, 0)) {
-            std::printf("  the ECU does not answer\n");
-            status = 1;
-        } else {
-            status = run(medium, true, repeats, maxDownloadBuffer, [&](quint32 address, const QByteArray &bytes) {
-                return net.command(0, "poke " + QByteArray::number(address) + ' ' + bytes.toHex());
-            });
-        }
-        std::printf("  frames dropped by the kernel: %u\n", link->kernelDrops());
-    }
-    link->stop();
-    link->wait();
-    delete link;
-    return status;
+    return benchOverEthernet([&](CommunicationMedium &medium, EcuNetwork &net) {
+        return run(medium, true, repeats, maxDownloadBuffer, [&](quint32 address, const QByteArray &bytes) {
+            return net.command(0, "poke " + QByteArray::number(address) + ' ' + bytes.toHex());
+        });
+    });
 }
 
 int benchServer(int repeats, quint32 maxDownloadBuffer)

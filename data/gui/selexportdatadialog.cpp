@@ -59,6 +59,21 @@ EventPage::EventPage(const QString &base, const QString &remembered, QWidget *pa
     connect(m_delEvent, &QPushButton::clicked, this, &EventPage::cancellaEvento);
 }
 
+QVBoxLayout *EventPage::eventLayout()
+{
+    auto *main = new QVBoxLayout(this);
+    main->setObjectName(QStringLiteral("vMainLayout"));
+    main->addWidget(label(tr("Evento corrente :"), "lblTxtActualEvent", this));
+    auto *row = new QHBoxLayout;
+    row->setObjectName(QStringLiteral("hSelEventBtnLayout"));
+    row->addWidget(m_events, 1);
+    row->addWidget(m_newEvent);
+    row->addWidget(m_delEvent);
+    main->addLayout(row);
+    main->addWidget(label(tr("Nome Misura"), "lblTxtMeasureName", this));
+    return main;
+}
+
 QString EventPage::currentEvent() const
 {
     return m_events->currentText();
@@ -131,16 +146,7 @@ PathSel2DFormat::PathSel2DFormat(const QString &base, IniFile *settings, QWidget
     : EventPage(base, settings->value(QStringLiteral("LastEvent_2D"), QStringLiteral(".")), parent)
 {
     setObjectName(QStringLiteral("pathSel2DFormat"));
-    auto *main = new QVBoxLayout(this);
-    main->setObjectName(QStringLiteral("vMainLayout"));
-    main->addWidget(label(tr("Evento corrente :"), "lblTxtActualEvent", this));
-    auto *row = new QHBoxLayout;
-    row->setObjectName(QStringLiteral("hSelEventBtnLayout"));
-    row->addWidget(m_events, 1);
-    row->addWidget(m_newEvent);
-    row->addWidget(m_delEvent);
-    main->addLayout(row);
-    main->addWidget(label(tr("Nome Misura"), "lblTxtMeasureName", this));
+    QVBoxLayout *main = eventLayout();
     m_measure = new QPushButton(this);
     m_measure->setObjectName(QStringLiteral("btnMeasure"));
     main->addWidget(m_measure);
@@ -211,16 +217,7 @@ SelMDFFormat::SelMDFFormat(const QString &base, QString *target, IniFile *settin
       m_description(settings->value(QStringLiteral("FilenameDescrMDF"), QStringLiteral("none")))
 {
     setObjectName(QStringLiteral("selMDFFormat"));
-    auto *main = new QVBoxLayout(this);
-    main->setObjectName(QStringLiteral("vMainLayout"));
-    main->addWidget(label(tr("Evento corrente :"), "lblTxtActualEvent", this));
-    auto *row = new QHBoxLayout;
-    row->setObjectName(QStringLiteral("hSelEventBtnLayout"));
-    row->addWidget(m_events, 1);
-    row->addWidget(m_newEvent);
-    row->addWidget(m_delEvent);
-    main->addLayout(row);
-    main->addWidget(label(tr("Nome Misura"), "lblTxtMeasureName", this));
+    QVBoxLayout *main = eventLayout();
     m_fileName = new QPushButton(this);
     m_fileName->setObjectName(QStringLiteral("btnChangeFilename"));
     main->addWidget(m_fileName);

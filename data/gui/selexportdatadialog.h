@@ -16,6 +16,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class QVBoxLayout;
 class QTextEdit;
 
 // Event list, new and deleted events: the part both pages share.
@@ -32,6 +33,8 @@ public slots:
     void cancellaEvento();
 
 protected:
+    // The page's main layout, opened with the event row and the measurement caption.
+    QVBoxLayout *eventLayout();
     void fillEvents();
     virtual void eventsChanged() = 0;
     virtual QString newEventCaption() const = 0;

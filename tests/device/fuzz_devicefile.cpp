@@ -7,13 +7,13 @@
 #include "devicechecksum.h"
 #include "deviceloader.h"
 #include "devicetables.h"
+#include "fuzzreplay.h"
 #include "xmltable.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -87,21 +87,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 #ifndef BRISCA_LIBFUZZER
 int main(int argc, char **argv)
 {
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                 : QString::fromLocal8Bit(qgetenv("BRISCA_SOURCE_DIR")) + "/tests/device/fuzz-corpus";
-    const QStringList files = QDir(dir).entryList(QDir::Files, QDir::Name);
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "no inputs in %s\n", qPrintable(dir));
-        return 1;
-    }
-    for (const QString &f : files) {
-        QFile file(QDir(dir).filePath(f));
-        if (!file.open(QIODevice::ReadOnly))
-            return 1;
-        const QByteArray d = file.readAll();
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(d.constData()), size_t(d.size()));
-    }
-    std::printf("%d inputs replayed\n", int(files.size()));
-    return 0;
+    return replayFuzzCorpus(argc, argv, "tests/device/fuzz-corpus", LLVMFuzzerTestOneInput);
 }
 #endif

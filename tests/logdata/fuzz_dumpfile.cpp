@@ -2,6 +2,7 @@
 // mapped file and on bytes in memory (which must agree), the protocol
 // object's loader built on it, the decoder and both writers. Built with libFuzzer when BRISCA_FUZZ is on (clang);
 // otherwise as a replay program over the kept inputs in fuzz-corpus/.
+#include "fuzzreplay.h"
 #include "loggerprotocol.h"
 #include "mdfwriter.h"
 #include "protocoldownload.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -71,21 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 #ifndef BRISCA_LIBFUZZER
 int main(int argc, char **argv)
 {
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                 : QString::fromLocal8Bit(qgetenv("BRISCA_SOURCE_DIR")) + "/tests/logdata/fuzz-corpus";
-    const QStringList files = QDir(dir).entryList(QDir::Files, QDir::Name);
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "no inputs in %s\n", qPrintable(dir));
-        return 1;
-    }
-    for (const QString &f : files) {
-        QFile file(QDir(dir).filePath(f));
-        if (!file.open(QIODevice::ReadOnly))
-            return 1;
-        const QByteArray d = file.readAll();
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(d.constData()), size_t(d.size()));
-    }
-    std::printf("%d inputs replayed\n", int(files.size()));
-    return 0;
+    return replayFuzzCorpus(argc, argv, "tests/logdata/fuzz-corpus", LLVMFuzzerTestOneInput);
 }
 #endif

@@ -79,3 +79,30 @@ struct LoggedMemory
 
     static constexpr int classes[8] = {5, 10, 20, 40, 80, 160, 320, 640};
 };
+
+// The small measurement of the writer tests: RPM 10 ms, 1 byte, gain 2,
+// zero-corrected around raw 1 (stored raw - 1); Temp 20 ms, 2 bytes signed;
+// one run of two modules and one lap mark.
+inline LoggedMemory smallMeasurement()
+{
+    LoggedMemory m;
+    m.periods = {10, 20};
+    m.sizes = {1, 2};
+    m.runTable = {0, 8};
+    m.build();
+    m.memory = QByteArray::fromHex("0102fffe03040005");
+    char *r = m.records.data();
+    r[4] = 0x23;
+    qToLittleEndian<qint32>(1, r + 6);
+    qToLittleEndian<float>(2, r + 10);
+    qToLittleEndian<float>(1, r + 22);
+    std::memcpy(r + 26, "RPM", 3);
+    std::memcpy(r + 42, "rpm", 3);
+    r += 55;
+    r[4] = 0x13;
+    qToLittleEndian<float>(1, r + 10);
+    qToLittleEndian<float>(1, r + 22);
+    std::memcpy(r + 26, "Temp", 4);
+    std::memcpy(r + 42, "C", 1);
+    return m;
+}

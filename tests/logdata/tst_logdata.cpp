@@ -31,33 +31,6 @@ Bytes zeros(int n) { return {QByteArray(n, '\0')}; }
 quint16 u16(const QByteArray &f, quint32 at) { return qFromLittleEndian<quint16>(f.constData() + at); }
 quint32 u32(const QByteArray &f, quint32 at) { return qFromLittleEndian<quint32>(f.constData() + at); }
 
-// The small measurement of the writer tests: RPM 10 ms, 1 byte, gain 2,
-// zero-corrected around raw 1; Temp 20 ms, 2 bytes signed; one run of two
-// modules and one lap mark.
-LoggedMemory smallMeasurement()
-{
-    LoggedMemory m;
-    m.periods = {10, 20};
-    m.sizes = {1, 2};
-    m.runTable = {0, 8};
-    m.build();
-    m.memory = QByteArray::fromHex("0102fffe03040005");
-    char *r = m.records.data();
-    r[4] = 0x23;
-    qToLittleEndian<qint32>(1, r + 6);
-    qToLittleEndian<float>(2, r + 10);
-    qToLittleEndian<float>(1, r + 22);
-    std::memcpy(r + 26, "RPM", 3);
-    std::memcpy(r + 42, "rpm", 3);
-    r += 55;
-    r[4] = 0x13;
-    qToLittleEndian<float>(1, r + 10);
-    qToLittleEndian<float>(1, r + 22);
-    std::memcpy(r + 26, "Temp", 4);
-    std::memcpy(r + 42, "C", 1);
-    return m;
-}
-
 const QDateTime when(QDate(2008, 3, 5), QTime(14, 3, 7));
 
 } // namespace

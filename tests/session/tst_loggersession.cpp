@@ -102,6 +102,16 @@ class TestLoggerSession : public QObject
     }
     QString dumpFolder() const { return m_dir.filePath(QStringLiteral("appdata/Orvotek/Brisca")); }
     QStringList dumps() const { return QDir(dumpFolder()).entryList({QStringLiteral("dump*.bin")}, QDir::Files); }
+    static bool addChannels(MainAppl &w, const QStringList &labels)
+    {
+        auto *selection = w.findChild<ChannelsSelection *>();
+        for (const QString &label : labels) {
+            selection->findVar(label);
+            if (!QMetaObject::invokeMethod(selection, "addChannel"))
+                return false;
+        }
+        return true;
+    }
 
 private slots:
     void initTestCase()
@@ -192,11 +202,8 @@ private slots:
         WaitCloser errors;
         MainAppl w;
         QTRY_VERIFY(w.menuBar()->isEnabled());
+        QVERIFY(addChannels(w, {QStringLiteral("Giri motore"), QStringLiteral("Velocita"), QStringLiteral("Marcia")}));
         auto *selection = w.findChild<ChannelsSelection *>();
-        for (const char *label : {"Giri motore", "Velocita", "Marcia"}) {
-            selection->findVar(QString::fromLatin1(label));
-            QVERIFY(QMetaObject::invokeMethod(selection, "addChannel"));
-        }
         QCOMPARE(w.device().selected.size(), 3);
         auto *type = selection->findChild<QComboBox *>(QStringLiteral("cmbox_tipo_trigger"));
         type->setCurrentIndex(3);
@@ -295,9 +302,7 @@ private slots:
         WaitCloser waits;
         MainAppl w;
         QTRY_VERIFY(w.menuBar()->isEnabled());
-        auto *selection = w.findChild<ChannelsSelection *>();
-        selection->findVar(QStringLiteral("Giri motore"));
-        QVERIFY(QMetaObject::invokeMethod(selection, "addChannel"));
+        QVERIFY(addChannels(w, {QStringLiteral("Giri motore")}));
         const_cast<ChannelRecord *>(w.device().selected.first())->zeroable = true;
         QVERIFY(QMetaObject::invokeMethod(&w, "sendConf"));
         // The ECU variable is pinned at 01 2C.
@@ -362,9 +367,7 @@ private slots:
         WaitCloser waits;
         MainAppl w;
         QTRY_VERIFY(w.menuBar()->isEnabled());
-        auto *selection = w.findChild<ChannelsSelection *>();
-        selection->findVar(QStringLiteral("Giri motore"));
-        QVERIFY(QMetaObject::invokeMethod(selection, "addChannel"));
+        QVERIFY(addChannels(w, {QStringLiteral("Giri motore")}));
         if (command == "readDataLogged") {
             QVERIFY(QMetaObject::invokeMethod(&w, "sendConf"));
             QVERIFY(control("logger run 2").startsWith("ok"));

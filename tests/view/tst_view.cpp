@@ -17,32 +17,6 @@
 
 namespace {
 
-// RPM 10 ms, 1 byte, gain 2, zero-corrected around raw 1 (stored raw - 1);
-// Temp 20 ms, 2 bytes signed; one run of two modules.
-LoggedMemory smallMeasurement()
-{
-    LoggedMemory m;
-    m.periods = {10, 20};
-    m.sizes = {1, 2};
-    m.runTable = {0, 8};
-    m.build();
-    m.memory = QByteArray::fromHex("0102fffe03040005");
-    char *r = m.records.data();
-    r[4] = 0x23;
-    qToLittleEndian<qint32>(1, r + 6);
-    qToLittleEndian<float>(2, r + 10);
-    qToLittleEndian<float>(1, r + 22);
-    std::memcpy(r + 26, "RPM", 3);
-    std::memcpy(r + 42, "rpm", 3);
-    r += 55;
-    r[4] = 0x13;
-    qToLittleEndian<float>(1, r + 10);
-    qToLittleEndian<float>(1, r + 22);
-    std::memcpy(r + 26, "Temp", 4);
-    std::memcpy(r + 42, "C", 1);
-    return m;
-}
-
 // MDF 4 blocks appended one after the other: header, links, data fields.
 struct Mdf4Bytes
 {
