@@ -302,13 +302,8 @@ int LoggerProtocol::sendConfiguration()
     if (!written)
         return LoggerResult::ReadBackFailed;
 
-    m_keepLocked = true;
-    const int read = readConfiguration(false);
-    m_keepLocked = false;
-    if (read != LoggerResult::Done)
-        return LoggerResult::ReadBackFailed;
-    if (!readBackChecksumMatches())
-        return LoggerResult::ChecksumOrDataReadFailed;
+    if (const int verified = readBackAndVerify(); verified != LoggerResult::Done)
+        return verified;
     return activate() ? LoggerResult::Done : LoggerResult::NoClearAnswer;
 }
 
@@ -496,6 +491,13 @@ int LoggerProtocol::sendChannelInfo()
     m_medium->setSpacing(0);
     if (!written)
         return LoggerResult::ReadBackFailed;
+    return readBackAndVerify();
+}
+
+// After a send: the configuration read back, under the lock already held,
+// must carry a matching checksum.
+int LoggerProtocol::readBackAndVerify()
+{
     m_keepLocked = true;
     const int read = readConfiguration(false);
     m_keepLocked = false;

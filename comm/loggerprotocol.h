@@ -130,6 +130,7 @@ private:
     bool writeInPieces(quint32 address, const quint8 *data, quint32 length);
     void allocateReadBack(quint32 n);
     bool readBackChecksumMatches() const;
+    int readBackAndVerify();
     quint32 compactAreaSize() const;
     void ensureCompact();
     quint32 mode() const;

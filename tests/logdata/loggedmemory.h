@@ -106,3 +106,18 @@ inline LoggedMemory smallMeasurement()
     std::memcpy(r + 42, "C", 1);
     return m;
 }
+
+// 24 channels over five periods and three sample sizes, three runs aligned to
+// 256 bytes: the structure walks of the MDF writers use it.
+inline LoggedMemory largeMeasurement()
+{
+    LoggedMemory m;
+    for (int c = 0; c < 24; ++c) {
+        m.periods.append(LoggedMemory::classes[c % 5]);
+        m.sizes.append(1 << (c % 3));
+    }
+    m.runTable = {0, 500, 1200, 0, 800, 0, 64};
+    m.blockSize = 256;
+    m.build();
+    return m;
+}

@@ -213,14 +213,7 @@ private slots:
     // each data block is records x record size.
     void largeMdfStructure()
     {
-        LoggedMemory m;
-        for (int c = 0; c < 24; ++c) {
-            m.periods.append(LoggedMemory::classes[c % 5]);
-            m.sizes.append(1 << (c % 3));
-        }
-        m.runTable = {0, 500, 1200, 0, 800, 0, 64};
-        m.blockSize = 256;
-        m.build();
+        LoggedMemory m = largeMeasurement();
         DecodeDataLogged d(m.download(m.memory.size() - 333));
         MdfWriter w(d);
         QTemporaryDir dir;

@@ -147,14 +147,7 @@ private slots:
     // data block holds records x record size, and time runs forward.
     void largeMdf4Structure()
     {
-        LoggedMemory m;
-        for (int c = 0; c < 24; ++c) {
-            m.periods.append(LoggedMemory::classes[c % 5]);
-            m.sizes.append(1 << (c % 3));
-        }
-        m.runTable = {0, 500, 1200, 0, 800, 0, 64};
-        m.blockSize = 256;
-        m.build();
+        LoggedMemory m = largeMeasurement();
         DecodeDataLogged d(m.download(m.memory.size() - 333));
         Mdf4Writer w(d);
         QTemporaryDir dir;
