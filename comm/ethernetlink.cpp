@@ -214,15 +214,22 @@ void EthernetLink::acceptPacket(const quint8 *packet, quint32 capturedLength)
 
 void EthernetLink::enqueue(RawFramePtr frame, Queue queue)
 {
+    bool wake;
     {
         QMutexLocker l(&m_queueLock);
         RawFrameList &q = m_queues[queue];
         q.push_back(std::move(frame));
         if (q.size() > m_queueLimit)
             q.pop_front();
+        ++m_arrivals[queue];
+        m_lastArrival[queue] = std::chrono::steady_clock::now();
+        wake = q.size() >= m_wanted[queue];
     }
-    QMutexLocker w(&m_waitLock);
-    m_arrived[queue].wakeAll();
+    // Waking the reader for every frame of a burst costs more than the copy.
+    if (wake) {
+        QMutexLocker w(&m_waitLock);
+        m_arrived[queue].wakeAll();
+    }
 }
 
 quint32 EthernetLink::kernelDrops() const
@@ -296,18 +303,44 @@ int EthernetLink::takeMemoryFrames(RawFrameList &out, quint32 &count, quint32 ti
     return takeFrames(MemoryQueue, out, count, timeoutMs);
 }
 
+// Called with the wait lock held. Returns once count frames are queued (and,
+// with needArrival, at least one came after the call), or when quiet passed
+// without a new frame; false in the second case.
+bool EthernetLink::waitQuietly(Queue queue, quint32 count, std::chrono::nanoseconds quiet, bool needArrival)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point entered = Clock::now();
+    QMutexLocker l(&m_queueLock);
+    const quint64 arrivalsBefore = m_arrivals[queue];
+    bool enough = false;
+    for (;;) {
+        const bool arrived = m_arrivals[queue] != arrivalsBefore;
+        if (m_queues[queue].size() >= count && (arrived || !needArrival)) {
+            enough = true;
+            break;
+        }
+        const Clock::time_point since = arrived ? std::max(entered, m_lastArrival[queue]) : entered;
+        const Clock::time_point now = Clock::now();
+        if (now - since >= quiet)
+            break;
+        // With the count reached before the call only a new frame may wake us.
+        m_wanted[queue] = needArrival && m_queues[queue].size() >= count ? quint32(m_queues[queue].size() + 1) : count;
+        l.unlock();
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(quiet - (now - since));
+        m_arrived[queue].wait(&m_waitLock, QDeadlineTimer(left, Qt::PreciseTimer));
+        l.relock();
+    }
+    m_wanted[queue] = TakeAll;
+    return enough;
+}
+
 // Called with the wait lock held.
 quint32 EthernetLink::waitForFrames(Queue queue, quint32 count, quint32 timeoutMs)
 {
     // The wait is entered at least once: a frame that came before it is
     // collected when the wait times out.
-    bool woken;
-    quint32 now;
-    do {
-        woken = m_arrived[queue].wait(&m_waitLock, timeoutMs);
-        now = queuedCount(queue);
-    } while (woken && now < count);
-    return now;
+    waitQuietly(queue, count, std::chrono::milliseconds(timeoutMs), true);
+    return queuedCount(queue);
 }
 
 void EthernetLink::moveFrames(Queue queue, RawFrameList &out, quint32 &count, quint32 n)
@@ -347,13 +380,8 @@ quint32 EthernetLink::collectFrames(Queue queue, RawFrameList &out, quint32 coun
     if (count == 0)
         return 0;
     if (quiet.count() > 0) {
-        // The count is looked at under the wait lock before each wait, so a
-        // frame queued in between still wakes us.
         QMutexLocker w(&m_waitLock);
-        while (queuedCount(queue) < count) {
-            if (!m_arrived[queue].wait(&m_waitLock, QDeadlineTimer(quiet)))
-                break;
-        }
+        waitQuietly(queue, count, quiet, false);
     }
     quint32 n = queuedCount(queue);
     moveFrames(queue, out, count, n);

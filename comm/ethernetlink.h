@@ -90,6 +90,7 @@ protected:
 private:
     int takeFrames(Queue queue, RawFrameList &out, quint32 &count, quint32 timeoutMs);
     quint32 waitForFrames(Queue queue, quint32 count, quint32 timeoutMs);
+    bool waitQuietly(Queue queue, quint32 count, std::chrono::nanoseconds quiet, bool needArrival);
     void moveFrames(Queue queue, RawFrameList &out, quint32 &count, quint32 n);
     void enqueue(RawFramePtr frame, Queue queue);
     void closeCapture();
@@ -103,6 +104,12 @@ private:
     QObject *m_eventReceiver = nullptr;
 
     RawFrameList m_queues[2];
+    // The receive thread wakes a waiter only once the count it waits for is
+    // queued; a quiet period is judged from the time of the last arrival.
+    // Both under the queue lock.
+    quint32 m_wanted[2] = {TakeAll, TakeAll};
+    quint64 m_arrivals[2] = {};
+    std::chrono::steady_clock::time_point m_lastArrival[2];
     mutable QMutex m_queueLock;
     QMutex m_waitLock;
     QWaitCondition m_arrived[2];

@@ -1,8 +1,6 @@
 #include "ecuethernet.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -94,11 +92,14 @@ bool EcuEthernetFrontEnd::open(const QString &interfaceName, QString *error)
 
 bool EcuEthernetFrontEnd::flush()
 {
-    std::vector<iovec> iov(size_t(m_outbox.size()));
-    std::vector<mmsghdr> msgs(size_t(m_outbox.size()));
+    // constData: the replies are still shared with m_replies, and data()
+    // would copy every frame once more.
+    std::vector<iovec> &iov = m_iov;
+    std::vector<mmsghdr> &msgs = m_msgs;
+    iov.resize(size_t(m_outbox.size()));
+    msgs.assign(size_t(m_outbox.size()), mmsghdr{});
     for (int i = 0; i < m_outbox.size(); ++i) {
-        iov[size_t(i)] = {m_outbox[i].data(), size_t(m_outbox[i].size())};
-        msgs[size_t(i)] = {};
+        iov[size_t(i)] = {const_cast<char *>(m_outbox.at(i).constData()), size_t(m_outbox.at(i).size())};
         msgs[size_t(i)].msg_hdr.msg_iov = &iov[size_t(i)];
         msgs[size_t(i)].msg_hdr.msg_iovlen = 1;
     }
@@ -135,8 +136,10 @@ void EcuEthernetFrontEnd::dispatch(const char *frame, int length)
 {
     m_replies.clear();
     m_responder.respond(frame, length, m_replies);
-    for (const QByteArray &reply : std::as_const(m_replies)) {
-        const FaultPlan::Decision d = m_sim.nextReplyDecision();
+    m_sim.nextReplyDecisions(m_replies.size(), m_decisions);
+    for (int i = 0; i < m_replies.size(); ++i) {
+        const QByteArray &reply = m_replies.at(i);
+        const FaultPlan::Decision &d = m_decisions[size_t(i)];
         if (d.foreign) {
             QByteArray other = spoilt(reply);
             other[11] = char(other[11] ^ 0x80);

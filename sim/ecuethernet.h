@@ -16,8 +16,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/socket.h>
+
 #include <atomic>
 #include <deque>
+#include <vector>
 
 class EcuEthernetFrontEnd
 {
@@ -63,6 +66,9 @@ private:
     std::deque<Delayed> m_delayed;
     QList<QByteArray> m_replies;
     QList<QByteArray> m_outbox;
+    std::vector<FaultPlan::Decision> m_decisions;
+    std::vector<iovec> m_iov;
+    std::vector<mmsghdr> m_msgs;
     quint64 m_received = 0;
     quint64 m_sent = 0;
 };

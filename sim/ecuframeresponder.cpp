@@ -114,20 +114,18 @@ int EcuFrameResponder::respond(const char *frame, int length, QList<QByteArray> 
     if (op != 3)
         return 0;
 
+    // One read for the whole request, so the memory is seen at one moment
+    // and locked once.
+    if (m_scratch.size() < int(count))
+        m_scratch.resize(count);
+    if (!m_sim.read(space, address, m_scratch.data(), count))
+        return 0;
     const int frames = (count + MaxReplyData - 1) / MaxReplyData;
-    int first = out.size();
     for (int i = 0; i < frames; ++i) {
         const int d = qMin(MaxReplyData, int(count) - i * MaxReplyData);
-        out.append(header(frame, command, quint16(d), d));
-    }
-    // Read chunk by chunk straight into the reply frames.
-    for (int i = 0; i < frames; ++i) {
-        QByteArray &r = out[first + i];
-        const int d = be16(r.constData() + 20);
-        if (!m_sim.read(space, address + quint32(i * MaxReplyData), r.data() + 22, quint32(d))) {
-            out.erase(out.begin() + first, out.end());
-            return 0;
-        }
+        QByteArray r = header(frame, command, quint16(d), d);
+        memcpy(r.data() + 22, m_scratch.constData() + i * MaxReplyData, size_t(d));
+        out.append(r);
     }
     return frames;
 }

@@ -50,4 +50,5 @@ private:
     EcuSimulator &m_sim;
     QByteArray m_mac;
     QStringList m_lines;
+    QByteArray m_scratch;
 };

@@ -308,6 +308,14 @@ FaultPlan::Decision EcuSimulator::nextReplyDecision()
     return m_faults.nextReply();
 }
 
+void EcuSimulator::nextReplyDecisions(int n, std::vector<FaultPlan::Decision> &out)
+{
+    QMutexLocker l(&m_lock);
+    out.resize(size_t(qMax(n, 0)));
+    for (FaultPlan::Decision &d : out)
+        d = m_faults.nextReply();
+}
+
 bool EcuSimulator::absent() const
 {
     QMutexLocker l(&m_lock);

@@ -93,6 +93,8 @@ public:
     void setFaults(const FaultPlan &plan);
     bool setFaults(const QString &text, QString *error = nullptr);
     FaultPlan::Decision nextReplyDecision();
+    // The decisions for the next n replies, taken at once.
+    void nextReplyDecisions(int n, std::vector<FaultPlan::Decision> &out);
     bool absent() const;
     void setAbsent(bool absent);
     FaultPlan::LoggerFaults loggerFaults() const;
