@@ -188,16 +188,13 @@ int EcuEthernetFrontEnd::run(int controlFd, bool stopAtControlEnd)
         if (r <= 0)
             continue;
         if (fds[0].revents & POLLIN) {
-            // Drain what is queued before sleeping again.
-            for (;;) {
-                sockaddr_ll from{};
-                socklen_t fromLen = sizeof from;
-                const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, MSG_DONTWAIT,
-                                             reinterpret_cast<sockaddr *>(&from), &fromLen);
-                if (n < 0)
-                    break;
-                if (from.sll_pkttype == PACKET_OUTGOING)
-                    continue;
+            // One frame per wake: poll returns at once while more are queued,
+            // and a drain loop would end in a failed call every time.
+            sockaddr_ll from{};
+            socklen_t fromLen = sizeof from;
+            const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, MSG_DONTWAIT,
+                                         reinterpret_cast<sockaddr *>(&from), &fromLen);
+            if (n >= 0 && from.sll_pkttype != PACKET_OUTGOING) {
                 ++m_received;
                 dispatch(buffer, int(n));
             }

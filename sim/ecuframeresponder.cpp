@@ -39,8 +39,11 @@ EcuFrameResponder::EcuFrameResponder(EcuSimulator &simulator, const QByteArray &
 
 QByteArray EcuFrameResponder::header(const char *request, quint32 command, quint16 length, int payload) const
 {
-    QByteArray f(qMax(60, 22 + payload), '\0');
+    // Only the padding is cleared: callers fill the payload, and a reply of
+    // a read is mostly payload.
+    QByteArray f(qMax(60, 22 + payload), Qt::Uninitialized);
     char *p = f.data();
+    memset(p + 22 + payload, 0, size_t(f.size() - 22 - payload));
     memcpy(p, request + 6, 6);
     memcpy(p + 6, m_mac.constData(), 6);
     memcpy(p + 12, request + 12, 4); // EtherType and sequence number
