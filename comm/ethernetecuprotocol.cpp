@@ -294,6 +294,42 @@ void EthernetEcuProtocol::postRemaining(QObject *receiver, quint64 done, quint32
         QCoreApplication::postEvent(receiver, new RemainingTimeEvent(quint32(estimate)));
 }
 
+EthernetEcuProtocol::Take EthernetEcuProtocol::readChunk(quint32 space, quint32 address, quint32 chunk, quint8 *dst,
+                                                        bool last, int &previous, bool &repeat)
+{
+    const quint32 expected = (chunk + MaxReplyData - 1) / MaxReplyData;
+    repeat = false;
+    m_receive.clear();
+    // A frame that comes once too often pushes the next one out of place:
+    // the request it belonged to is not trusted.
+    Take take = flushMemory(previous);
+    if (take == Take::Complete) {
+        RawFramePtr request = buildReadRequest(space, address, quint16(chunk));
+        const int sequence = sequenceOf(*request);
+        if (m_echo == 0 && m_askedBeforeEcho.size() < 64)
+            m_askedBeforeEcho.append(sequence);
+        take = send(std::move(request)) ? takeReplies(sequence, previous, expected, m_receive) : Take::Short;
+        if (take == Take::Complete && !copyReplyData(m_receive, dst, chunk))
+            take = Take::Short;
+        // Surplus frames of a middle request show up at the next one; the
+        // last request, and every one when replies are not numbered, waits
+        // briefly for them when its frames alone cannot tell.
+        repeat = take == Take::Complete && holdsRepeat(m_receive);
+        if (take == Take::Complete && (last || (repeat && m_echo < 0))) {
+            RawFrameList extra;
+            link()->collectFrames(EthernetLink::MemoryQueue, extra, EthernetLink::TakeAll,
+                                  std::chrono::milliseconds(repeat ? SettleMs : 0));
+            for (const RawFramePtr &f : extra)
+                if (judge(*f, -1, sequence, false) == Verdict::Spoiled)
+                    take = Take::Short;
+        }
+        if (take == Take::Complete)
+            previous = sequence;
+    }
+    m_receive.clear();
+    return take;
+}
+
 quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 length, quint8 *buffer,
                                         QObject *progress)
 {
@@ -306,38 +342,21 @@ quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 
     int previous = -1;
     while (done < length) {
         const quint32 chunk = qMin(length - done, MaxReadRequest);
-        const quint32 expected = (chunk + MaxReplyData - 1) / MaxReplyData;
         const bool last = done + chunk == length;
-        m_receive.clear();
-        // A frame that comes once too often pushes the next one out of place:
-        // the request it belonged to is not trusted.
-        Take take = flushMemory(previous);
-        if (take == Take::Complete) {
-            RawFramePtr request = buildReadRequest(space, address, quint16(chunk));
-            const int sequence = sequenceOf(*request);
-            if (m_echo == 0 && m_askedBeforeEcho.size() < 64)
-                m_askedBeforeEcho.append(sequence);
-            take = send(std::move(request)) ? takeReplies(sequence, previous, expected, m_receive) : Take::Short;
-            if (take == Take::Complete && !copyReplyData(m_receive, buffer + done, chunk))
-                take = Take::Short;
-            // Surplus frames of a middle request show up at the next one; the
-            // last request, and every one when replies are not numbered, waits
-            // briefly for them when its frames alone cannot tell.
-            const bool repeat = take == Take::Complete && holdsRepeat(m_receive);
-            if (take == Take::Complete && (last || (repeat && m_echo < 0))) {
-                RawFrameList extra;
-                link()->collectFrames(EthernetLink::MemoryQueue, extra, EthernetLink::TakeAll,
-                                      std::chrono::milliseconds(repeat ? SettleMs : 0));
-                for (const RawFramePtr &f : extra)
-                    if (judge(*f, -1, sequence, false) == Verdict::Spoiled)
-                        take = Take::Short;
-            }
-            if (take == Take::Complete)
-                previous = sequence;
-        }
-        m_receive.clear();
+        bool repeat = false;
+        Take take = readChunk(space, address, chunk, buffer + done, last, previous, repeat);
         if (take == Take::Spoiled)
             done -= previousChunk;
+        // Two equal frames in a row are either equal memory or one frame
+        // twice with another lost, which leaves the count right and the bytes
+        // wrong. Only a second read can tell.
+        if (take == Take::Complete && repeat) {
+            m_confirm.resize(chunk);
+            bool again = false;
+            const Take second = readChunk(space, address, chunk, m_confirm.data(), last, previous, again);
+            if (second != Take::Complete || std::memcmp(m_confirm.data(), buffer + done, chunk) != 0)
+                take = Take::Short;
+        }
         if (take != Take::Complete)
             break;
         done += chunk;

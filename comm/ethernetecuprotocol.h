@@ -16,6 +16,8 @@
 #include <QMutex>
 #include <QWaitCondition>
 
+#include <vector>
+
 class EthernetLink;
 class QObject;
 
@@ -102,12 +104,17 @@ private:
     // frame too many of the previous request.
     Take flushMemory(int previous);
     Take takeReplies(int sequence, int previous, quint32 count, RawFrameList &out);
+    // One read request and its replies into dst; repeat tells whether two
+    // reply frames in a row were equal.
+    Take readChunk(quint32 space, quint32 address, quint32 chunk, quint8 *dst, bool last, int &previous,
+                   bool &repeat);
     static void postRemaining(QObject *receiver, quint64 done, quint32 timeMs, quint64 remaining);
 
     EthernetLink **m_linkSlot;
     quint8 m_target[6];
     bool m_targetValid = false;
     RawFrameList m_receive;
+    std::vector<quint8> m_confirm;
     RawFrameList m_send;
     QList<EcuInfo> m_ecus;
     quint32 m_writeTime = 1;

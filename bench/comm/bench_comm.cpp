@@ -29,6 +29,8 @@ constexpr quint32 ReadBytes = 8u << 20;
 constexpr quint32 WriteBytes = 256u << 10;
 constexpr double FastEstimate = 559104.0;
 constexpr double SlowEstimate = 49152.0;
+// Above the test ECU's variables and logger cells, which change under a read.
+constexpr quint32 ReadBase = TestEcu::RamBase + 0x100000;
 
 void report(const char *what, quint32 bytes, qint64 ns)
 {
@@ -61,8 +63,28 @@ void reportSides(qint64 hostUs, qint64 ecuUs, qint64 ecuFrames)
 // Frames sent and CPU microseconds of the simulated ECU so far; -1 when unknown.
 using EcuStats = std::function<void(qint64 &frames, qint64 &cpuUs)>;
 
-bool measure(CommunicationMedium &medium, int repeats, const EcuStats &ecuStats = {})
+// Sends one control line to the simulated ECU; true when it answered "ok".
+using EcuCommand = std::function<bool(const QByteArray &line)>;
+
+// Memory of varied bytes, as a download meets it: equal reply frames in a row
+// make the Ethernet read check them with a second read.
+bool fillMemory(const EcuCommand &command, const QByteArray &pattern)
 {
+    constexpr int Step = 32768;
+    for (int at = 0; at < pattern.size(); at += Step)
+        if (!command("poke " + QByteArray::number(ReadBase + quint32(at)) + ' '
+                     + pattern.mid(at, Step).toHex()))
+            return false;
+    return true;
+}
+
+bool measure(CommunicationMedium &medium, int repeats, const EcuCommand &command, const EcuStats &ecuStats = {})
+{
+    const QByteArray pattern = TestEcu::pattern(int(ReadBytes), 7);
+    if (!fillMemory(command, pattern)) {
+        std::printf("  the simulated ECU refused the test pattern\n");
+        return false;
+    }
     QByteArray buffer(int(ReadBytes), 0);
     qint64 best = -1;
     for (int i = 0; i < repeats; ++i) {
@@ -72,13 +94,17 @@ bool measure(CommunicationMedium &medium, int repeats, const EcuStats &ecuStats 
         const qint64 cpu0 = hostCpuUs();
         QElapsedTimer t;
         t.start();
-        if (!medium.readMemory(TestEcu::Space, TestEcu::RamBase, reinterpret_cast<quint8 *>(buffer.data()),
+        if (!medium.readMemory(TestEcu::Space, ReadBase, reinterpret_cast<quint8 *>(buffer.data()),
                                ReadBytes)) {
             std::printf("  read of 8 MiB FAILED\n");
             return false;
         }
         const qint64 ns = t.nsecsElapsed();
         const qint64 cpu = hostCpuUs() - cpu0;
+        if (buffer != pattern) {
+            std::printf("  read of 8 MiB gave other bytes than the ECU holds\n");
+            return false;
+        }
         if (ecuStats)
             ecuStats(frames1, ecu1);
         if (best < 0 || ns < best)
@@ -104,7 +130,8 @@ bool measure(CommunicationMedium &medium, int repeats, const EcuStats &ecuStats 
 int benchEthernet(int repeats)
 {
     return benchOverEthernet([&](CommunicationMedium &medium, EcuNetwork &net) {
-        const bool measured = measure(medium, repeats, [&net](qint64 &frames, qint64 &cpuUs) {
+        const auto command = [&net](const QByteArray &line) { return net.command(0, line); };
+        const bool measured = measure(medium, repeats, command, [&net](qint64 &frames, qint64 &cpuUs) {
             QByteArray answer;
             if (net.command(0, "stats", &answer)) {
                 const QList<QByteArray> f = answer.split(' ');
@@ -147,11 +174,12 @@ int benchServer(int repeats)
     server.start(bin + QStringLiteral("/brisca-ecu-server"),
                  {QStringLiteral("--port"), QString::number(port), QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
                   QStringLiteral("--description"), json.fileName(), QStringLiteral("--class"), cls,
-                  QStringLiteral("--winname"), win});
+                  QStringLiteral("--winname"), win, QStringLiteral("--control")});
     if (!server.waitForReadyRead(5000)) {
         std::printf("  the server did not start\n");
         return 1;
     }
+    server.readLine(); // "listening PORT"; control answers follow
     int status = 0;
     bool ethernet = false;
     EthernetLink *link = nullptr;
@@ -162,7 +190,10 @@ int benchServer(int repeats)
             std::printf("  cannot connect to the server: %s\n", qPrintable(medium.libraryError()));
             status = 1;
         } else {
-            status = measure(medium, repeats) ? 0 : 1;
+            const auto command = [&server](const QByteArray &line) {
+                return TestEcu::controlCommand(server, line, nullptr);
+            };
+            status = measure(medium, repeats, command) ? 0 : 1;
             medium.unlock();
         }
         medium.disconnect();

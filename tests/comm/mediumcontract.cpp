@@ -141,6 +141,8 @@ void MediumContract::faultyRepliesNeverGiveWrongBytes_data()
     QTest::newRow("copy with other data from a foreign MAC") << "foreignx*" << "A+ B+" << "A+ B+";
     QTest::newRow("second reply truncated") << "trunc=10@1" << "A- B+ A+" << "A+ B- A+";
     QTest::newRow("second reply dropped") << "drop@1" << "A- A+ A+" << "A+ A- A+";
+    // The count comes out right, only the bytes are wrong.
+    QTest::newRow("first reply twice, second lost") << "dup,drop@1" << "A? A+ B+" << "A? A? B+";
 }
 
 void MediumContract::faultyRepliesNeverGiveWrongBytes()
