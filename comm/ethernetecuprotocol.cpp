@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <algorithm>
 #include <cstring>
 
 const quint8 EthernetEcuProtocol::BroadcastMac[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
@@ -42,14 +43,29 @@ inline int sequenceOf(const RawFrame &f) { return get16(f.data + 14) & 0x0FFF; }
 
 // Two frames in a row with the same data: legal (erased memory repeats), but
 // also what a copied frame looks like.
-bool holdsRepeat(const RawFrameList &frames)
+// Positions of the frames equal to the frame before them.
+std::vector<bool> repeatedFrames(const RawFrameList &frames)
 {
+    std::vector<bool> repeated(frames.size(), false);
     for (size_t i = 1; i < frames.size(); ++i) {
         const RawFrame &a = *frames[i - 1], &b = *frames[i];
-        if (a.length == b.length && std::memcmp(a.data + 20, b.data + 20, a.length - 20) == 0)
-            return true;
+        repeated[i] = a.length == b.length && std::memcmp(a.data + 20, b.data + 20, a.length - 20) == 0;
     }
-    return false;
+    return repeated;
+}
+
+bool anyOf(const std::vector<bool> &v)
+{
+    return std::find(v.begin(), v.end(), true) != v.end();
+}
+
+// Every equal pair of b is one of a too.
+bool within(const std::vector<bool> &b, const std::vector<bool> &a)
+{
+    for (size_t i = 0; i < b.size(); ++i)
+        if (b[i] && (i >= a.size() || !a[i]))
+            return false;
+    return true;
 }
 } // namespace
 
@@ -295,10 +311,10 @@ void EthernetEcuProtocol::postRemaining(QObject *receiver, quint64 done, quint32
 }
 
 EthernetEcuProtocol::Take EthernetEcuProtocol::readChunk(quint32 space, quint32 address, quint32 chunk, quint8 *dst,
-                                                        bool last, int &previous, bool &repeat)
+                                                        bool last, int &previous, std::vector<bool> &repeated)
 {
     const quint32 expected = (chunk + MaxReplyData - 1) / MaxReplyData;
-    repeat = false;
+    repeated.clear();
     m_receive.clear();
     // A frame that comes once too often pushes the next one out of place:
     // the request it belonged to is not trusted.
@@ -314,7 +330,9 @@ EthernetEcuProtocol::Take EthernetEcuProtocol::readChunk(quint32 space, quint32 
         // Surplus frames of a middle request show up at the next one; the
         // last request, and every one when replies are not numbered, waits
         // briefly for them when its frames alone cannot tell.
-        repeat = take == Take::Complete && holdsRepeat(m_receive);
+        if (take == Take::Complete)
+            repeated = repeatedFrames(m_receive);
+        const bool repeat = anyOf(repeated);
         if (take == Take::Complete && (last || (repeat && m_echo < 0))) {
             RawFrameList extra;
             link()->collectFrames(EthernetLink::MemoryQueue, extra, EthernetLink::TakeAll,
@@ -343,19 +361,21 @@ quint32 EthernetEcuProtocol::readMemory(quint32 space, quint32 address, quint32 
     while (done < length) {
         const quint32 chunk = qMin(length - done, MaxReadRequest);
         const bool last = done + chunk == length;
-        bool repeat = false;
-        Take take = readChunk(space, address, chunk, buffer + done, last, previous, repeat);
+        std::vector<bool> repeated;
+        Take take = readChunk(space, address, chunk, buffer + done, last, previous, repeated);
         if (take == Take::Spoiled)
             done -= previousChunk;
         // Two equal frames in a row are either equal memory or one frame
         // twice with another lost, which leaves the count right and the bytes
-        // wrong. Only a second read can tell.
-        if (take == Take::Complete && repeat) {
-            m_confirm.resize(chunk);
-            bool again = false;
-            const Take second = readChunk(space, address, chunk, m_confirm.data(), last, previous, again);
-            if (second != Take::Complete || std::memcmp(m_confirm.data(), buffer + done, chunk) != 0)
+        // wrong. Equal memory stays equal at the same places when read again.
+        for (int again = 0; take == Take::Complete && anyOf(repeated); ++again) {
+            std::vector<bool> before;
+            before.swap(repeated);
+            if (again == MaxRereads
+                || readChunk(space, address, chunk, buffer + done, last, previous, repeated) != Take::Complete)
                 take = Take::Short;
+            else if (within(repeated, before))
+                break;
         }
         if (take != Take::Complete)
             break;

@@ -36,6 +36,7 @@ public:
     // How long a read whose replies hold two equal frames in a row waits for
     // a surplus frame that would show one of them to be a copy.
     static constexpr int SettleMs = 2;
+    static constexpr int MaxRereads = 2;
     static constexpr int WritePauseMs = 2;
 
     // linkSlot is where the owner keeps the current link; it may be replaced.
@@ -104,17 +105,16 @@ private:
     // frame too many of the previous request.
     Take flushMemory(int previous);
     Take takeReplies(int sequence, int previous, quint32 count, RawFrameList &out);
-    // One read request and its replies into dst; repeat tells whether two
-    // reply frames in a row were equal.
+    // One read request and its replies into dst; repeated marks the reply
+    // frames equal to the one before.
     Take readChunk(quint32 space, quint32 address, quint32 chunk, quint8 *dst, bool last, int &previous,
-                   bool &repeat);
+                   std::vector<bool> &repeated);
     static void postRemaining(QObject *receiver, quint64 done, quint32 timeMs, quint64 remaining);
 
     EthernetLink **m_linkSlot;
     quint8 m_target[6];
     bool m_targetValid = false;
     RawFrameList m_receive;
-    std::vector<quint8> m_confirm;
     RawFrameList m_send;
     QList<EcuInfo> m_ecus;
     quint32 m_writeTime = 1;
