@@ -6,6 +6,7 @@
 #include "testfiles.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
@@ -60,6 +61,22 @@ private slots:
         QCOMPARE(undated4(TestFiles::readAll(tmp.filePath("mdf/ev/1.mf4"))), undated4(TestFiles::readAll(tmp.filePath("tool.mf4"))));
         for (const char *ext : {".ldf", ".lap", ".A000", ".A001"})
             QCOMPARE(TestFiles::readAll(tmp.filePath("2d/ev/m.mes/m") + ext), TestFiles::readAll(tmp.filePath("tool2d/ev/m.mes/m") + ext));
+    }
+
+    // The prompts that once left a test waiting: base folders without events.
+    void emptyBaseFoldersAskOnceAndMakeTheDefaultEvent()
+    {
+        BoxAnswerer boxes;
+        QTemporaryDir tmp;
+        IniFile ini(tmp.filePath("brisca.ini"));
+        ini.setSection("Default");
+        ini.setValue("LastPath_MDF", tmp.filePath("mdf"));
+        ini.setValue("LastPath_2D", tmp.filePath("2d"));
+        LoggerProtocol protocol;
+        SelExportDataDialog dialog(&ini, &protocol);
+        QCOMPARE(boxes.texts.count("Questa directory non contiene eventi!\nAggiungere un evento!"), 2);   // MDF and 2D, not MDF 4.10
+        QVERIFY(QFileInfo(tmp.filePath("mdf/default")).isDir() && QFileInfo(tmp.filePath("2d/default")).isDir());
+        QCOMPARE(dialog.findChild<QWidget *>("selMDF4Format")->findChild<QComboBox *>("cmboxEvents")->currentText(), QString("default"));
     }
 };
 
