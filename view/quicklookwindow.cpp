@@ -215,7 +215,8 @@ void QuickLookWindow::refresh()
     }
     for (Trace &t : m_traces) {
         const ViewTrace &d = m_data->trace(t.channel);
-        const QVector<QPointF> points = Decimation::minMax(d.t.data(), d.v.data(), d.t.size(), m_t0, m_t1, t.panel->columns());
+        const QVector<QPointF> points = Decimation::minMax(d.t.data(), d.v.data(), d.t.size(), m_t0, m_t1, t.panel->columns(),
+                                                                 &d.pyramid);
         double lo = 0, hi = 0;
         bool any = false;
         for (const QPointF &p : points) {

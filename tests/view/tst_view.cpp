@@ -85,6 +85,8 @@ private slots:
         QCOMPARE(p.last().x(), double(lastIndex));
         QCOMPARE(spike >= 0, std::any_of(p.begin(), p.end(), [](const QPointF &q) { return q.y() == 1000; }));
         QVERIFY(std::is_sorted(p.begin(), p.end(), [](const QPointF &a, const QPointF &b) { return a.x() < b.x(); }));
+        const Decimation::Pyramid pyramid(v.data(), v.size());
+        QCOMPARE(Decimation::minMax(t.data(), v.data(), t.size(), t0, t1, 800, &pyramid), p);
         QCOMPARE(Decimation::sampleAtOrBefore(t.data(), t.size(), 10.5), qint64(samples > 10 ? 10 : samples - 1));
     }
 
