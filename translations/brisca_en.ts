@@ -978,6 +978,10 @@ because the ECU memory was empty.</translation>
         <source>Brisca - Visualizza dati</source>
         <translation>Brisca - View data</translation>
     </message>
+    <message>
+        <source>giro %1</source>
+        <translation>lap %1</translation>
+    </message>
 </context>
 <context>
     <name>SelExportDataDialog</name>

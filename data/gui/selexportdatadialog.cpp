@@ -348,6 +348,7 @@ SelExportDataDialog::SelExportDataDialog(IniFile *settings, LoggerProtocol *prot
 
     auto *layout = new QVBoxLayout(this);
     m_tabs = new QTabWidget(this);
+    m_tabs->setUsesScrollButtons(false);   // the dialog grows until the three tabs show
     layout->addWidget(m_tabs);
     m_mdf = new SelMDFFormat(m_target, &m_target, settings, m_tabs);
     m_tabs->addTab(m_mdf, tr("Formato MDF"));
