@@ -242,7 +242,7 @@ PlotView *QuickLookWindow::newPanel()
     chart->addAxis(x, Qt::AlignBottom);
     auto *view = new PlotView(m_plotArea);
     view->setChart(chart);
-    view->setMarks(m_markTimes, m_markLabels);
+    view->setMarks(m_markTimes, m_panels.empty() ? m_markLabels : QStringList());   // named once, on top
     view->setMinimumHeight(120);
     view->installEventFilter(this);
     connect(view, &PlotView::zoomRequested, this, &QuickLookWindow::zoomAt);
