@@ -19,12 +19,12 @@ QString measure2D(int rule, const QString &description, const QDateTime &when)
     return QString();
 }
 
-int nextNumber(const QString &eventDir, int rule, const QString &description)
+int nextNumber(const QString &eventDir, int rule, const QString &description, const QString &ext)
 {
-    const QRegularExpression re(rule == 2 ? QLatin1Char('^') + description + QStringLiteral("_(\\d{1,5}).mdf$")
-                                          : QStringLiteral("^(\\d+).mdf$"));
+    const QRegularExpression re(rule == 2 ? QLatin1Char('^') + description + QStringLiteral("_(\\d{1,5})") + ext + QLatin1Char('$')
+                                          : QStringLiteral("^(\\d+)") + ext + QLatin1Char('$'));
     int largest = 0;
-    const QStringList names = QDir(eventDir).entryList({QStringLiteral("*.mdf")}, QDir::Files, QDir::Name);
+    const QStringList names = QDir(eventDir).entryList({QLatin1Char('*') + ext}, QDir::Files, QDir::Name);
     for (const QString &n : names) {
         const QRegularExpressionMatch m = re.match(n);
         if (m.hasMatch())
@@ -33,13 +33,13 @@ int nextNumber(const QString &eventDir, int rule, const QString &description)
     return largest + 1;
 }
 
-QString measureMdf(int rule, const QString &description, const QString &eventDir, const QDateTime &when)
+QString measureMdf(int rule, const QString &description, const QString &eventDir, const QDateTime &when, const QString &ext)
 {
     switch (rule) {
-    case 0: return stamp(when) + QStringLiteral(".mdf");
-    case 1: return stamp(when) + QLatin1Char('_') + description + QStringLiteral(".mdf");
-    case 2: return description + QLatin1Char('_') + QString::number(nextNumber(eventDir, 2, description)) + QStringLiteral(".mdf");
-    case 3: return QString::number(nextNumber(eventDir, 3, description)) + QStringLiteral(".mdf");
+    case 0: return stamp(when) + ext;
+    case 1: return stamp(when) + QLatin1Char('_') + description + ext;
+    case 2: return description + QLatin1Char('_') + QString::number(nextNumber(eventDir, 2, description, ext)) + ext;
+    case 3: return QString::number(nextNumber(eventDir, 3, description, ext)) + ext;
     default: return QString();
     }
 }

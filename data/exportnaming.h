@@ -17,9 +17,11 @@ QString measure2D(int rule, const QString &description, const QDateTime &when);
 
 // MDF file name: rule 0 stamp.mdf, 1 stamp_description.mdf, 2
 // description_N.mdf, 3 N.mdf with N one above the largest in eventDir; any
-// other rule empty (the caller keeps its path).
-QString measureMdf(int rule, const QString &description, const QString &eventDir, const QDateTime &when);
-int nextNumber(const QString &eventDir, int rule, const QString &description);
+// other rule empty (the caller keeps its path). ext ".mf4" names MDF 4.10
+// files alike, numbered among the ".mf4" files.
+QString measureMdf(int rule, const QString &description, const QString &eventDir, const QDateTime &when,
+                   const QString &ext = QStringLiteral(".mdf"));
+int nextNumber(const QString &eventDir, int rule, const QString &description, const QString &ext = QStringLiteral(".mdf"));
 
 // Words of the comment five to a line; the last line is always there.
 QStringList commentLines(const QString &comment);

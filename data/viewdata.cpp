@@ -21,6 +21,8 @@ const ViewTrace &ViewData::trace(int channel)
     if (!t) {
         t = std::make_unique<ViewTrace>();
         load(channel, t.get());
+        if (t->v.size() > 65536)
+            t->pyramid = Decimation::Pyramid(t->v.data(), t->v.size());
     }
     return *t;
 }

@@ -5,6 +5,7 @@
 // is copied, so the source may change afterwards) or from an MDF 3.30 or 4.10
 // file written by Brisca. QtCore only; the window and the benchmark use it.
 
+#include "decimation.h"
 #include "decodedatalogged.h"
 
 #include <QString>
@@ -29,6 +30,7 @@ struct ViewMark
 struct ViewTrace
 {
     std::vector<double> t, v;
+    Decimation::Pyramid pyramid;   // over v, for long traces
 };
 
 class ViewData

@@ -265,23 +265,26 @@ int convertOne(const QString &dumpPath, const ConvertOptions &o, IniFile &ini, F
     if (format == Format::Mdf || format == Format::Mdf4) {
         const bool v4 = format == Format::Mdf4;
         const QString &given = v4 ? o.mdf4 : o.mdf;
+        const QString ext = v4 ? QStringLiteral(".mf4") : QStringLiteral(".mdf");
         if (v4 ? o.mdf4IsFile : o.mdfIsFile) {
             target = given;
             QDir().mkpath(QFileInfo(target).absolutePath());
         } else {
             const QString base = given.isEmpty() ? ini.value(QStringLiteral("LastPath_MDF"), QStringLiteral(".")) : given;
-            const QString event = eventFor(base, o.event, ini.value(QStringLiteral("LastEvent_MDF"), QStringLiteral(".")));
+            // As the export dialog: MDF 4.10 shares the MDF folder and falls back to its last event.
+            const QString lastMdf = ini.value(QStringLiteral("LastEvent_MDF"), QStringLiteral("."));
+            const QString event = eventFor(base, o.event, v4 ? ini.value(QStringLiteral("LastEvent_MDF4"), lastMdf) : lastMdf);
             const QString dir = base + QLatin1Char('/') + event;
             QDir().mkpath(dir);
             QString name = o.measure;
-            if (!name.isEmpty() && !name.endsWith(QLatin1String(".mdf")))
-                name += QStringLiteral(".mdf");
+            if (!name.isEmpty() && !name.endsWith(ext))
+                name += ext;
             if (name.isEmpty())
                 name = ExportNaming::measureMdf(ini.intValue(QStringLiteral("FilenameFormatMDF"), 0),
-                                                ini.value(QStringLiteral("FilenameDescrMDF"), QStringLiteral("none")), dir, now);
+                                                ini.value(QStringLiteral("FilenameDescrMDF"), QStringLiteral("none")), dir, now, ext);
             if (name.isEmpty())
-                name = ExportNaming::measureMdf(0, QString(), dir, now);
-            target = unique(QDir::cleanPath(dir + QLatin1Char('/') + name), QStringLiteral(".mdf"), used);
+                name = ExportNaming::measureMdf(0, QString(), dir, now, ext);
+            target = unique(QDir::cleanPath(dir + QLatin1Char('/') + name), ext, used);
         }
         // As the export dialog presets it after a download.
         const QString comment = ecuText(dec.ecuInfo()) + QLatin1Char('\n');
@@ -393,7 +396,8 @@ int runConvertCommand(const QStringList &args, QTextStream &out, QTextStream &er
         return 2;
     }
     o.mdfIsFile = !o.mdf.isEmpty() && o.mdf.endsWith(QLatin1String(".mdf"), Qt::CaseInsensitive) && !QFileInfo(o.mdf).isDir();
-    o.mdf4IsFile = !o.mdf4.isEmpty() && o.mdf4.endsWith(QLatin1String(".mdf"), Qt::CaseInsensitive) && !QFileInfo(o.mdf4).isDir();
+    o.mdf4IsFile = !o.mdf4.isEmpty() && !QFileInfo(o.mdf4).isDir()
+                   && (o.mdf4.endsWith(QLatin1String(".mf4"), Qt::CaseInsensitive) || o.mdf4.endsWith(QLatin1String(".mdf"), Qt::CaseInsensitive));
     if ((o.mdfIsFile || o.mdf4IsFile) && o.dumps.size() > 1) {
         err << "brisca-tool: --mdf or --mdf4 names one file but " << o.dumps.size() << " dumps are given; name a folder\n";
         return 2;
@@ -404,12 +408,13 @@ int runConvertCommand(const QStringList &args, QTextStream &out, QTextStream &er
         return 2;
     }
     ini.setSection(QStringLiteral("Default"));
-    bool mdf = !o.mdf.isEmpty(), twoD = !o.twoD.isEmpty();
-    const bool mdf4 = !o.mdf4.isEmpty(), csv = !o.csv.isEmpty();
+    bool mdf = !o.mdf.isEmpty(), twoD = !o.twoD.isEmpty(), mdf4 = !o.mdf4.isEmpty();
+    const bool csv = !o.csv.isEmpty();
     if (!mdf && !twoD && !mdf4 && !csv) {
-        const bool isMdf = ini.value(QStringLiteral("DefaultFormat"), QStringLiteral("MDF")).toLower() == QLatin1String("mdf");
-        mdf = isMdf;
-        twoD = !isMdf;
+        const QString format = ini.value(QStringLiteral("DefaultFormat"), QStringLiteral("MDF")).toLower();
+        mdf = format == QLatin1String("mdf");
+        mdf4 = format == QLatin1String("mdf4");
+        twoD = !mdf && !mdf4;
     }
     Progress progress(err);
     QSet<QString> used;

@@ -978,6 +978,10 @@ because the ECU memory was empty.</translation>
         <source>Brisca - Visualizza dati</source>
         <translation>Brisca - View data</translation>
     </message>
+    <message>
+        <source>giro %1</source>
+        <translation>lap %1</translation>
+    </message>
 </context>
 <context>
     <name>SelExportDataDialog</name>
@@ -1011,6 +1015,14 @@ because the ECU memory was empty.</translation>
         <translation>The measurement could not be saved:
 </translation>
     </message>
+    <message>
+        <source>Formato MDF 4.10</source>
+        <translation>MDF 4.10 format</translation>
+    </message>
+    <message>
+        <source>Salvataggio della misura MDF 4.10...</source>
+        <translation>Saving the MDF 4.10 measurement...</translation>
+    </message>
 </context>
 <context>
     <name>SelMDFFormat</name>
@@ -1037,6 +1049,14 @@ because the ECU memory was empty.</translation>
     <message>
         <source>Inserire il nome della misura :</source>
         <translation>Enter the name of the measurement:</translation>
+    </message>
+    <message>
+        <source>Brisca - MDF 4.10</source>
+        <translation>Brisca - MDF 4.10</translation>
+    </message>
+    <message>
+        <source>Inserire il nome del nuovo evento MDF 4.10 :</source>
+        <translation>Enter the name of the new MDF 4.10 event:</translation>
     </message>
 </context>
 <context>

@@ -50,6 +50,16 @@ void PlotView::drawForeground(QPainter *painter, const QRectF &rect)
         if (t >= m_t0 && t <= m_t1)
             line(t);
     }
+    QFont small = painter->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    painter->setFont(small);
+    painter->setPen(QColor(90, 90, 90));
+    for (int i = 0; i < m_marks.size() && i < m_markLabels.size(); ++i) {
+        if (m_marks[i] >= m_t0 && m_marks[i] <= m_t1 && !m_markLabels[i].isEmpty()) {
+            const double x = chart()->mapToScene(QPointF(xOf(m_marks[i]), 0)).x();
+            painter->drawText(QPointF(x + 3, area.top() + painter->fontMetrics().ascent() + 2), m_markLabels[i]);
+        }
+    }
     if (m_cursor >= m_t0 && m_cursor <= m_t1) {
         painter->setPen(QPen(QColor(200, 30, 30), 1));
         line(m_cursor);

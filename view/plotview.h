@@ -4,6 +4,7 @@
 // window owns the range; the panel reports wheel, drag and cursor moves.
 
 #include <QChartView>
+#include <QStringList>
 #include <QVector>
 
 class PlotView : public QChartView
@@ -13,7 +14,12 @@ class PlotView : public QChartView
 public:
     explicit PlotView(QWidget *parent = nullptr);
 
-    void setMarks(const QVector<double> &times) { m_marks = times; viewport()->update(); }
+    void setMarks(const QVector<double> &times, const QStringList &labels)
+    {
+        m_marks = times;
+        m_markLabels = labels;
+        viewport()->update();
+    }
     void setCursorTime(double t) { m_cursor = t; viewport()->update(); }
     void setRange(double t0, double t1) { m_t0 = t0; m_t1 = t1; }
     // Pixel columns of the plot area: the decimation's resolution.
@@ -35,6 +41,7 @@ protected:
 private:
     double xOf(double t) const;
     QVector<double> m_marks;
+    QStringList m_markLabels;
     double m_cursor = -1;
     double m_t0 = 0, m_t1 = 1;
     bool m_dragging = false;

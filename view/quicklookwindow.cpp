@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -16,14 +17,42 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr int ChannelRole = Qt::UserRole;
 constexpr double MinSpan = 0.001;   // s
+const QMargins PanelMargins(4, 4, 4, 4);
+
+// Trace colours in the order channels are ticked; none is red, the cursor's colour.
+QColor traceColour(size_t i)
+{
+    static const QColor colours[] = {{31, 119, 180}, {255, 127, 14}, {44, 160, 44}, {148, 103, 189},
+                                     {140, 86, 75},  {227, 119, 194}, {127, 127, 127}, {23, 190, 207}};
+    return colours[i % (sizeof colours / sizeof colours[0])];
+}
+
+// About count ticks at round steps (1, 2 or 5 times a power of ten), labelled
+// with no more decimals than the step needs: a zoom keeps readable numbers.
+void roundTicks(QValueAxis *axis, double lo, double hi, int count)
+{
+    const double raw = (hi - lo) / qMax(1, count);
+    if (!(raw > 0) || !qIsFinite(raw))
+        return;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double m = raw / power;
+    const double step = (m < 1.5 ? 1 : m < 3.5 ? 2 : m < 7.5 ? 5 : 10) * power;
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(std::floor(lo / step) * step);
+    axis->setTickInterval(step);
+    const int decimals = qBound(0, int(-std::floor(std::log10(step) + 1e-9)), 9);
+    axis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QLatin1Char('f'));
+}
 
 } // namespace
 
@@ -133,6 +162,7 @@ void QuickLookWindow::showData()
     m_channels->clear();
     m_marks->clear();
     m_markTimes.clear();
+    m_markLabels.clear();
     if (m_data) {
         const QVector<ViewChannel> &chs = m_data->channels();
         for (int i = 0; i < chs.size(); ++i) {
@@ -144,11 +174,20 @@ void QuickLookWindow::showData()
             if (chs[i].periodMs > 0)
                 item->setToolTip(tr("%1 ms").arg(chs[i].periodMs));
         }
-        for (const ViewMark &m : m_data->marks()) {
+        const QVector<ViewMark> &marks = m_data->marks();
+        for (int i = 0; i < marks.size(); ++i) {
+            const ViewMark &m = marks[i];
             auto *item = new QListWidgetItem(m.lap ? tr("Run %1, giro %2").arg(m.run).arg(m.lap) : tr("Run %1").arg(m.run), m_marks);
             item->setData(Qt::UserRole, m.lap);
-            if (m.run > 1 || m.lap > 0)
-                m_markTimes.append(m.lap ? m.end : m.start);
+            // A line where a run or the next lap starts, named after it.
+            if (m.run > 1 && !m.lap) {
+                m_markTimes.append(m.start);
+                m_markLabels.append(tr("Run %1").arg(m.run));
+            } else if (m.lap) {
+                const bool next = i + 1 < marks.size() && marks[i + 1].run == m.run && marks[i + 1].lap == m.lap + 1;
+                m_markTimes.append(m.end);
+                m_markLabels.append(next ? tr("giro %1").arg(m.lap + 1) : QString());
+            }
         }
     }
     m_channels->blockSignals(false);
@@ -158,18 +197,54 @@ void QuickLookWindow::showData()
     rebuildPlots();
 }
 
+bool QuickLookWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // A resized panel has another number of pixel columns to fill.
+    if (event->type() == QEvent::Resize && !m_refreshQueued) {
+        m_refreshQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_refreshQueued = false;
+            refresh();
+        });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void QuickLookWindow::alignPanels()
+{
+    // Stacked panels share the time axis only when their plot areas line up;
+    // the labels' widths differ, so narrower ones get wider margins.
+    if (m_panels.size() < 2)
+        return;
+    std::vector<double> lefts, rights;
+    double left = 0, right = 0;
+    for (PlotView *p : m_panels) {
+        QChart *c = p->chart();
+        c->setMargins(PanelMargins);
+        c->layout()->activate();
+        lefts.push_back(c->plotArea().left());
+        rights.push_back(c->size().width() - c->plotArea().right());
+        left = qMax(left, lefts.back());
+        right = qMax(right, rights.back());
+    }
+    for (size_t i = 0; i < m_panels.size(); ++i)
+        m_panels[i]->chart()->setMargins(PanelMargins
+                                         + QMargins(int(left - lefts[i] + 0.5), 0, int(right - rights[i] + 0.5), 0));
+}
+
 PlotView *QuickLookWindow::newPanel()
 {
     auto *chart = new QChart;
     chart->legend()->hide();
-    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->setMargins(PanelMargins);
     auto *x = new QValueAxis;
     x->setTitleText(tr("Tempo (s)"));
     chart->addAxis(x, Qt::AlignBottom);
     auto *view = new PlotView(m_plotArea);
     view->setChart(chart);
-    view->setMarks(m_markTimes);
+    view->setMarks(m_markTimes, m_panels.empty() ? m_markLabels : QStringList());   // named once, on top
     view->setMinimumHeight(120);
+    view->installEventFilter(this);
     connect(view, &PlotView::zoomRequested, this, &QuickLookWindow::zoomAt);
     connect(view, &PlotView::panRequested, this, &QuickLookWindow::pan);
     connect(view, &PlotView::cursorMoved, this, &QuickLookWindow::setCursorTime);
@@ -185,23 +260,40 @@ void QuickLookWindow::rebuildPlots()
     m_panels.clear();
     PlotView *shared = m_isStacked && !m_traces.empty() ? nullptr : newPanel();
     int onPanel = 0;
-    for (Trace &t : m_traces) {
+    for (size_t i = 0; i < m_traces.size(); ++i) {
+        Trace &t = m_traces[i];
         const ViewChannel &ch = m_data->channels()[t.channel];
+        const QString title = ch.unit.isEmpty() ? ch.name : ch.name + QStringLiteral(" [") + ch.unit + QLatin1Char(']');
         t.panel = shared ? shared : newPanel();
         QChart *chart = t.panel->chart();
         t.series = new QLineSeries;
-        t.series->setName(ch.name);
+        t.series->setName(title);
+        const QColor c = traceColour(i);
+        t.series->setColor(c);
         chart->addSeries(t.series);
         t.series->attachAxis(chart->axes(Qt::Horizontal).first());
         t.axis = new QValueAxis;
-        t.axis->setTitleText(ch.unit.isEmpty() ? ch.name : ch.name + QStringLiteral(" [") + ch.unit + QLatin1Char(']'));
+        t.axis->setTitleText(title);
         const int n = shared ? onPanel++ : 0;
         chart->addAxis(t.axis, n % 2 ? Qt::AlignRight : Qt::AlignLeft);
+        t.axis->setGridLineVisible(n == 0);   // one grid per plot, not one per axis
         t.series->attachAxis(t.axis);
-        const QColor c = t.series->color();
         t.axis->setLinePenColor(c);
         t.axis->setLabelsColor(c);
         t.axis->setTitleBrush(c);
+        if (!shared) {
+            // A low panel has no room for a vertical title: the name goes above the plot.
+            t.axis->setTitleVisible(false);
+            chart->legend()->setAlignment(Qt::AlignTop);
+            chart->legend()->show();
+            chart->legend()->setLabelColor(c);
+        }
+    }
+    // Stacked panels share one time scale, labelled once at the bottom.
+    for (size_t i = 0; i + 1 < m_panels.size(); ++i) {
+        auto *x = static_cast<QValueAxis *>(m_panels[i]->chart()->axes(Qt::Horizontal).first());
+        x->setLabelsVisible(false);
+        x->setTitleVisible(false);
     }
     refresh();
 }
@@ -210,12 +302,15 @@ void QuickLookWindow::refresh()
 {
     for (PlotView *p : m_panels) {
         p->setRange(m_t0, m_t1);
-        p->chart()->axes(Qt::Horizontal).first()->setRange(m_t0, m_t1);
+        auto *x = static_cast<QValueAxis *>(p->chart()->axes(Qt::Horizontal).first());
+        x->setRange(m_t0, m_t1);
+        roundTicks(x, m_t0, m_t1, qMax(2, p->width() / 120));
         p->setCursorTime(m_cursor);
     }
     for (Trace &t : m_traces) {
         const ViewTrace &d = m_data->trace(t.channel);
-        const QVector<QPointF> points = Decimation::minMax(d.t.data(), d.v.data(), d.t.size(), m_t0, m_t1, t.panel->columns());
+        const QVector<QPointF> points = Decimation::minMax(d.t.data(), d.v.data(), d.t.size(), m_t0, m_t1, t.panel->columns(),
+                                                                 &d.pyramid);
         double lo = 0, hi = 0;
         bool any = false;
         for (const QPointF &p : points) {
@@ -230,8 +325,10 @@ void QuickLookWindow::refresh()
             t.axis->setRange(lo - pad, hi + pad);
         else
             t.axis->setRange(lo, hi);   // a channel at the limits of a double: no room
+        roundTicks(t.axis, t.axis->min(), t.axis->max(), m_panels.size() > 1 ? 4 : 8);
         t.series->replace(QList<QPointF>(points.cbegin(), points.cend()));
     }
+    alignPanels();
     setCursorTime(m_cursor);
 }
 

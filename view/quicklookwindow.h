@@ -64,7 +64,9 @@ private:
         QValueAxis *axis = nullptr;
         PlotView *panel = nullptr;
     };
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void rebuildPlots();
+    void alignPanels();
     PlotView *newPanel();
     void refresh();
     void showData();
@@ -80,7 +82,9 @@ private:
     std::vector<PlotView *> m_panels;
     std::vector<Trace> m_traces;
     QVector<double> m_markTimes;
+    QStringList m_markLabels;
     double m_t0 = 0, m_t1 = 1;
     double m_cursor = -1;
     bool m_isStacked = false;
+    bool m_refreshQueued = false;
 };

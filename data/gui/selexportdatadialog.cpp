@@ -3,6 +3,7 @@
 #include "exportnaming.h"
 #include "inifile.h"
 #include "loggerprotocol.h"
+#include "mdf4writer.h"
 #include "mdfwriter.h"
 #include "protocoldownload.h"
 #include "writer2d.h"
@@ -211,12 +212,21 @@ void PathSel2DFormat::aggiornaMisure(const QString &)
     m_measure->setToolTip(measurePath());
 }
 
-SelMDFFormat::SelMDFFormat(const QString &base, QString *target, IniFile *settings, QWidget *parent)
-    : EventPage(base, settings->value(QStringLiteral("LastEvent_MDF"), QStringLiteral(".")), parent), m_settings(settings),
-      m_target(target), m_rule(settings->intValue(QStringLiteral("FilenameFormatMDF"), 0)),
+namespace {
+// Until the first MDF 4.10 save, the MDF 4.10 tab opens on the last MDF event.
+QString rememberedMdfEvent(IniFile *settings, bool version4)
+{
+    const QString mdf = settings->value(QStringLiteral("LastEvent_MDF"), QStringLiteral("."));
+    return version4 ? settings->value(QStringLiteral("LastEvent_MDF4"), mdf) : mdf;
+}
+} // namespace
+
+SelMDFFormat::SelMDFFormat(const QString &base, QString *target, IniFile *settings, QWidget *parent, bool version4)
+    : EventPage(base, rememberedMdfEvent(settings, version4), parent), m_settings(settings), m_target(target),
+      m_version4(version4), m_rule(settings->intValue(QStringLiteral("FilenameFormatMDF"), 0)),
       m_description(settings->value(QStringLiteral("FilenameDescrMDF"), QStringLiteral("none")))
 {
-    setObjectName(QStringLiteral("selMDFFormat"));
+    setObjectName(version4 ? QStringLiteral("selMDF4Format") : QStringLiteral("selMDFFormat"));
     QVBoxLayout *main = eventLayout();
     m_fileName = new QPushButton(this);
     m_fileName->setObjectName(QStringLiteral("btnChangeFilename"));
@@ -252,10 +262,32 @@ SelMDFFormat::SelMDFFormat(const QString &base, QString *target, IniFile *settin
     proposeName();
 }
 
+QString SelMDFFormat::extension() const
+{
+    return m_version4 ? QStringLiteral(".mf4") : QStringLiteral(".mdf");
+}
+
+QString SelMDFFormat::lastEventKey() const
+{
+    return m_version4 ? QStringLiteral("LastEvent_MDF4") : QStringLiteral("LastEvent_MDF");
+}
+
+void SelMDFFormat::refresh()
+{
+    const QString event = m_event, target = *m_target;
+    m_remembered = event;
+    fillEvents();
+    if (m_event == event && !target.isEmpty()) {
+        *m_target = target;
+        m_fileName->setText(QFileInfo(QDir::fromNativeSeparators(target)).fileName());
+        m_fileName->setToolTip(target);
+    }
+}
+
 void SelMDFFormat::proposeName()
 {
     const QString dir = m_base + QLatin1Char('/') + m_event;
-    const QString name = ExportNaming::measureMdf(m_rule, m_description, dir, QDateTime::currentDateTime());
+    const QString name = ExportNaming::measureMdf(m_rule, m_description, dir, QDateTime::currentDateTime(), extension());
     if (!name.isEmpty())
         *m_target = native(dir + QLatin1Char('/') + name);
     m_fileName->setText(QFileInfo(QDir::fromNativeSeparators(*m_target)).fileName());
@@ -272,12 +304,12 @@ void SelMDFFormat::eventsChanged()
 
 QString SelMDFFormat::newEventCaption() const
 {
-    return tr("Brisca - MDF");
+    return m_version4 ? tr("Brisca - MDF 4.10") : tr("Brisca - MDF");
 }
 
 QString SelMDFFormat::newEventLabel() const
 {
-    return tr("Inserire il nome del nuovo evento MDF :");
+    return m_version4 ? tr("Inserire il nome del nuovo evento MDF 4.10 :") : tr("Inserire il nome del nuovo evento MDF :");
 }
 
 void SelMDFFormat::cambiaAbsFilename()
@@ -287,8 +319,8 @@ void SelMDFFormat::cambiaAbsFilename()
                                                QLineEdit::Normal, m_fileName->text().section(QLatin1Char('.'), 0, 0), &ok);
     if (!ok || name.isEmpty())
         return;
-    m_fileName->setText(name + QStringLiteral(".mdf"));
-    *m_target = native(QFileInfo(QDir::fromNativeSeparators(*m_target)).path() + QLatin1Char('/') + name + QStringLiteral(".mdf"));
+    m_fileName->setText(name + extension());
+    *m_target = native(QFileInfo(QDir::fromNativeSeparators(*m_target)).path() + QLatin1Char('/') + name + extension());
     m_fileName->setToolTip(*m_target);
 }
 
@@ -311,16 +343,23 @@ SelExportDataDialog::SelExportDataDialog(IniFile *settings, LoggerProtocol *prot
     setModal(modal);
     m_base2D = settings->value(QStringLiteral("LastPath_2D"), QStringLiteral("."));
     m_target = settings->value(QStringLiteral("LastPath_MDF"), QStringLiteral("."));
+    m_target4 = m_target;
     m_defaultFormat = settings->value(QStringLiteral("DefaultFormat"), QStringLiteral("MDF")).toLower();
 
     auto *layout = new QVBoxLayout(this);
     m_tabs = new QTabWidget(this);
+    m_tabs->setUsesScrollButtons(false);   // the dialog grows until the three tabs show
     layout->addWidget(m_tabs);
     m_mdf = new SelMDFFormat(m_target, &m_target, settings, m_tabs);
     m_tabs->addTab(m_mdf, tr("Formato MDF"));
     m_2d = new PathSel2DFormat(m_base2D, settings, m_tabs);
     m_tabs->addTab(m_2d, tr("Formato 2D"));
-    m_tabs->setCurrentWidget(m_defaultFormat == QLatin1String("mdf") ? static_cast<QWidget *>(m_mdf) : m_2d);
+    // Made after the MDF page, which has already asked for an event if the folder had none.
+    m_mdf4 = new SelMDFFormat(m_target4, &m_target4, settings, m_tabs, true);
+    m_tabs->addTab(m_mdf4, tr("Formato MDF 4.10"));
+    m_tabs->setCurrentWidget(m_defaultFormat == QLatin1String("mdf")    ? static_cast<QWidget *>(m_mdf)
+                             : m_defaultFormat == QLatin1String("mdf4") ? static_cast<QWidget *>(m_mdf4)
+                                                                        : m_2d);
     connect(m_tabs, &QTabWidget::currentChanged, this, &SelExportDataDialog::updateTab);
 
     auto *row = new QHBoxLayout;
@@ -341,14 +380,26 @@ SelExportDataDialog::~SelExportDataDialog() = default;
 
 void SelExportDataDialog::updateTab(int index)
 {
+    // The MDF 4.10 page shows events made meanwhile on the MDF page.
     if (m_tabs->widget(index) == m_2d)
         m_2d->refresh();
+    else if (m_tabs->widget(index) == m_mdf4)
+        m_mdf4->refresh();
 }
 
-void SelExportDataDialog::setMdfComment(const QString &text) { m_mdf->setComment(text); }
-QString SelExportDataDialog::project() const { return m_mdf->project(); }
-QString SelExportDataDialog::subject() const { return m_mdf->subject(); }
-QString SelExportDataDialog::comment() const { return m_mdf->comment(); }
+SelMDFFormat *SelExportDataDialog::textPage() const
+{
+    return m_tabs->currentWidget() == m_mdf4 ? m_mdf4 : m_mdf;
+}
+
+void SelExportDataDialog::setMdfComment(const QString &text)
+{
+    m_mdf->setComment(text);
+    m_mdf4->setComment(text);
+}
+QString SelExportDataDialog::project() const { return textPage()->project(); }
+QString SelExportDataDialog::subject() const { return textPage()->subject(); }
+QString SelExportDataDialog::comment() const { return textPage()->comment(); }
 
 std::function<void(qint64, qint64)> SelExportDataDialog::progress(const QString &text)
 {
@@ -369,9 +420,9 @@ bool SelExportDataDialog::save()
 {
     m_error.clear();
     QWidget *page = m_tabs->currentWidget();
-    if (page != m_2d && page != m_mdf)
+    if (page != m_2d && page != m_mdf && page != m_mdf4)
         return true;
-    if (page == m_mdf && m_target.isEmpty())
+    if ((page == m_mdf && m_target.isEmpty()) || (page == m_mdf4 && m_target4.isEmpty()))
         return false;
     m_decoder = std::make_unique<DecodeDataLogged>(loggedDownload(*m_protocol));
     bool ok;
@@ -388,7 +439,7 @@ bool SelExportDataDialog::save()
         w.setProgress(progress(tr("Salvataggio della misura 2D...")));
         ok = w.write(dir);
         m_error = w.errorString();
-    } else {
+    } else if (page == m_mdf) {
         target = m_target;
         // The measurement folders are made on first use, not at start-up.
         QDir().mkpath(QFileInfo(QDir::fromNativeSeparators(target)).path());
@@ -397,13 +448,22 @@ bool SelExportDataDialog::save()
         w.setProgress(progress(tr("Salvataggio della misura MDF...")));
         ok = w.write(QDir::fromNativeSeparators(target));
         m_error = w.errorString();
+    } else {
+        target = m_target4;
+        QDir().mkpath(QFileInfo(QDir::fromNativeSeparators(target)).path());
+        Mdf4Writer w(*m_decoder);
+        w.setTexts(m_mdf4->project(), m_mdf4->subject(), m_mdf4->comment());
+        w.setProgress(progress(tr("Salvataggio della misura MDF 4.10...")));
+        ok = w.write(QDir::fromNativeSeparators(target));
+        m_error = w.errorString();
     }
     if (!ok) {
         QMessageBox::critical(parentWidget() ? parentWidget() : this, QStringLiteral("Brisca"),
                               tr("Impossibile salvare la misura:\n") + m_error);
         return false;
     }
-    m_settings->setValue(page == m_2d ? QStringLiteral("LastEvent_2D") : QStringLiteral("LastEvent_MDF"), eventOf(target));
+    m_settings->setValue(page == m_2d ? QStringLiteral("LastEvent_2D") : static_cast<SelMDFFormat *>(page)->lastEventKey(),
+                         eventOf(target));
     m_settings->write();
     return true;
 }

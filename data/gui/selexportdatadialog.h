@@ -1,13 +1,15 @@
 #pragma once
 // The export dialog opened after a download and by the dump conversion: the
-// format (MDF or 2D tab), the event (a folder under the format's base folder)
-// and the measurement name, then the save with the 2D or MDF writer.
+// format (MDF 3.30, 2D or MDF 4.10 tab), the event (a folder under the
+// format's base folder) and the measurement name, then the save with the
+// format's writer. Both MDF tabs share the MDF base folder and its events.
 
 #include "decodedatalogged.h"
 
 #include <QDialog>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class IniFile;
@@ -70,11 +72,16 @@ class SelMDFFormat : public EventPage
 {
     Q_OBJECT
 public:
-    SelMDFFormat(const QString &base, QString *target, IniFile *settings, QWidget *parent);
+    // version4: the MDF 4.10 page (".mf4", its own last event key).
+    SelMDFFormat(const QString &base, QString *target, IniFile *settings, QWidget *parent, bool version4 = false);
     QString project() const;
     QString subject() const;
     QString comment() const;
     void setComment(const QString &text);
+    bool isVersion4() const { return m_version4; }
+    QString lastEventKey() const;
+    // Reads the events again; a name already chosen stays when its event does.
+    void refresh();
 
 public slots:
     void cambiaAbsFilename();
@@ -85,8 +92,10 @@ private:
     QString newEventCaption() const override;
     QString newEventLabel() const override;
     void proposeName();
+    QString extension() const;
     IniFile *m_settings;
     QString *m_target;
+    bool m_version4;
     int m_rule;
     QString m_description;
     QPushButton *m_fileName = nullptr;
@@ -104,6 +113,8 @@ public:
 
     // Writes the measurement of the current tab; false when nothing was written.
     bool save();
+    // Presets the comment of both MDF tabs; the texts read back are those of
+    // the MDF tab current at the save (the MDF 3.30 one otherwise).
     void setMdfComment(const QString &text);
     QString project() const;
     QString subject() const;
@@ -115,12 +126,13 @@ public slots:
 
 private:
     std::function<void(qint64, qint64)> progress(const QString &label);
+    SelMDFFormat *textPage() const;
 
     std::unique_ptr<DecodeDataLogged> m_decoder;
     LoggerProtocol *m_protocol;
     PathSel2DFormat *m_2d = nullptr;
-    SelMDFFormat *m_mdf = nullptr;
-    QString m_base2D, m_target, m_defaultFormat;
+    SelMDFFormat *m_mdf = nullptr, *m_mdf4 = nullptr;
+    QString m_base2D, m_target, m_target4, m_defaultFormat;
     IniFile *m_settings;
     QTabWidget *m_tabs = nullptr;
     QString m_error;

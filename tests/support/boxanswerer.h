@@ -1,9 +1,11 @@
 #pragma once
 // Answers every message box that opens while it lives, remembering its text
-// and title, so GUI tests can run code that asks the user.
+// and title, and accepts every input dialog with its proposed text, so GUI
+// tests can run code that asks the user and never wait on a modal window.
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
@@ -14,7 +16,13 @@ public:
     explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) : m_answer(answer)
     {
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *input = qobject_cast<QInputDialog *>(modal)) {
+                texts << input->labelText();
+                titles << input->windowTitle();
+                input->accept();
+            }
+            auto *box = qobject_cast<QMessageBox *>(modal);
             if (!box)
                 return;
             texts << box->text();

@@ -3,6 +3,7 @@
 #include "csvwriter.h"
 #include "decimation.h"
 #include "dumpbytes.h"
+#include "plotview.h"
 #include "mdf4writer.h"
 #include "mdfwriter.h"
 #include "quicklookwindow.h"
@@ -85,6 +86,8 @@ private slots:
         QCOMPARE(p.last().x(), double(lastIndex));
         QCOMPARE(spike >= 0, std::any_of(p.begin(), p.end(), [](const QPointF &q) { return q.y() == 1000; }));
         QVERIFY(std::is_sorted(p.begin(), p.end(), [](const QPointF &a, const QPointF &b) { return a.x() < b.x(); }));
+        const Decimation::Pyramid pyramid(v.data(), v.size());
+        QCOMPARE(Decimation::minMax(t.data(), v.data(), t.size(), t0, t1, 800, &pyramid), p);
         QCOMPARE(Decimation::sampleAtOrBefore(t.data(), t.size(), 10.5), qint64(samples > 10 ? 10 : samples - 1));
     }
 
@@ -230,6 +233,14 @@ private slots:
         QCOMPARE(w.cursorValues(), QStringList{"Lambda: 109.5"});
         w.setCursorTime(0.52);
         QCOMPARE(w.cursorValues(), QStringList{"Lambda: 116.5"});
+        // Stacked panels keep one time scale although their value labels differ in width.
+        w.setChannelTicked(0, true);
+        w.setStacked(true);
+        QTest::qWait(50);
+        const QList<PlotView *> panels = w.findChildren<PlotView *>();
+        QCOMPARE(panels.size(), 2);
+        const QRectF a = panels[0]->chart()->plotArea(), b = panels[1]->chart()->plotArea();
+        QVERIFY(qAbs(a.left() - b.left()) < 1 && qAbs(a.right() - b.right()) < 1);
 
         DecodeDataLogged d(m.download());
         MdfWriter v3(d);
