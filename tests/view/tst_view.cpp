@@ -236,11 +236,13 @@ private slots:
         // Stacked panels keep one time scale although their value labels differ in width.
         w.setChannelTicked(0, true);
         w.setStacked(true);
-        QTest::qWait(50);
         const QList<PlotView *> panels = w.findChildren<PlotView *>();
         QCOMPARE(panels.size(), 2);
-        const QRectF a = panels[0]->chart()->plotArea(), b = panels[1]->chart()->plotArea();
-        QVERIFY(qAbs(a.left() - b.left()) < 1 && qAbs(a.right() - b.right()) < 1);
+        const auto aligned = [&panels] {
+            const QRectF a = panels[0]->chart()->plotArea(), b = panels[1]->chart()->plotArea();
+            return qAbs(a.left() - b.left()) < 1 && qAbs(a.right() - b.right()) < 1;
+        };
+        QTRY_VERIFY(aligned());
 
         DecodeDataLogged d(m.download());
         MdfWriter v3(d);
