@@ -105,12 +105,19 @@ DialogDataOptions::DialogDataOptions(IniFile *settings, QWidget *parent, const Q
     sel2D->setObjectName(QStringLiteral("btnSel2D"));
     auto *selMDF = new QRadioButton(QStringLiteral("MDF"), formatBox);
     selMDF->setObjectName(QStringLiteral("btnSelMDF"));
+    auto *selMDF4 = new QRadioButton(QStringLiteral("MDF 4.10"), formatBox);
+    selMDF4->setObjectName(QStringLiteral("btnSelMDF4"));
     formats->addButton(sel2D, 0);
     formats->addButton(selMDF, 1);
-    (m_defaultFormat == QLatin1String("mdf") ? selMDF : sel2D)->setChecked(true);
+    formats->addButton(selMDF4, 2);
+    (m_defaultFormat == QLatin1String("mdf")    ? selMDF
+     : m_defaultFormat == QLatin1String("mdf4") ? selMDF4
+                                                : sel2D)
+        ->setChecked(true);
     connect(formats, &QButtonGroup::idClicked, this, &DialogDataOptions::selDefaultFormat);
     formatRow->addWidget(sel2D);
     formatRow->addWidget(selMDF);
+    formatRow->addWidget(selMDF4);
     main->addWidget(formatBox);
 
     // 2D export.
@@ -253,6 +260,8 @@ void DialogDataOptions::selDefaultFormat(int id)
         m_defaultFormat = QStringLiteral("2D");
     else if (id == 1)
         m_defaultFormat = QStringLiteral("MDF");
+    else if (id == 2)
+        m_defaultFormat = QStringLiteral("MDF4");
 }
 
 void DialogDataOptions::cambiaFreeDescr(const QString &text) { m_freeDescrMDF = text; }
