@@ -58,6 +58,52 @@ void forEachRecord(DecodeDataLogged &decoder, const PeriodGroup &g, F f)
     }
 }
 
+// Reads the memory once for all groups, a slice of modules at a time, so
+// the slice is still in the cache while each group takes its records from
+// it (a pass per group would read the memory as often as there are periods).
+// Calls f(group, run, first record in the run, records, m) with records[r]
+// pointing at the first stored sample of record r, at most about 8 KiB of
+// records a call.
+template<typename F>
+void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups, F f)
+{
+    const qint64 moduleBytes = qMax(1, decoder.numBytesModulo());
+    const qint64 sliceModules = qMax<qint64>(1, (128 << 10) / moduleBytes);
+    std::vector<const quint8 *> records(1024);
+    for (int k = 0; k < decoder.numRun(); ++k) {
+        const QList<SampleList> *lists = decoder.getVarDataInRun(k);
+        if (!lists)
+            continue;
+        qint64 modules = 0;
+        for (const PeriodGroup &g : groups)
+            modules = qMax(modules, (g.perRun.value(k) + (*lists)[g.first].perModule() - 1) / (*lists)[g.first].perModule());
+        for (qint64 m0 = 0; m0 < modules; m0 += sliceModules) {
+            for (int gi = 0; gi < groups.size(); ++gi) {
+                const PeriodGroup &g = groups[gi];
+                const SampleList &lead = (*lists)[g.first];
+                const int perModule = lead.perModule();
+                const qint64 end = qMin(g.perRun[k], (m0 + sliceModules) * perModule);
+                const qint64 chunk = qBound(16, (8 << 10) / qMax(1, g.recordBytes), int(records.size()));
+                const quint32 *offsets = lead.offsets();
+                const quint8 *module = end > m0 * perModule ? lead.segmentBase(0) + m0 * moduleBytes : nullptr;
+                int q = 0;
+                for (qint64 r = m0 * perModule; r < end;) {
+                    const int m = int(qMin(chunk, end - r));
+                    for (int i = 0; i < m; ++i) {
+                        records[size_t(i)] = module + offsets[q];
+                        if (++q == perModule) {
+                            q = 0;
+                            module += moduleBytes;
+                        }
+                    }
+                    f(gi, k, r, records.data(), m);
+                    r += m;
+                }
+            }
+        }
+    }
+}
+
 } // namespace PeriodGroups
 
 // The value a file stores for a sample: zero-corrected where the channel asks

@@ -4,8 +4,10 @@
 #include "conversion.h"
 #include "decodedatalogged.h"
 
+#include <QtEndian>
 #include <QtGlobal>
 
+#include <memory>
 #include <vector>
 
 namespace SampleCodec {
@@ -80,5 +82,58 @@ inline void putLE(quint8 *out, quint32 v, int bytes)
     for (int i = 0; i < bytes; ++i, v >>= 8)
         out[i] = quint8(v);
 }
+
+// The samples of one period's channels as the MDF files store a record:
+// each little-endian, zero-corrected where the channel asks. Channels of one
+// period are sampled in the same slot one after the other, so a record lies
+// in memory as one piece. Records are filled channel by channel: one tight
+// loop per sample size instead of a byte-by-byte shuffle.
+class RecordCodec
+{
+public:
+    RecordCodec(const QVector<ChannelInfo> &channels, int first, int count, qint64 records)
+    {
+        for (int c = first, at = 0; c < first + count; ++c) {
+            const ChannelInfo &ch = channels[c];
+            m_columns.push_back({at, ch.sampleSize, nullptr});
+            if (ch.zeroCorrected())
+                m_columns.back().correct = std::make_unique<ZeroCorrection>(Coefficients::of(ch), ch.zeroReference,
+                                                                            ch.sampleSize, records);
+            at += ch.sampleSize;
+        }
+    }
+    // Record r of m from src[r] to out + r * stride.
+    void encode(const quint8 *const *src, int m, quint8 *out, int stride) const
+    {
+        for (const Column &col : m_columns) {
+            quint8 *o = out + col.at;
+            const int at = col.at;
+            if (col.correct) {
+                for (int r = 0; r < m; ++r, o += stride)
+                    putLE(o, (*col.correct)(readRaw(src[r] + at, col.size)), col.size);
+            } else if (col.size == 1) {
+                for (int r = 0; r < m; ++r, o += stride)
+                    *o = src[r][at];
+            } else if (col.size == 2) {
+                for (int r = 0; r < m; ++r, o += stride)
+                    qToLittleEndian(qFromBigEndian<quint16>(src[r] + at), o);
+            } else if (col.size == 4) {
+                for (int r = 0; r < m; ++r, o += stride)
+                    qToLittleEndian(qFromBigEndian<quint32>(src[r] + at), o);
+            } else {
+                for (int r = 0; r < m; ++r, o += stride)
+                    putLE(o, readRaw(src[r] + at, col.size), col.size);
+            }
+        }
+    }
+
+private:
+    struct Column
+    {
+        int at, size;
+        std::unique_ptr<ZeroCorrection> correct;
+    };
+    std::vector<Column> m_columns;
+};
 
 } // namespace SampleCodec
