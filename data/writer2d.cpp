@@ -91,49 +91,54 @@ struct SampleEncoder
         return raw & mask;
     }
 
-    template<typename F>
-    static void walk(const SampleList &l, const quint8 *module, qint64 n, F f)
+    // f(sample, out) for n samples of l from the module at `module` on; the
+    // pointers live in locals so the loop keeps them in registers.
+    template<int Width, typename F>
+    static void walk(const SampleList &l, const quint8 *module, qint64 n, quint8 *out, F f)
     {
-        const quint32 *off = l.offsets();
+        const quint32 *const off = l.offsets();
         const int perModule = l.perModule();
-        for (qint64 j = 0; j < n;) {
-            for (int q = 0; q < perModule && j < n; ++q, ++j)
-                f(module + off[q]);
-            module += l.moduleBytes();
-        }
+        const quint32 moduleBytes = l.moduleBytes();
+        for (; n >= perModule; n -= perModule, module += moduleBytes)
+            for (int q = 0; q < perModule; ++q, out += Width)
+                f(module + off[q], out);
+        for (int q = 0; q < n; ++q, out += Width)
+            f(module + off[q], out);
     }
 
     // n samples of l from the module at `module` on, into out.
     void write(const SampleList &l, const quint8 *module, qint64 n, quint8 *out) const
     {
+        const quint32 *const t = table.data();
         if (!table.empty() && size == 1) {
-            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[p[0]], 2); out += 2; });
+            walk<2>(l, module, n, out, [t](const quint8 *p, quint8 *o) { qToLittleEndian<quint16>(quint16(t[p[0]]), o); });
             return;
         }
         if (!table.empty()) {
-            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[quint32(p[0]) << 8 | p[1]], 2); out += 2; });
+            walk<2>(l, module, n, out, [t](const quint8 *p, quint8 *o) {
+                qToLittleEndian<quint16>(quint16(t[qFromBigEndian<quint16>(p)]), o);
+            });
             return;
         }
-        if (isSigned || zero) {
-            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, value(p), width); out += width; });
+        if (isSigned || zero || (size != 1 && size != 2 && size != 4)) {
+            for (int q = 0, perModule = l.perModule(); n > 0; --n, out += width) {
+                SampleCodec::putLE(out, value(module + l.offset(q)), width);
+                if (++q == perModule) {
+                    q = 0;
+                    module += l.moduleBytes();
+                }
+            }
             return;
         }
         switch (size) {
         case 1:
-            walk(l, module, n, [&](const quint8 *p) { out[0] = p[0]; out[1] = 0; out += 2; });
+            walk<2>(l, module, n, out, [](const quint8 *p, quint8 *o) { qToLittleEndian<quint16>(p[0], o); });
             break;
         case 2:
-            walk(l, module, n, [&](const quint8 *p) { out[0] = p[1]; out[1] = p[0]; out += 2; });
-            break;
-        case 4:
-            walk(l, module, n, [&](const quint8 *p) {
-                const quint32 v = qFromBigEndian<quint32>(p);
-                std::memcpy(out, &v, 4);
-                out += 4;
-            });
+            walk<2>(l, module, n, out, [](const quint8 *p, quint8 *o) { qToLittleEndian(qFromBigEndian<quint16>(p), o); });
             break;
         default:
-            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, value(p), width); out += width; });
+            walk<4>(l, module, n, out, [](const quint8 *p, quint8 *o) { qToLittleEndian(qFromBigEndian<quint32>(p), o); });
         }
     }
 };
