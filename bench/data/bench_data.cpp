@@ -1,17 +1,25 @@
-// Builds a 64 MiB logger dump (about 200 channels of 1, 2 and 4 bytes over
-// the eight periods, four runs of three laps each) and times, in the same run:
-// a plain copy of the dump file, load + decode + MDF write, and load + decode
-// + 2D write. Targets: each export at most 2x the copy; peak memory of each
+// Records a 64 MiB logger dump with the simulated logger (200 channels of 1,
+// 2 and 4 bytes over the eight periods, four runs with laps) and times, in
+// the same run:
+// a plain copy of the dump file and load + decode + write as MDF 3.30, MDF
+// 4.10 and 2D. Targets: each export at most 2x the copy; peak memory of each
 // export below the dump size + 64 MiB.
 //
 //   bench_data [repeats] [folder]
-//   bench_data --dump FILE      only write the dump (for profiling the tool)
+//   bench_data --dump FILE [--truth FILE] [--small]
+//                               only record the dump (and the ground truth)
+//   bench_data --profile copy|mdf|mdf4|2d DUMP [N]
+//                               one job N times, for a profiler
 
 #include "decodedatalogged.h"
+#include "loggerimage.h"
 #include "protocoldownload.h"
 #include "mdf4writer.h"
 #include "mdfwriter.h"
 #include "writer2d.h"
+#include "sim/ecudescription.h"
+#include "sim/eculogger.h"
+#include "sim/ecusimulator.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -25,7 +33,6 @@
 #include <sys/resource.h>
 #include <cstring>
 #include <functional>
-#include <random>
 #include <vector>
 
 namespace {
@@ -33,91 +40,127 @@ namespace {
 constexpr quint32 MemoryBytes = 64u << 20;
 constexpr quint32 Capacity = 208;
 constexpr int Channels = 200;
-constexpr int Runs = 4, LapsPerRun = 3;
+constexpr int Runs = 4, LapsPerRun = 6;
 constexpr quint32 PageAlignment = 4096;
 const int periods[8] = {5, 10, 20, 40, 80, 160, 320, 640};
 
-// Dump file as the logger protocol writes it: big-endian head, the read-back
-// block (logger header + configuration image, little-endian inside), the data.
-void writeDump(const QString &path)
+// The sample ECU's description with a logger of the bench's size: room for
+// Capacity channel records and MemoryBytes of data, the handshake cells as
+// plain addresses, runs aligned to PageAlignment.
+constexpr quint32 Header = 0x70100000, Setup = Header + 884, Cells = 0x70104000, DataBegin = 0x70110000;
+
+struct Recording
 {
-    std::vector<quint8> block(60 * Capacity + 906, 0);
-    quint8 *header = block.data(), *head = header + 884, *records = head + 20 + 5 * Capacity;
-    std::memcpy(header, "BENCH ECU 1.0", 13);
-    int moduleBytes = 0;
-    for (int c = 0; c < Channels; ++c) {
-        const int cls = c % 8, size = 1 << (c % 3);
-        // Channels land in the image sorted by period, as the logger keeps them.
-        ++head[12 + cls];
-        moduleBytes += 640 / periods[cls] * size;
+    int channels = Channels;
+    quint32 memoryBytes = MemoryBytes;
+    int runs = Runs, laps = LapsPerRun;
+    double lapSeconds = 90;
+};
+
+bool benchDescription(SimDescription *d, const Recording &rec)
+{
+    QString error;
+    if (!loadSimDescription(defaultSimDescriptionPath(), *d, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
     }
+    auto hex = [](quint32 v) { return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')); };
+    d->loggerValues[QStringLiteral("ChannelsCount_OffLine")] = Capacity;
+    d->loggerValues[QStringLiteral("AvailableBytes")] = rec.memoryBytes;
+    d->loggerValues[QStringLiteral("PageAlignment")] = PageAlignment;
+    d->loggerValues[QStringLiteral("ClearDelayMs")] = 0;
+    d->loggerAddresses[QStringLiteral("XA_HeaderBeginAddress")] = hex(Header);
+    d->loggerAddresses[QStringLiteral("XA_SetupBeginAddress")] = hex(Setup);
+    d->loggerAddresses[QStringLiteral("XA_ChannelInfoBeginAddress")] = hex(Setup + 20 + 5 * Capacity);
+    d->loggerAddresses[QStringLiteral("XA_StopLoggerReqAddress")] = hex(Cells + 4);
+    d->loggerAddresses[QStringLiteral("XA_ClearLoggerDataReqAddress")] = hex(Cells + 8);
+    d->loggerAddresses[QStringLiteral("XA_LoggerRunAddress")] = hex(Cells + 12);
+    d->loggerAddresses[QStringLiteral("XA_DataBeginAddress")] = hex(DataBegin);
+    d->loggerAddresses[QStringLiteral("XA_DataEndAddress")] = hex(DataBegin + rec.memoryBytes);
+    for (SimRegion &r : d->ramRegions)
+        if (r.address == Header)
+            r.size = DataBegin - Header + rec.memoryBytes;
+    return true;
+}
+
+// Records with the simulated logger: channels of 1, 2 and 4 bytes over the
+// eight periods (some signed, a few zero-corrected) on the sample ECU's
+// variables; runs with laps, the last until the memory is full. The dump
+// file is laid out as the logger protocol writes it: big-endian head, the
+// read-back block, the data. With truthPath, the logger's ground truth too.
+bool writeDump(const QString &path, const Recording &rec = {}, const QString &truthPath = QString())
+{
+    SimDescription d;
+    if (!benchDescription(&d, rec))
+        return false;
+    EcuSimulator sim(d);
+    if (!sim.logger())
+        return false;
+    const quint32 space = sim.mainSpace();
+    sim.control("logger clock manual");
+
+    QByteArray image(int(60 * Capacity + 22), '\0');
+    char *head = image.data(), *records = head + 20 + 5 * Capacity;
+    for (int c = 0; c < rec.channels; ++c)
+        ++head[12 + c % 8];   // periods of the classes
     int slot = 0;
     for (int cls = 0; cls < 8; ++cls) {
-        for (int c = cls; c < Channels; c += 8, ++slot) {
-            quint8 *r = records + 55 * slot;
+        // The image keeps its channels sorted by period, as the logger does.
+        for (int c = cls; c < rec.channels; c += 8, ++slot) {
+            const SimChannel &v = d.channels.at(c % d.channels.size());
+            const int size = 1 << (c % 3);
+            qToBigEndian<quint32>(v.address, head + 20 + 4 * slot);
+            head[20 + 4 * Capacity + slot] = char(size);
+            char *r = records + 55 * slot;
             qToLittleEndian<quint16>(quint16(periods[cls]), r + 2);
-            r[4] = 0x03 | (c % 5 == 0 ? 0x10 : 0) | (c % 7 == 0 ? 0x20 : 0);
-            qToLittleEndian<qint32>(c % 7 == 0 ? 3 : 0, r + 6);
+            r[4] = char(0x03 | (c % 5 == 0 ? 0x10 : 0) | (c % 25 == 0 || c == 11 ? 0x20 : 0));
+            qToLittleEndian<qint32>(c % 25 == 0 || c == 11 ? 3 : 0, r + 6);
             qToLittleEndian<float>(0.5f + c, r + 10);
             qToLittleEndian<float>(-1.0f, r + 14);
             qToLittleEndian<float>(0.0f, r + 18);
             qToLittleEndian<float>(1.0f, r + 22);
-            std::snprintf(reinterpret_cast<char *>(r + 26), 16, "ch%03d", c);
+            std::snprintf(r + 26, 16, "ch%03d", c);
             std::memcpy(r + 42, "u", 1);
-            r[54] = quint8(1 << (c % 3));
+            qToLittleEndian<quint32>(v.address, r + 50);
+            r[54] = char(size);
         }
     }
-    // Four runs filling the memory, each split into three laps.
-    const quint32 runBytes = MemoryBytes / Runs - PageAlignment;
-    const quint32 modules = runBytes / quint32(moduleBytes);
-    const quint32 ticks = modules * (640 / 5);
-    int e = 0;
-    for (int k = 0; k < Runs; ++k) {
-        qToLittleEndian<quint32>(0, header + 42 + 4 * e++);
-        for (int l = 1; l <= LapsPerRun; ++l)
-            qToLittleEndian<quint32>(ticks * l / LapsPerRun, header + 42 + 4 * e++);
+    // Activate as the tool does: the clear request answered, then the stop released.
+    const QByteArray zero(4, '\0');
+    if (!sim.write(space, Setup, image) || !sim.write(space, Cells + 8, QByteArray::fromHex("01000000"))
+        || !sim.write(space, Cells + 8, zero) || !sim.write(space, Cells + 4, zero))
+        return false;
+    const QByteArray lapRun = "logger run " + QByteArray::number(rec.lapSeconds);
+    for (int k = 0; k < rec.runs; ++k) {
+        if (k > 0)
+            sim.control("logger newrun");
+        for (int lap = 0; lap < rec.laps; ++lap) {
+            sim.control(lapRun);
+            sim.control("logger lap");
+        }
     }
-    header[39] = quint8(e);
+    sim.control("logger fill");
+    if (!truthPath.isEmpty() && !sim.control("logger truth " + QFile::encodeName(truthPath)).startsWith("ok"))
+        return false;
 
-    // Slowly moving signals with a little noise, as a logger records them;
-    // the gaps between runs keep whatever the memory held.
-    std::vector<quint8> memory(MemoryBytes);
-    std::mt19937 rng(7);
-    for (size_t i = 0; i < memory.size(); i += 4) {
-        const quint32 v = rng();
-        std::memcpy(memory.data() + i, &v, 4);
-    }
-    std::vector<qint64> taken(Channels);
-    const quint32 runStride = (modules * quint32(moduleBytes) + PageAlignment - 1) / PageAlignment * PageAlignment;
-    for (int k = 0; k < Runs; ++k) {
-        quint8 *p = memory.data() + size_t(k) * runStride;
-        for (quint32 m = 0; m < modules; ++m) {
-            for (int t = 5; t <= 640; t += 5) {
-                for (int cls = 0; cls < 8; ++cls) {
-                    if (t % periods[cls])
-                        continue;
-                    for (int c = cls; c < Channels; c += 8) {
-                        const int size = 1 << (c % 3);
-                        const qint64 j = taken[size_t(c)]++;
-                        const quint32 span = size == 1 ? 200 : size == 2 ? 50000 : 1000000;
-                        const quint32 phase = quint32((j * (c + 1) / 16) % (2 * span));
-                        const quint32 v = (phase < span ? phase : 2 * span - phase) + (rng() & 1);
-                        for (int b = 0; b < size; ++b)
-                            *p++ = quint8(v >> (8 * (size - 1 - b)));
-                    }
-                }
-            }
-        }
-    }
+    const QByteArray block = sim.read(space, Header, 884 + quint32(image.size()));
+    const quint32 used = sim.logger()->bytesUsed();
+    const QByteArray memory = sim.read(space, DataBegin, used);
+    QByteArray readBack(int(60 * Capacity + 906), '\0');
+    readBack.replace(0, block.size(), block);
+    // The dump keeps the block in host order, as the protocol stores it.
+    LoggerImage::readBackToHost(reinterpret_cast<quint8 *>(readBack.data()), Capacity, 0);
     QFile f(path);
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (block.isEmpty() || quint32(memory.size()) != used || !f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
     QDataStream out(&f);
     out.setVersion(QDataStream::Qt_3_3);
-    out << quint32(0x4F525654) << quint32(0x4C440001) << qint32(0) << qint32(0) << PageAlignment << Capacity
-        << MemoryBytes << quint32(block.size());
-    out.writeRawData(reinterpret_cast<const char *>(block.data()), int(block.size()));
-    out << MemoryBytes;
-    out.writeRawData(reinterpret_cast<const char *>(memory.data()), int(memory.size()));
+    out << quint32(0x4F525654) << quint32(0x4C440001) << qint32(0) << qint32(0) << PageAlignment << Capacity << used
+        << quint32(readBack.size());
+    out.writeRawData(readBack.constData(), int(readBack.size()));
+    out << used;
+    out.writeRawData(memory.constData(), int(memory.size()));
+    return f.error() == QFileDevice::NoError;
 }
 
 // Peak resident memory since the last reset (Linux VmHWM).
@@ -227,13 +270,24 @@ int main(int argc, char **argv)
         return 0;
     }
     if (argc > 2 && !std::strcmp(argv[1], "--dump")) {
-        writeDump(QString::fromLocal8Bit(argv[2]));
-        return 0;
+        // --small: 24 channels in 1 MiB, for the reader check under ctest.
+        Recording rec;
+        QString truth;
+        for (int i = 3; i < argc; ++i) {
+            if (!std::strcmp(argv[i], "--small"))
+                rec = {24, 1u << 20, 3, 2, 30};
+            else if (!std::strcmp(argv[i], "--truth") && i + 1 < argc)
+                truth = QString::fromLocal8Bit(argv[++i]);
+        }
+        return writeDump(QString::fromLocal8Bit(argv[2]), rec, truth) ? 0 : 1;
     }
     const int repeats = argc > 1 ? qMax(1, atoi(argv[1])) : 3;
     QTemporaryDir tmp(argc > 2 ? QString::fromLocal8Bit(argv[2]) + QStringLiteral("/bench_data-XXXXXX") : QString());
     const QString dump = tmp.filePath(QStringLiteral("dump_bench.bin"));
-    writeDump(dump);
+    if (!writeDump(dump)) {
+        std::fprintf(stderr, "the simulated logger did not record a dump\n");
+        return 1;
+    }
     const double dumpMiB = QFileInfo(dump).size() / 1048576.0;
 
     // One untimed pass each so every output file exists and the dump is cached.
