@@ -52,6 +52,8 @@ public:
                 m_table[raw] = zeroCorrect(raw, m_k, m_zeroEng);
         }
     }
+    // Raw value -> corrected value for every raw of the sample size, or null.
+    const quint32 *table() const { return m_table.empty() ? nullptr : m_table.data(); }
     quint32 operator()(quint32 raw) const
     {
         if (!m_table.empty())
@@ -108,7 +110,14 @@ public:
         for (const Column &col : m_columns) {
             quint8 *o = out + col.at;
             const int at = col.at;
-            if (col.correct) {
+            const quint32 *table = col.correct ? col.correct->table() : nullptr;
+            if (table && col.size == 1) {
+                for (int r = 0; r < m; ++r, o += stride)
+                    *o = quint8(table[src[r][at]]);
+            } else if (table) {
+                for (int r = 0; r < m; ++r, o += stride)
+                    qToLittleEndian(quint16(table[qFromBigEndian<quint16>(src[r] + at)]), o);
+            } else if (col.correct) {
                 for (int r = 0; r < m; ++r, o += stride)
                     putLE(o, (*col.correct)(readRaw(src[r] + at, col.size)), col.size);
             } else if (col.size == 1) {
