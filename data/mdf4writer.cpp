@@ -204,12 +204,13 @@ bool Mdf4Writer::write(const QString &path)
     const QVector<qint64> starts = PeriodGroups::runStartsMs(m_decoder);
     qint64 done = 0;
     int lastRun = -1;
+    const quint8 *const memoryEnd = m_decoder.memory() + m_decoder.memorySize();
     PeriodGroups::forEachSlice(m_decoder, groups, [&](int gi, int run, qint64 first, const quint8 *const *src, int m) {
         const PeriodGroup &g = groups[gi];
         const int size = 8 + g.recordBytes;
         PlacedOutput &o = records[size_t(gi)];
-        quint8 *p = o.room(m * size);
-        codecs[size_t(gi)]->encode(src, m, p + 8, size);
+        quint8 *p = o.room(m * size + SampleCodec::RecordCodec::Slack);
+        codecs[size_t(gi)]->encode(src, m, p + 8, size, memoryEnd);
         qint64 t = starts[run] + first * g.period;
         for (int r = 0; r < m; ++r, p += size) {
             t += g.period;

@@ -124,10 +124,11 @@ bool MdfWriter::write(const QString &path)
         codecs.push_back(std::make_unique<SampleCodec::RecordCodec>(channels, g.g.first, g.g.count, g.g.records));
     }
     qint64 lastRun = -1;
+    const quint8 *const memoryEnd = m_decoder.memory() + m_decoder.memorySize();
     PeriodGroups::forEachSlice(m_decoder, periods, [&](int gi, int run, qint64, const quint8 *const *src, int m) {
         const int size = int(groups[size_t(gi)].recordSize);
         PlacedOutput &o = records[size_t(gi)];
-        codecs[size_t(gi)]->encode(src, m, o.room(m * size), size);
+        codecs[size_t(gi)]->encode(src, m, o.room(m * size + SampleCodec::RecordCodec::Slack), size, memoryEnd);
         o.advance(m * size);
         done += qint64(m) * size;
         if (m_progress && run != lastRun) {

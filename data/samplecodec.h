@@ -88,61 +88,37 @@ inline void putLE(quint8 *out, quint32 v, int bytes)
 // The samples of one period's channels as the MDF files store a record:
 // each little-endian, zero-corrected where the channel asks. Channels of one
 // period are sampled in the same slot one after the other, so a record lies
-// in memory as one piece. Records are filled channel by channel: one tight
-// loop per sample size instead of a byte-by-byte shuffle.
+// in memory as one piece: where the processor can, a record is turned round
+// sixteen bytes at a time by a byte shuffle; else (and for the zero
+// correction) channel by channel, one tight loop per sample size.
 class RecordCodec
 {
 public:
-    RecordCodec(const QVector<ChannelInfo> &channels, int first, int count, qint64 records)
-    {
-        for (int c = first, at = 0; c < first + count; ++c) {
-            const ChannelInfo &ch = channels[c];
-            m_columns.push_back({at, ch.sampleSize, nullptr});
-            if (ch.zeroCorrected())
-                m_columns.back().correct = std::make_unique<ZeroCorrection>(Coefficients::of(ch), ch.zeroReference,
-                                                                            ch.sampleSize, records);
-            at += ch.sampleSize;
-        }
-    }
-    // Record r of m from src[r] to out + r * stride.
-    void encode(const quint8 *const *src, int m, quint8 *out, int stride) const
-    {
-        for (const Column &col : m_columns) {
-            quint8 *o = out + col.at;
-            const int at = col.at;
-            const quint32 *table = col.correct ? col.correct->table() : nullptr;
-            if (table && col.size == 1) {
-                for (int r = 0; r < m; ++r, o += stride)
-                    *o = quint8(table[src[r][at]]);
-            } else if (table) {
-                for (int r = 0; r < m; ++r, o += stride)
-                    qToLittleEndian(quint16(table[qFromBigEndian<quint16>(src[r] + at)]), o);
-            } else if (col.correct) {
-                for (int r = 0; r < m; ++r, o += stride)
-                    putLE(o, (*col.correct)(readRaw(src[r] + at, col.size)), col.size);
-            } else if (col.size == 1) {
-                for (int r = 0; r < m; ++r, o += stride)
-                    *o = src[r][at];
-            } else if (col.size == 2) {
-                for (int r = 0; r < m; ++r, o += stride)
-                    qToLittleEndian(qFromBigEndian<quint16>(src[r] + at), o);
-            } else if (col.size == 4) {
-                for (int r = 0; r < m; ++r, o += stride)
-                    qToLittleEndian(qFromBigEndian<quint32>(src[r] + at), o);
-            } else {
-                for (int r = 0; r < m; ++r, o += stride)
-                    putLE(o, readRaw(src[r] + at, col.size), col.size);
-            }
-        }
-    }
+    RecordCodec(const QVector<ChannelInfo> &channels, int first, int count, qint64 records);
+    ~RecordCodec();
+
+    // Bytes after the last record that encode() may overwrite.
+    static constexpr int Slack = 16;
+    // Record r of m from src[r] to out + r * stride. Input is read at most
+    // Slack bytes past a record, never at or past end.
+    void encode(const quint8 *const *src, int m, quint8 *out, int stride, const quint8 *end) const;
 
 private:
+    void byColumn(const quint8 *const *src, int m, quint8 *out, int stride, bool correctedOnly) const;
     struct Column
     {
         int at, size;
         std::unique_ptr<ZeroCorrection> correct;
     };
+    struct Window
+    {
+        int at;
+        quint8 mask[16];
+    };
     std::vector<Column> m_columns;
+    std::vector<Window> m_windows;
+    int m_reach = 0;   // bytes the windows read from a record's start
+    bool m_corrected = false;
 };
 
 } // namespace SampleCodec
