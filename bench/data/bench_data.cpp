@@ -12,14 +12,11 @@
 //                               one job N times, for a profiler
 
 #include "decodedatalogged.h"
-#include "loggerimage.h"
 #include "protocoldownload.h"
 #include "mdf4writer.h"
 #include "mdfwriter.h"
+#include "simrecording.h"
 #include "writer2d.h"
-#include "sim/ecudescription.h"
-#include "sim/eculogger.h"
-#include "sim/ecusimulator.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -39,130 +36,8 @@
 namespace {
 
 constexpr quint32 MemoryBytes = 64u << 20;
-constexpr quint32 Capacity = 208;
 constexpr int Channels = 200;
-constexpr int Runs = 4, LapsPerRun = 6;
-constexpr quint32 PageAlignment = 4096;
-const int periods[8] = {5, 10, 20, 40, 80, 160, 320, 640};
-
-// The sample ECU's description with a logger of the bench's size: room for
-// Capacity channel records and MemoryBytes of data, the handshake cells as
-// plain addresses, runs aligned to PageAlignment.
-constexpr quint32 Header = 0x70100000, Setup = Header + 884, Cells = 0x70104000, DataBegin = 0x70110000;
-
-struct Recording
-{
-    int channels = Channels;
-    quint32 memoryBytes = MemoryBytes;
-    int runs = Runs, laps = LapsPerRun;
-    double lapSeconds = 90;
-};
-
-bool benchDescription(SimDescription *d, const Recording &rec)
-{
-    QString error;
-    if (!loadSimDescription(defaultSimDescriptionPath(), *d, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return false;
-    }
-    auto hex = [](quint32 v) { return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')); };
-    d->loggerValues[QStringLiteral("ChannelsCount_OffLine")] = Capacity;
-    d->loggerValues[QStringLiteral("AvailableBytes")] = rec.memoryBytes;
-    d->loggerValues[QStringLiteral("PageAlignment")] = PageAlignment;
-    d->loggerValues[QStringLiteral("ClearDelayMs")] = 0;
-    d->loggerAddresses[QStringLiteral("XA_HeaderBeginAddress")] = hex(Header);
-    d->loggerAddresses[QStringLiteral("XA_SetupBeginAddress")] = hex(Setup);
-    d->loggerAddresses[QStringLiteral("XA_ChannelInfoBeginAddress")] = hex(Setup + 20 + 5 * Capacity);
-    d->loggerAddresses[QStringLiteral("XA_StopLoggerReqAddress")] = hex(Cells + 4);
-    d->loggerAddresses[QStringLiteral("XA_ClearLoggerDataReqAddress")] = hex(Cells + 8);
-    d->loggerAddresses[QStringLiteral("XA_LoggerRunAddress")] = hex(Cells + 12);
-    d->loggerAddresses[QStringLiteral("XA_DataBeginAddress")] = hex(DataBegin);
-    d->loggerAddresses[QStringLiteral("XA_DataEndAddress")] = hex(DataBegin + rec.memoryBytes);
-    for (SimRegion &r : d->ramRegions)
-        if (r.address == Header)
-            r.size = DataBegin - Header + rec.memoryBytes;
-    return true;
-}
-
-// Records with the simulated logger: channels of 1, 2 and 4 bytes over the
-// eight periods (some signed, a few zero-corrected) on the sample ECU's
-// variables; runs with laps, the last until the memory is full. The dump
-// file is laid out as the logger protocol writes it: big-endian head, the
-// read-back block, the data. With truthPath, the logger's ground truth too.
-bool writeDump(const QString &path, const Recording &rec = {}, const QString &truthPath = QString())
-{
-    SimDescription d;
-    if (!benchDescription(&d, rec))
-        return false;
-    EcuSimulator sim(d);
-    if (!sim.logger())
-        return false;
-    const quint32 space = sim.mainSpace();
-    sim.control("logger clock manual");
-
-    QByteArray image(int(60 * Capacity + 22), '\0');
-    char *head = image.data(), *records = head + 20 + 5 * Capacity;
-    for (int c = 0; c < rec.channels; ++c)
-        ++head[12 + c % 8];   // periods of the classes
-    int slot = 0;
-    for (int cls = 0; cls < 8; ++cls) {
-        // The image keeps its channels sorted by period, as the logger does.
-        for (int c = cls; c < rec.channels; c += 8, ++slot) {
-            const SimChannel &v = d.channels.at(c % d.channels.size());
-            const int size = 1 << (c % 3);
-            qToBigEndian<quint32>(v.address, head + 20 + 4 * slot);
-            head[20 + 4 * Capacity + slot] = char(size);
-            char *r = records + 55 * slot;
-            qToLittleEndian<quint16>(quint16(periods[cls]), r + 2);
-            r[4] = char(0x03 | (c % 5 == 0 ? 0x10 : 0) | (c % 25 == 0 || c == 11 ? 0x20 : 0));
-            qToLittleEndian<qint32>(c % 25 == 0 || c == 11 ? 3 : 0, r + 6);
-            qToLittleEndian<float>(0.5f + c, r + 10);
-            qToLittleEndian<float>(-1.0f, r + 14);
-            qToLittleEndian<float>(0.0f, r + 18);
-            qToLittleEndian<float>(1.0f, r + 22);
-            std::snprintf(r + 26, 16, "ch%03d", c);
-            std::memcpy(r + 42, "u", 1);
-            qToLittleEndian<quint32>(v.address, r + 50);
-            r[54] = char(size);
-        }
-    }
-    // Activate as the tool does: the clear request answered, then the stop released.
-    const QByteArray zero(4, '\0');
-    if (!sim.write(space, Setup, image) || !sim.write(space, Cells + 8, QByteArray::fromHex("01000000"))
-        || !sim.write(space, Cells + 8, zero) || !sim.write(space, Cells + 4, zero))
-        return false;
-    const QByteArray lapRun = "logger run " + QByteArray::number(rec.lapSeconds);
-    for (int k = 0; k < rec.runs; ++k) {
-        if (k > 0)
-            sim.control("logger newrun");
-        for (int lap = 0; lap < rec.laps; ++lap) {
-            sim.control(lapRun);
-            sim.control("logger lap");
-        }
-    }
-    sim.control("logger fill");
-    if (!truthPath.isEmpty() && !sim.control("logger truth " + QFile::encodeName(truthPath)).startsWith("ok"))
-        return false;
-
-    const QByteArray block = sim.read(space, Header, 884 + quint32(image.size()));
-    const quint32 used = sim.logger()->bytesUsed();
-    const QByteArray memory = sim.read(space, DataBegin, used);
-    QByteArray readBack(int(60 * Capacity + 906), '\0');
-    readBack.replace(0, block.size(), block);
-    // The dump keeps the block in host order, as the protocol stores it.
-    LoggerImage::readBackToHost(reinterpret_cast<quint8 *>(readBack.data()), Capacity, 0);
-    QFile f(path);
-    if (block.isEmpty() || quint32(memory.size()) != used || !f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    QDataStream out(&f);
-    out.setVersion(QDataStream::Qt_3_3);
-    out << quint32(0x4F525654) << quint32(0x4C440001) << qint32(0) << qint32(0) << PageAlignment << Capacity << used
-        << quint32(readBack.size());
-    out.writeRawData(readBack.constData(), int(readBack.size()));
-    out << used;
-    out.writeRawData(memory.constData(), int(memory.size()));
-    return f.error() == QFileDevice::NoError;
-}
+constexpr int Runs = 4;
 
 // Peak resident memory since the last reset (Linux VmHWM).
 void resetPeak()
@@ -272,15 +147,16 @@ int main(int argc, char **argv)
     }
     if (argc > 2 && !std::strcmp(argv[1], "--dump")) {
         // --small: 24 channels in 1 MiB, for the reader check under ctest.
-        Recording rec;
+        SimRecording rec{Channels, MemoryBytes, 4096, Runs, 6, 90};
         QString truth;
         for (int i = 3; i < argc; ++i) {
             if (!std::strcmp(argv[i], "--small"))
-                rec = {24, 1u << 20, 3, 2, 30};
+                rec = {24, 1u << 20, 4096, 3, 2, 30};
             else if (!std::strcmp(argv[i], "--truth") && i + 1 < argc)
                 truth = QString::fromLocal8Bit(argv[++i]);
         }
-        return writeDump(QString::fromLocal8Bit(argv[2]), rec, truth) ? 0 : 1;
+        const SimRecorded r = recordWithSimLogger(rec);
+        return r.ok && r.writeDump(QString::fromLocal8Bit(argv[2])) && (truth.isEmpty() || r.writeTruth(truth)) ? 0 : 1;
     }
     const int repeats = argc > 1 ? qMax(1, atoi(argv[1])) : 3;
     QTemporaryDir tmp(argc > 2 ? QString::fromLocal8Bit(argv[2]) + QStringLiteral("/bench_data-XXXXXX") : QString());
