@@ -63,9 +63,9 @@ void forEachRecord(DecodeDataLogged &decoder, const PeriodGroup &g, F f)
 // it (a pass per group would read the memory as often as there are periods).
 // Calls f(group, run, first record in the run, records, m) with records[r]
 // pointing at the first stored sample of record r, at most about 8 KiB of
-// records a call.
-template<typename F>
-void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups, F f)
+// records a call; runEnd(run) after each run.
+template<typename F, typename R>
+void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups, F f, R runEnd)
 {
     const qint64 moduleBytes = qMax(1, decoder.numBytesModulo());
     const qint64 sliceModules = qMax<qint64>(1, (128 << 10) / moduleBytes);
@@ -101,7 +101,14 @@ void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups,
                 }
             }
         }
+        runEnd(k);
     }
+}
+
+template<typename F>
+void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups, F f)
+{
+    forEachSlice(decoder, groups, f, [](int) {});
 }
 
 } // namespace PeriodGroups

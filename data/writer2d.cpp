@@ -1,6 +1,7 @@
 #include "writer2d.h"
 
 #include "bigbuffer.h"
+#include "periodgroups.h"
 #include "samplecodec.h"
 #include "streamfile.h"
 
@@ -91,54 +92,29 @@ struct SampleEncoder
         return raw & mask;
     }
 
-    // f(sample, out) for n samples of l from the module at `module` on; the
-    // pointers live in locals so the loop keeps them in registers.
-    template<int Width, typename F>
-    static void walk(const SampleList &l, const quint8 *module, qint64 n, quint8 *out, F f)
-    {
-        const quint32 *const off = l.offsets();
-        const int perModule = l.perModule();
-        const quint32 moduleBytes = l.moduleBytes();
-        for (; n >= perModule; n -= perModule, module += moduleBytes)
-            for (int q = 0; q < perModule; ++q, out += Width)
-                f(module + off[q], out);
-        for (int q = 0; q < n; ++q, out += Width)
-            f(module + off[q], out);
-    }
-
-    // n samples of l from the module at `module` on, into out.
-    void write(const SampleList &l, const quint8 *module, qint64 n, quint8 *out) const
+    // The samples at src[r] + at, r < m, into out; one loop per kind of
+    // sample with its pointers in locals.
+    void column(const quint8 *const *src, int m, int at, quint8 *out) const
     {
         const quint32 *const t = table.data();
         if (!table.empty() && size == 1) {
-            walk<2>(l, module, n, out, [t](const quint8 *p, quint8 *o) { qToLittleEndian<quint16>(quint16(t[p[0]]), o); });
-            return;
-        }
-        if (!table.empty()) {
-            walk<2>(l, module, n, out, [t](const quint8 *p, quint8 *o) {
-                qToLittleEndian<quint16>(quint16(t[qFromBigEndian<quint16>(p)]), o);
-            });
-            return;
-        }
-        if (isSigned || zero || (size != 1 && size != 2 && size != 4)) {
-            for (int q = 0, perModule = l.perModule(); n > 0; --n, out += width) {
-                SampleCodec::putLE(out, value(module + l.offset(q)), width);
-                if (++q == perModule) {
-                    q = 0;
-                    module += l.moduleBytes();
-                }
-            }
-            return;
-        }
-        switch (size) {
-        case 1:
-            walk<2>(l, module, n, out, [](const quint8 *p, quint8 *o) { qToLittleEndian<quint16>(p[0], o); });
-            break;
-        case 2:
-            walk<2>(l, module, n, out, [](const quint8 *p, quint8 *o) { qToLittleEndian(qFromBigEndian<quint16>(p), o); });
-            break;
-        default:
-            walk<4>(l, module, n, out, [](const quint8 *p, quint8 *o) { qToLittleEndian(qFromBigEndian<quint32>(p), o); });
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(quint16(t[src[r][at]]), out);
+        } else if (!table.empty()) {
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(quint16(t[qFromBigEndian<quint16>(src[r] + at)]), out);
+        } else if (isSigned || zero || (size != 1 && size != 2 && size != 4)) {
+            for (int r = 0; r < m; ++r, out += width)
+                SampleCodec::putLE(out, value(src[r] + at), width);
+        } else if (size == 1) {
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(src[r][at], out);
+        } else if (size == 2) {
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian(qFromBigEndian<quint16>(src[r] + at), out);
+        } else {
+            for (int r = 0; r < m; ++r, out += 4)
+                qToLittleEndian(qFromBigEndian<quint32>(src[r] + at), out);
         }
     }
 };
@@ -282,13 +258,9 @@ bool Writer2D::write(const QString &dir)
         return fail(*files.back());
 
     // All data files are open before any sample is written. Their buffers
-    // share one block; a slice of modules of every channel fits in them.
+    // share one block.
     const int channelCount = int(channels.size());
     const int bufferSize = qBound(16 << 10, (16 << 20) / qMax(1, channelCount), 256 << 10);
-    int widest = 1;
-    for (const ChannelInfo &c : channels)
-        widest = qMax(widest, (m_decoder.maxPeriodFind() / c.period) * sampleWidth(c.sampleSize));
-    const qint64 sliceModules = qBound(1, (256 << 10) / qMax(1, m_decoder.numBytesModulo()), bufferSize / widest);
     BigBuffer buffers(size_t(bufferSize) * size_t(qMax(1, channelCount)));
     if (!buffers.data()) {
         for (auto &g : files)
@@ -297,6 +269,7 @@ bool Writer2D::write(const QString &dir)
         return false;
     }
     std::vector<SampleEncoder> encoders;
+    std::vector<int> at;   // of each channel's sample in its group's record
     qint64 total = 0, done = 0;
     for (int i = 0; i < channelCount; ++i) {
         files.push_back(std::make_unique<StreamFile>(base + QStringLiteral(".A%1").arg(i, 3, 10, QLatin1Char('0')),
@@ -306,35 +279,43 @@ bool Writer2D::write(const QString &dir)
         const qint64 samples = m_decoder.sampleCount(i);
         encoders.emplace_back(m_decoder.channels()[i], samples);
         total += samples * encoders.back().width;
+        at.push_back(i > 0 && channels[i - 1].period == channels[i].period ? at.back() + channels[i - 1].sampleSize : 0);
     }
 
-    // Channel by channel over a slice of modules at a time: the slice stays in
-    // the cache while every channel takes its samples from it.
-    for (int k = 0; k < m_decoder.numRun(); ++k) {
-        const QList<SampleList> *lists = m_decoder.getVarDataInRun(k);
-        if (!lists)
-            continue;
-        qint64 modules = 0;
-        for (const SampleList &l : *lists)
-            modules = qMax(modules, (l.count() + l.perModule() - 1) / qMax(1, l.perModule()));
-        for (qint64 m0 = 0; m0 < modules; m0 += sliceModules) {
-            for (int i = 0; i < channelCount; ++i) {
-                const SampleList &l = (*lists)[i];
-                const qint64 first = m0 * l.perModule(), n = qMin(l.count(), first + sliceModules * l.perModule()) - first;
-                if (n <= 0)
-                    continue;
+    // One pass over the memory: each group's records of a slice go out
+    // channel by channel while they are in the cache. A run cut by the end of
+    // the download leaves the first channels of a group one sample more than
+    // the group's records; those follow at the run's end.
+    const QVector<PeriodGroup> groups = PeriodGroups::of(m_decoder);
+    PeriodGroups::forEachSlice(
+        m_decoder, groups,
+        [&](int gi, int, qint64, const quint8 *const *src, int m) {
+            const PeriodGroup &g = groups[gi];
+            for (int i = g.first; i < g.first + g.count; ++i) {
                 StreamFile &f = *files[size_t(3 + i)];
                 const SampleEncoder &e = encoders[size_t(i)];
-                e.write(l, l.segmentBase(0) + m0 * l.moduleBytes(), n, f.room(int(n * e.width)));
-                f.advance(int(n * e.width));
-                done += n * e.width;
-                if (!f.ok())
-                    return fail(f);
+                e.column(src, m, at[size_t(i)], f.room(m * e.width));
+                f.advance(m * e.width);
+                done += qint64(m) * e.width;
+            }
+        },
+        [&](int k) {
+            const QList<SampleList> *lists = m_decoder.getVarDataInRun(k);
+            for (const PeriodGroup &g : groups) {
+                for (int i = g.first; lists && i < g.first + g.count; ++i) {
+                    const SampleList &l = (*lists)[i];
+                    StreamFile &f = *files[size_t(3 + i)];
+                    const SampleEncoder &e = encoders[size_t(i)];
+                    for (qint64 j = g.perRun[k]; j < l.count(); ++j) {
+                        SampleCodec::putLE(f.room(e.width), e.value(l.at(j)), e.width);
+                        f.advance(e.width);
+                        done += e.width;
+                    }
+                }
             }
             if (m_progress)
                 m_progress(done, total);
-        }
-    }
+        });
     for (auto &f : files) {
         if (!f->finish())
             return fail(*f);
