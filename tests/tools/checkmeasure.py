@@ -43,10 +43,11 @@ def read_dump(path):
             'zero': struct.unpack_from('<i', r, 6)[0], 'k': (g1, o1, g2, o2),
             'label': r[26:42].split(b'\0')[0].decode('latin-1'),
             'unit': r[42:50].split(b'\0')[0].decode('latin-1'), 'size': r[54]})
-    return channels
+    return channels, downloaded
 
 
-def read_truth(path):
+def read_truth(path, downloaded, sizes):
+    """Samples per channel that lie inside the downloaded bytes."""
     samples, runs = {}, {}
     with open(path) as f:
         for line in f:
@@ -55,8 +56,9 @@ def read_truth(path):
                 _, k, start, ticks, _, _ = line.split(',')
                 runs[int(k)] = (int(start), int(ticks))
             elif line and not line.startswith('#'):
-                c, run, j, t, raw, _ = (int(x) for x in line.split(','))
-                samples.setdefault(c, []).append((run, j, t, raw))
+                c, run, j, t, raw, offset = (int(x) for x in line.split(','))
+                if offset + sizes[c] <= downloaded:
+                    samples.setdefault(c, []).append((run, j, t, raw))
     for s in samples.values():
         s.sort()
     return samples, runs
@@ -430,8 +432,8 @@ def main():
     p.add_argument('--2d', dest='two_d')
     a = p.parse_args()
     try:
-        channels = read_dump(a.dump)
-        truth, runs = read_truth(a.truth)
+        channels, downloaded = read_dump(a.dump)
+        truth, runs = read_truth(a.truth, downloaded, {c['index']: c['size'] for c in channels})
         problems = []
         if a.mdf:
             problems += compare('MDF 3', read_mdf3(a.mdf), channels, truth, runs, True)
