@@ -70,6 +70,8 @@ void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups,
     const qint64 moduleBytes = qMax(1, decoder.numBytesModulo());
     const qint64 sliceModules = qMax<qint64>(1, (128 << 10) / moduleBytes);
     std::vector<const quint8 *> records(1024);
+    const QVector<quint64> starts = decoder.runStarts();
+    const quint8 *const memoryEnd = decoder.memory() + decoder.memorySize();
     for (int k = 0; k < decoder.numRun(); ++k) {
         const QList<SampleList> *lists = decoder.getVarDataInRun(k);
         if (!lists)
@@ -77,7 +79,15 @@ void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups,
         qint64 modules = 0;
         for (const PeriodGroup &g : groups)
             modules = qMax(modules, (g.perRun.value(k) + (*lists)[g.first].perModule() - 1) / (*lists)[g.first].perModule());
+        const quint8 *const runStart = decoder.memory() + starts[k];
         for (qint64 m0 = 0; m0 < modules; m0 += sliceModules) {
+            // The next slice is asked for while this one is worked on.
+            if (m0 + sliceModules < modules) {
+                const quint8 *p = runStart + (m0 + sliceModules) * moduleBytes;
+                const quint8 *end = qMin(memoryEnd, p + sliceModules * moduleBytes);
+                for (; p < end; p += 64)
+                    __builtin_prefetch(p);
+            }
             for (int gi = 0; gi < groups.size(); ++gi) {
                 const PeriodGroup &g = groups[gi];
                 const SampleList &lead = (*lists)[g.first];
