@@ -65,7 +65,7 @@ struct SampleEncoder
     {
         if (zero)   // the zero reference goes through the file's coefficients too
             correction = std::make_unique<SampleCodec::ZeroCorrection>(k, c.zeroReference, width, samples);
-        if ((isSigned || zero) && size <= 2 && samples > (qint64(4) << (8 * size))) {
+        if (zero && size <= 2 && samples > (qint64(4) << (8 * size))) {
             table.resize(size_t(1) << (8 * size));
             for (quint32 raw = 0; raw < table.size(); ++raw)
                 table[raw] = convert(raw);
@@ -103,9 +103,19 @@ struct SampleEncoder
         } else if (!table.empty()) {
             for (int r = 0; r < m; ++r, out += 2)
                 qToLittleEndian<quint16>(quint16(t[qFromBigEndian<quint16>(src[r] + at)]), out);
-        } else if (isSigned || zero || (size != 1 && size != 2 && size != 4)) {
+        } else if (zero || (size != 1 && size != 2 && size != 4)) {
             for (int r = 0; r < m; ++r, out += width)
                 SampleCodec::putLE(out, value(src[r] + at), width);
+        } else if (isSigned && size == 1) {
+            // Offset binary: a byte's sign extended to 16 bits plus 0x8000.
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(quint16((src[r][at] ^ 0x80u) + 0x7F80u), out);
+        } else if (isSigned && size == 2) {
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(qFromBigEndian<quint16>(src[r] + at) ^ 0x8000u, out);
+        } else if (isSigned) {
+            for (int r = 0; r < m; ++r, out += 4)
+                qToLittleEndian(qFromBigEndian<quint32>(src[r] + at) ^ 0x80000000u, out);
         } else if (size == 1) {
             for (int r = 0; r < m; ++r, out += 2)
                 qToLittleEndian<quint16>(src[r][at], out);
