@@ -19,6 +19,7 @@
 #include "writer2d.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
@@ -72,6 +73,21 @@ bool plainCopy(const QString &from, const QString &to)
 
 enum Kind { Mdf, Mdf4, TwoD };
 
+// A fixed time stamp makes the files of one dump the same in every run, so
+// their checksums show whether a change to a writer changed its output.
+const QDateTime benchTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
+
+QByteArray checksum(const QStringList &paths)
+{
+    QCryptographicHash h(QCryptographicHash::Md5);
+    for (const QString &path : paths) {
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly))
+            h.addData(&f);
+    }
+    return h.result().toHex().left(12);
+}
+
 bool exportDump(const QString &dump, const QString &target, Kind kind)
 {
     DumpFile f;
@@ -81,17 +97,20 @@ bool exportDump(const QString &dump, const QString &target, Kind kind)
     if (kind == Mdf) {
         MdfWriter w(d);
         w.setTexts(QStringLiteral("bench"), QStringLiteral("64 MiB"), QStringLiteral("BENCH ECU 1.0\n"));
+        w.setTimestamp(benchTime);
         return w.write(target);
     }
     if (kind == Mdf4) {
         Mdf4Writer w(d);
         w.setTexts(QStringLiteral("bench"), QStringLiteral("64 MiB"), QStringLiteral("BENCH ECU 1.0"));
+        w.setTimestamp(benchTime);
         return w.write(target);
     }
     QDir(target).removeRecursively();
     QDir().mkpath(target);
     Writer2D w(d);
     w.setComment({QString()});
+    w.setTimestamp(benchTime);
     return w.write(target);
 }
 
@@ -200,6 +219,11 @@ int main(int argc, char **argv)
     std::printf("MDF file %.1f MiB, MDF 4 file %.1f MiB, 2D files %.1f MiB\n",
                 QFileInfo(tmp.filePath(QStringLiteral("m.mdf"))).size() / 1048576.0,
                 QFileInfo(tmp.filePath(QStringLiteral("m4.mdf"))).size() / 1048576.0, twoDBytes / 1048576.0);
+    QStringList twoDFiles;
+    for (const QFileInfo &fi : QDir(tmp.filePath(QStringLiteral("m.mes"))).entryInfoList(QDir::Files, QDir::Name))
+        twoDFiles << fi.filePath();
+    std::printf("checksums: MDF %s, MDF 4 %s, 2D %s\n", checksum({tmp.filePath(QStringLiteral("m.mdf"))}).constData(),
+                checksum({tmp.filePath(QStringLiteral("m4.mdf"))}).constData(), checksum(twoDFiles).constData());
     const double limit = dumpMiB + 64;
     bool ok = true;
     for (const Figure *f : {&mdf, &mdf4, &twoD})
