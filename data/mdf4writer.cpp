@@ -167,7 +167,8 @@ bool Mdf4Writer::write(const QString &path)
     size_t bufferBytes = 0;
     for (const PeriodGroup &g : groups) {
         const qint64 perModule = m_decoder.maxPeriodFind() / g.period;
-        share.push_back(size_t(qMax<qint64>(16 << 10, 16 * slice * perModule * (8 + g.recordBytes))));
+        const qint64 chunk = qint64(PeriodGroups::chunkRecords(g)) * (8 + g.recordBytes) + SampleCodec::RecordCodec::Slack;
+        share.push_back(size_t(qMax<qint64>(qMax<qint64>(16 << 10, chunk), 16 * slice * perModule * (8 + g.recordBytes))));
         bufferBytes += share.back();
     }
     BigBuffer buffer(bufferBytes);

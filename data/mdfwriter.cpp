@@ -86,7 +86,8 @@ bool MdfWriter::write(const QString &path)
     size_t bufferBytes = 0;
     for (const Group &g : groups) {
         const qint64 perModule = m_decoder.maxPeriodFind() / g.g.period;
-        share.push_back(size_t(qMax<qint64>(16 << 10, 16 * slice * perModule * g.recordSize)));
+        const qint64 chunk = qint64(PeriodGroups::chunkRecords(g.g)) * g.recordSize + SampleCodec::RecordCodec::Slack;
+        share.push_back(size_t(qMax<qint64>(qMax<qint64>(16 << 10, chunk), 16 * slice * perModule * g.recordSize)));
         bufferBytes += share.back();
     }
     BigBuffer buffer(bufferBytes);

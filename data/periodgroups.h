@@ -58,6 +58,12 @@ void forEachRecord(DecodeDataLogged &decoder, const PeriodGroup &g, F f)
     }
 }
 
+// Records of a group handed over in one call of forEachSlice() at most.
+inline int chunkRecords(const PeriodGroup &g)
+{
+    return qBound(16, (8 << 10) / qMax(1, g.recordBytes), 1024);
+}
+
 // Reads the memory once for all groups, a slice of modules at a time, so
 // the slice is still in the cache while each group takes its records from
 // it (a pass per group would read the memory as often as there are periods).
@@ -93,7 +99,7 @@ void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups,
                 const SampleList &lead = (*lists)[g.first];
                 const int perModule = lead.perModule();
                 const qint64 end = qMin(g.perRun[k], (m0 + sliceModules) * perModule);
-                const qint64 chunk = qBound(16, (8 << 10) / qMax(1, g.recordBytes), int(records.size()));
+                const qint64 chunk = chunkRecords(g);
                 const quint32 *offsets = lead.offsets();
                 const quint8 *module = end > m0 * perModule ? lead.segmentBase(0) + m0 * moduleBytes : nullptr;
                 int q = 0;
