@@ -1,9 +1,9 @@
 #pragma once
-// Output file written in large sequential chunks under a temporary name in the
-// same folder; the final name appears only at finish() (a rename), so a full
-// disk or a failed write leaves nothing behind. No fsync: an export is as
-// durable as any other file the user copies, and syncing tens of megabytes
-// would cost more than writing them.
+// Output file written in large chunks (in order, or placed with writeAt())
+// under a temporary name in the same folder; the final name appears only at
+// finish() (a rename), so a full disk or a failed write leaves nothing
+// behind. No fsync: an export is as durable as any other file the user
+// copies, and syncing tens of megabytes would cost more than writing them.
 
 #include <QFile>
 #include <QString>
