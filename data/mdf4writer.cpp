@@ -1,5 +1,6 @@
 #include "mdf4writer.h"
 
+#include "bigbuffer.h"
 #include "briscaversion.h"
 #include "periodgroups.h"
 #include "streamfile.h"
@@ -7,6 +8,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -100,7 +102,7 @@ bool Mdf4Writer::write(const QString &path)
     struct Placed
     {
         QByteArray meta;
-        quint64 dataBytes;
+        quint64 at, dataBytes;
     };
     std::vector<Placed> placed;
     qint64 totalRecordBytes = 0;
@@ -153,77 +155,79 @@ bool Mdf4Writer::write(const QString &path)
         const quint64 next = m.here() + pad8(DtHead + dataBytes);
         if (gi + 1 < groups.size())
             m.link(dg, 0, next);
-        placed.push_back({m.bytes(), dataBytes});
+        placed.push_back({m.bytes(), m.here() - m.bytes().size(), dataBytes});
         totalRecordBytes += qint64(dataBytes);
         pos = next;
     }
 
-    StreamFile file(path);
+    // Every group's records fill their own stretch of the file in one pass
+    // over the memory; each stretch has a share of one buffer.
+    const qint64 slice = qMax<qint64>(1, (128 << 10) / qMax(1, m_decoder.numBytesModulo()));
+    std::vector<size_t> share;
+    size_t bufferBytes = 0;
+    for (const PeriodGroup &g : groups) {
+        const qint64 perModule = m_decoder.maxPeriodFind() / g.period;
+        const qint64 chunk = qint64(PeriodGroups::chunkRecords(g)) * (8 + g.recordBytes) + SampleCodec::RecordCodec::Slack;
+        share.push_back(size_t(qMax<qint64>(qMax<qint64>(16 << 10, chunk), 16 * slice * perModule * (8 + g.recordBytes))));
+        bufferBytes += share.back();
+    }
+    BigBuffer buffer(bufferBytes);
+    if (!buffer.data()) {
+        m_error = QStringLiteral("not enough memory for the output buffer");
+        return false;
+    }
+    StreamFile file(path, 64);
     if (!file.open()) {
         m_error = path + QStringLiteral(": ") + file.errorString();
         return false;
     }
-    file.put(out.constData(), out.size());
-    qint64 done = 0;
-    for (int gi = 0; gi < groups.size() && file.ok(); ++gi) {
+    file.writeAt(0, out.constData(), out.size());
+    std::vector<PlacedOutput> records;
+    std::vector<std::unique_ptr<SampleCodec::RecordCodec>> codecs;
+    quint8 *region = buffer.data();
+    for (int gi = 0; gi < groups.size(); ++gi) {
         const PeriodGroup &g = groups[gi];
-        const QByteArray &m = placed[size_t(gi)].meta;
-        file.put(m.constData(), m.size());
-        QByteArray dt(DtHead, '\0');
-        std::memcpy(dt.data(), "##DT", 4);
-        qToLittleEndian<quint64>(DtHead + placed[size_t(gi)].dataBytes, dt.data() + 8);
-        file.put(dt.constData(), dt.size());
-
-        // Channels of one period are sampled in the same slots one after the
-        // other, so a record's samples lie in memory as one piece, each
-        // big-endian: one byte shuffle per record, zero correction on top.
-        const int sampleBytes = g.recordBytes, recordBytes = 8 + sampleBytes;
-        std::vector<int> swap(static_cast<size_t>(sampleBytes));
-        std::vector<std::pair<int, StoredSample>> zeros;
-        for (int c = g.first, at = 0; c < g.first + g.count; ++c) {
-            const ChannelInfo &ch = channels[c];
-            for (int b = 0; b < ch.sampleSize; ++b)
-                swap[size_t(at + b)] = at + ch.sampleSize - 1 - b;
-            if (ch.zeroCorrected())
-                zeros.emplace_back(at, StoredSample(ch));
-            at += ch.sampleSize;
-        }
-        const QVector<qint64> starts = PeriodGroups::runStartsMs(m_decoder);
-        qint64 written = 0;
-        for (int k = 0; k < g.perRun.size(); ++k) {
-            if (g.perRun[k] == 0)
-                continue;
-            const SampleList &lead = (*m_decoder.getVarDataInRun(k))[g.first];
-            const int perModule = lead.perModule();
-            const quint8 *module = lead.segmentBase(0);
-            qint64 t = starts[k];
-            for (qint64 r = 0, q = 0; r < g.perRun[k]; ++r) {
-                const quint8 *in = module + lead.offset(int(q));
-                quint8 *p = file.room(recordBytes);
-                t += g.period;
-                qToLittleEndian<double>(double(t) * 0.001, p);
-                p += 8;
-                for (int b = 0; b < sampleBytes; ++b)
-                    p[b] = in[swap[size_t(b)]];
-                for (const auto &z : zeros)
-                    SampleCodec::putLE(p + z.first, z.second.raw(in + z.first), z.second.size);
-                file.advance(recordBytes);
-                if (++q == perModule) {
-                    q = 0;
-                    module += lead.moduleBytes();
-                }
-            }
-            written += g.perRun[k];
-            if (m_progress)
-                m_progress(done + written * recordBytes, totalRecordBytes);
-        }
-        done += qint64(placed[size_t(gi)].dataBytes);
-        const int pad = int(pad8(DtHead + placed[size_t(gi)].dataBytes) - DtHead - placed[size_t(gi)].dataBytes);
-        std::memset(file.room(pad), 0, size_t(pad));
-        file.advance(pad);
-        if (m_progress)
-            m_progress(done, totalRecordBytes);
+        const Placed &p = placed[size_t(gi)];
+        QByteArray meta = p.meta + QByteArray(DtHead, '\0');
+        std::memcpy(meta.data() + p.meta.size(), "##DT", 4);
+        qToLittleEndian<quint64>(DtHead + p.dataBytes, meta.data() + p.meta.size() + 8);
+        file.writeAt(p.at, meta.constData(), meta.size());
+        const quint64 dataAt = p.at + quint64(meta.size());
+        const int pad = int(pad8(DtHead + p.dataBytes) - DtHead - p.dataBytes);
+        if (pad)
+            file.writeAt(dataAt + p.dataBytes, QByteArray(pad, '\0').constData(), pad);
+        records.emplace_back(file, dataAt, region, int(share[size_t(gi)]));
+        region += share[size_t(gi)];
+        codecs.push_back(std::make_unique<SampleCodec::RecordCodec>(channels, g.first, g.count, g.records));
     }
+
+    // Times count from the run's start, the first record one period after it.
+    const QVector<qint64> starts = PeriodGroups::runStartsMs(m_decoder);
+    qint64 done = 0;
+    int lastRun = -1;
+    const quint8 *const memoryEnd = m_decoder.memory() + m_decoder.memorySize();
+    PeriodGroups::forEachSlice(m_decoder, groups, [&](int gi, int run, qint64 first, const quint8 *const *src, int m) {
+        const PeriodGroup &g = groups[gi];
+        const int size = 8 + g.recordBytes;
+        PlacedOutput &o = records[size_t(gi)];
+        quint8 *p = o.room(m * size + SampleCodec::RecordCodec::Slack);
+        codecs[size_t(gi)]->encode(src, m, p + 8, size, memoryEnd);
+        qint64 t = starts[run] + first * g.period;
+        for (int r = 0; r < m; ++r, p += size) {
+            t += g.period;
+            qToLittleEndian<double>(double(t) * 0.001, p);
+        }
+        o.advance(m * size);
+        done += qint64(m) * size;
+        if (m_progress && run != lastRun) {
+            lastRun = run;
+            m_progress(done, totalRecordBytes);
+        }
+    });
+    for (PlacedOutput &o : records)
+        o.flush();
+    if (m_progress)
+        m_progress(done, totalRecordBytes);
     if (!file.finish()) {
         m_error = path + QStringLiteral(": ") + file.errorString();
         return false;

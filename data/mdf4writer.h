@@ -2,7 +2,7 @@
 // MDF 4.10 writer: the measurement of a download as one file, a data group
 // per sampling period with a master time channel (seconds, 64-bit float) and
 // the channels' raw values with their rational conversions. As the MDF 3
-// writer: layout first, then streamed in order under a temporary name.
+// writer: layout first, then one pass over the memory under a temporary name.
 // Called by the export dialog and brisca-tool.
 
 #include "decodedatalogged.h"

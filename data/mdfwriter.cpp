@@ -1,6 +1,7 @@
 #include "mdfwriter.h"
 
 #include "bigbuffer.h"
+#include "periodgroups.h"
 #include "samplecodec.h"
 #include "streamfile.h"
 
@@ -38,15 +39,11 @@ private:
 
 struct Group
 {
-    int first = 0, count = 0;   // channels of the decoder
-    int period = 0;
+    PeriodGroup g;
     quint32 recordSize = 0;
-    quint32 records = 0;
     quint64 offset = 0;         // of the DG block
-    quint64 end() const
-    {
-        return offset + DgSize + quint64(records) * recordSize + CgSize + CnSize + CcTimeSize + quint64(count) * (CnSize + CcDataSize);
-    }
+    quint64 cg() const { return offset + DgSize + quint64(g.records) * recordSize; }
+    quint64 end() const { return cg() + CgSize + CnSize + CcTimeSize + quint64(g.count) * (CnSize + CcDataSize); }
 };
 
 } // namespace
@@ -60,51 +57,45 @@ void MdfWriter::setTexts(const QString &project, const QString &subject, const Q
 
 bool MdfWriter::write(const QString &path)
 {
-    m_error.clear();
-    if (!m_decoder.decodable()) {
-        m_error = m_decoder.refusal();
+    m_error = PeriodGroups::unusable(m_decoder);
+    if (!m_error.isEmpty())
         return false;
-    }
-    const QList<SampleList> *lists = m_decoder.getVarDataInAllRun();
-    if (!lists) {
-        m_error = QStringLiteral("the download holds no run");
-        return false;
-    }
     const QVector<ChannelInfo> &channels = m_decoder.channels();
+    const QVector<PeriodGroup> periods = PeriodGroups::of(m_decoder);
 
     // Layout first: every link is known before the first byte is written.
     std::vector<Group> groups;
     const quint32 firstGroup = IdSize + HdSize + 5 + quint32(m_comment.size());
     quint64 pos = firstGroup;
-    for (int i = 0; i < channels.size();) {
-        Group g;
-        g.first = i;
-        g.period = channels[i].period;
-        qint64 records = (*lists)[i].count();
-        for (; i < channels.size() && channels[i].period == g.period; ++i) {
-            ++g.count;
-            g.recordSize += quint32(channels[i].sampleSize);
-            records = qMin(records, (*lists)[i].count());
-        }
-        g.records = quint32(records);
-        g.offset = pos;
+    qint64 totalRecordBytes = 0, done = 0;
+    for (const PeriodGroup &p : periods) {
+        Group g{p, quint32(p.recordBytes), pos};
         pos = g.end();
+        totalRecordBytes += p.records * p.recordBytes;
         groups.push_back(g);
     }
     if (pos > 0xFFFFFFFFu) {
         m_error = QStringLiteral("the measurement does not fit the 32-bit links of an MDF 3 file");
         return false;
     }
-    qint64 totalRecordBytes = 0, done = 0;
-    for (const Group &g : groups)
-        totalRecordBytes += qint64(g.records) * g.recordSize;
 
-    BigBuffer buffer(size_t(2) << 20);
+    // Every group's records fill their own stretch of the file in one pass
+    // over the memory; each stretch has a share of one buffer.
+    const qint64 slice = qMax<qint64>(1, (128 << 10) / qMax(1, m_decoder.numBytesModulo()));
+    std::vector<size_t> share;
+    size_t bufferBytes = 0;
+    for (const Group &g : groups) {
+        const qint64 perModule = m_decoder.maxPeriodFind() / g.g.period;
+        const qint64 chunk = qint64(PeriodGroups::chunkRecords(g.g)) * g.recordSize + SampleCodec::RecordCodec::Slack;
+        share.push_back(size_t(qMax<qint64>(qMax<qint64>(16 << 10, chunk), 16 * slice * perModule * g.recordSize)));
+        bufferBytes += share.back();
+    }
+    BigBuffer buffer(bufferBytes);
     if (!buffer.data()) {
         m_error = QStringLiteral("not enough memory for the output buffer");
         return false;
     }
-    StreamFile out(path, buffer.data(), int(buffer.size()));
+    StreamFile out(path, 64);
     if (!out.open()) {
         m_error = path + QStringLiteral(": ") + out.errorString();
         return false;
@@ -112,133 +103,87 @@ bool MdfWriter::write(const QString &path)
     const QDateTime when = m_when.isValid() ? m_when : QDateTime::currentDateTime();
     Block id(IdSize);
     id.text(0, "MDF     ", 8).text(8, "3.30    ", 8).text(16, "ORVT_LGR", 8).at<quint16>(28, 330);
-    out.put(id.bytes().constData(), IdSize);
+    out.writeAt(0, id.bytes().constData(), IdSize);
     Block hd(HdSize);
     hd.text(0, "HD", 2).at<quint16>(2, HdSize).at<quint32>(4, firstGroup).at<quint32>(8, IdSize + HdSize)
         .at<quint16>(16, quint16(groups.size()))
         .text(18, when.toString(QStringLiteral("dd:MM:yyyy")).toLatin1(), 10)
         .text(28, when.toString(QStringLiteral("hh:mm:ss")).toLatin1(), 8)
         .text(100, m_project, 32).text(132, m_subject, 32);
-    out.put(hd.bytes().constData(), HdSize);
+    out.writeAt(IdSize, hd.bytes().constData(), HdSize);
     Block tx(5 + m_comment.size());
     tx.text(0, "TX", 2).at<quint16>(2, quint16(m_comment.size() + 5)).text(4, m_comment, m_comment.size());
-    out.put(tx.bytes().constData(), tx.bytes().size());
+    out.writeAt(IdSize + HdSize, tx.bytes().constData(), tx.bytes().size());
+
+    std::vector<PlacedOutput> records;
+    std::vector<std::unique_ptr<SampleCodec::RecordCodec>> codecs;
+    quint8 *region = buffer.data();
+    for (size_t gi = 0; gi < groups.size(); ++gi) {
+        const Group &g = groups[gi];
+        records.emplace_back(out, g.offset + DgSize, region, int(share[gi]));
+        region += share[gi];
+        codecs.push_back(std::make_unique<SampleCodec::RecordCodec>(channels, g.g.first, g.g.count, g.g.records));
+    }
+    qint64 lastRun = -1;
+    const quint8 *const memoryEnd = m_decoder.memory() + m_decoder.memorySize();
+    PeriodGroups::forEachSlice(m_decoder, periods, [&](int gi, int run, qint64, const quint8 *const *src, int m) {
+        const int size = int(groups[size_t(gi)].recordSize);
+        PlacedOutput &o = records[size_t(gi)];
+        codecs[size_t(gi)]->encode(src, m, o.room(m * size + SampleCodec::RecordCodec::Slack), size, memoryEnd);
+        o.advance(m * size);
+        done += qint64(m) * size;
+        if (m_progress && run != lastRun) {
+            lastRun = run;
+            m_progress(done, totalRecordBytes);
+        }
+    });
+    for (PlacedOutput &o : records)
+        o.flush();
+    if (m_progress)
+        m_progress(done, totalRecordBytes);
 
     for (size_t gi = 0; gi < groups.size(); ++gi) {
         const Group &g = groups[gi];
         const quint32 dg = quint32(g.offset);
-        const quint32 cg = dg + DgSize + g.records * g.recordSize;
+        const quint32 cg = quint32(g.cg());
         Block dgb(DgSize);
         dgb.text(0, "DG", 2).at<quint16>(2, DgSize).at<quint32>(4, gi + 1 < groups.size() ? quint32(g.end()) : 0u)
             .at<quint32>(8, cg).at<quint32>(16, dg + DgSize).at<quint16>(20, 1);
-        out.put(dgb.bytes().constData(), DgSize);
+        out.writeAt(dg, dgb.bytes().constData(), DgSize);
 
-        // Records: the r-th sample of every channel of the group. Channels of
-        // one period are sampled in the same slots, one after the other, so a
-        // record lies in memory as one piece with each sample big-endian. A
-        // chunk of records is filled channel by channel: one tight loop per
-        // sample size instead of a byte-by-byte shuffle.
-        const int recordSize = int(g.recordSize);
-        struct Column
-        {
-            int at, size;
-            std::unique_ptr<SampleCodec::ZeroCorrection> correct;
-        };
-        std::vector<Column> columns;
-        for (int c = g.first, at = 0; c < g.first + g.count; ++c) {
-            const ChannelInfo &ch = channels[c];
-            columns.push_back({at, ch.sampleSize, nullptr});
-            if (ch.zeroCorrected())
-                columns.back().correct = std::make_unique<SampleCodec::ZeroCorrection>(
-                    SampleCodec::Coefficients::of(ch), ch.zeroReference, ch.sampleSize, g.records);
-            at += ch.sampleSize;
-        }
-        const SampleList &lead = (*lists)[g.first];
-        const int perModule = lead.perModule();
-        // Small enough for the chunk's input and output to stay in the L1 cache.
-        const qint64 chunkRecords = qMax<qint64>(1, (8 << 10) / recordSize);
-        std::vector<const quint8 *> sources(size_t(qMin<qint64>(chunkRecords, qMax<qint64>(g.records, 1))));
-        qint64 left = g.records, written = 0;
-        for (int seg = 0; seg < lead.segments() && left > 0; ++seg) {
-            const qint64 n = qMin(left, lead.segmentSamples(seg));
-            left -= n;
-            const quint8 *module = lead.segmentBase(seg);
-            int q = 0;
-            for (qint64 r0 = 0; r0 < n;) {
-                const int m = int(qMin<qint64>(n - r0, qint64(sources.size())));
-                for (int r = 0; r < m; ++r) {
-                    sources[size_t(r)] = module + lead.offset(q);
-                    if (++q == perModule) {
-                        q = 0;
-                        module += lead.moduleBytes();
-                    }
-                }
-                quint8 *p = out.room(m * recordSize);
-                const quint8 *const *src = sources.data();
-                for (const Column &col : columns) {
-                    quint8 *o = p + col.at;
-                    const int at = col.at;
-                    if (col.correct) {
-                        for (int r = 0; r < m; ++r, o += recordSize)
-                            SampleCodec::putLE(o, (*col.correct)(SampleCodec::readRaw(src[r] + at, col.size)), col.size);
-                    } else if (col.size == 1) {
-                        for (int r = 0; r < m; ++r, o += recordSize)
-                            *o = src[r][at];
-                    } else if (col.size == 2) {
-                        for (int r = 0; r < m; ++r, o += recordSize)
-                            qToLittleEndian(qFromBigEndian<quint16>(src[r] + at), o);
-                    } else if (col.size == 4) {
-                        for (int r = 0; r < m; ++r, o += recordSize)
-                            qToLittleEndian(qFromBigEndian<quint32>(src[r] + at), o);
-                    } else {
-                        for (int r = 0; r < m; ++r, o += recordSize)
-                            SampleCodec::putLE(o, SampleCodec::readRaw(src[r] + at, col.size), col.size);
-                    }
-                }
-                out.advance(m * recordSize);
-                r0 += m;
-            }
-            written += n;
-            if (m_progress)
-                m_progress(done + written * recordSize, totalRecordBytes);
-        }
-        done += qint64(g.records) * recordSize;
-        if (m_progress)
-            m_progress(done, totalRecordBytes);
-
+        QByteArray meta;
         const quint32 cnTime = cg + CgSize;
         Block cgb(CgSize);
-        cgb.text(0, "CG", 2).at<quint16>(2, CgSize).at<quint32>(8, cnTime).at<quint16>(18, quint16(g.count + 1))
-            .at<quint16>(20, quint16(g.recordSize)).at<quint32>(22, g.records);
-        out.put(cgb.bytes().constData(), CgSize);
+        cgb.text(0, "CG", 2).at<quint16>(2, CgSize).at<quint32>(8, cnTime).at<quint16>(18, quint16(g.g.count + 1))
+            .at<quint16>(20, quint16(g.recordSize)).at<quint32>(22, quint32(g.g.records));
+        meta += cgb.bytes();
         Block time(CnSize);
         time.text(0, "CN", 2).at<quint16>(2, CnSize).at<quint32>(4, cnTime + CnSize + CcTimeSize)
             .at<quint32>(8, cnTime + CnSize).at<quint16>(24, 1).text(26, "time", 31)
-            .text(58, "virtual time channel", 127).at<quint16>(190, 3).at<double>(210, g.period * 0.001);
-        out.put(time.bytes().constData(), CnSize);
+            .text(58, "virtual time channel", 127).at<quint16>(190, 3).at<double>(210, g.g.period * 0.001);
+        meta += time.bytes();
         Block cc(CcTimeSize);
         cc.text(0, "CC", 2).at<quint16>(2, CcTimeSize).text(22, "s", 19).at<quint16>(42, 65535);
-        out.put(cc.bytes().constData(), CcTimeSize);
+        meta += cc.bytes();
 
         quint32 cn = cnTime + CnSize + CcTimeSize;
         quint32 bit = 0;
-        for (int c = g.first; c < g.first + g.count; ++c) {
+        for (int c = g.g.first; c < g.g.first + g.g.count; ++c) {
             const ChannelInfo &ch = channels[c];
-            const bool last = c == g.first + g.count - 1;
+            const bool last = c == g.g.first + g.g.count - 1;
             Block cnb(CnSize);
             cnb.text(0, "CN", 2).at<quint16>(2, CnSize).at<quint32>(4, last ? 0u : cn + CnSize + CcDataSize)
                 .at<quint32>(8, cn + CnSize).text(26, ch.label, 31).at<quint16>(186, quint16(bit))
                 .at<quint16>(188, quint16(8 * ch.sampleSize)).at<quint16>(190, ch.isSigned() ? 1 : 0);
-            out.put(cnb.bytes().constData(), CnSize);
+            meta += cnb.bytes();
             Block ccb(CcDataSize);
             ccb.text(0, "CC", 2).at<quint16>(2, CcDataSize).text(22, ch.unit, 19).at<quint16>(42, 9).at<quint16>(44, 6)
                 .at<double>(54, ch.g1).at<double>(62, ch.o1).at<double>(78, ch.g2).at<double>(86, ch.o2);
-            out.put(ccb.bytes().constData(), CcDataSize);
+            meta += ccb.bytes();
             bit += 8 * quint32(ch.sampleSize);
             cn += CnSize + CcDataSize;
         }
-        if (!out.ok())
-            break;
+        out.writeAt(cg, meta.constData(), meta.size());
     }
     if (!out.finish()) {
         m_error = path + QStringLiteral(": ") + out.errorString();

@@ -1,8 +1,9 @@
 #pragma once
 // MDF 3.30 writer: one data group per sampling period, the time given by a
 // virtual time channel, all runs one after the other. The layout is computed
-// first, then the file is streamed in order. Called by the export dialog and
-// brisca-tool.
+// first; then one pass over the memory fills every group's records in place
+// (positioned writes into the temporary file), so the output is never held
+// whole. Called by the export dialog and brisca-tool.
 
 #include "decodedatalogged.h"
 

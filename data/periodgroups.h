@@ -58,6 +58,75 @@ void forEachRecord(DecodeDataLogged &decoder, const PeriodGroup &g, F f)
     }
 }
 
+// Records of a group handed over in one call of forEachSlice() at most.
+inline int chunkRecords(const PeriodGroup &g)
+{
+    return qBound(16, (8 << 10) / qMax(1, g.recordBytes), 1024);
+}
+
+// Reads the memory once for all groups, a slice of modules at a time, so
+// the slice is still in the cache while each group takes its records from
+// it (a pass per group would read the memory as often as there are periods).
+// Calls f(group, run, first record in the run, records, m) with records[r]
+// pointing at the first stored sample of record r, at most about 8 KiB of
+// records a call; runEnd(run) after each run.
+template<typename F, typename R>
+void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups, F f, R runEnd)
+{
+    const qint64 moduleBytes = qMax(1, decoder.numBytesModulo());
+    const qint64 sliceModules = qMax<qint64>(1, (128 << 10) / moduleBytes);
+    std::vector<const quint8 *> records(1024);
+    const QVector<quint64> starts = decoder.runStarts();
+    const quint8 *const memoryEnd = decoder.memory() + decoder.memorySize();
+    for (int k = 0; k < decoder.numRun(); ++k) {
+        const QList<SampleList> *lists = decoder.getVarDataInRun(k);
+        if (!lists)
+            continue;
+        qint64 modules = 0;
+        for (const PeriodGroup &g : groups)
+            modules = qMax(modules, (g.perRun.value(k) + (*lists)[g.first].perModule() - 1) / (*lists)[g.first].perModule());
+        const quint8 *const runStart = decoder.memory() + starts[k];
+        for (qint64 m0 = 0; m0 < modules; m0 += sliceModules) {
+            // The next slice is asked for while this one is worked on.
+            if (m0 + sliceModules < modules) {
+                const quint8 *p = runStart + (m0 + sliceModules) * moduleBytes;
+                const quint8 *end = qMin(memoryEnd, p + sliceModules * moduleBytes);
+                for (; p < end; p += 64)
+                    __builtin_prefetch(p);
+            }
+            for (int gi = 0; gi < groups.size(); ++gi) {
+                const PeriodGroup &g = groups[gi];
+                const SampleList &lead = (*lists)[g.first];
+                const int perModule = lead.perModule();
+                const qint64 end = qMin(g.perRun[k], (m0 + sliceModules) * perModule);
+                const qint64 chunk = chunkRecords(g);
+                const quint32 *offsets = lead.offsets();
+                const quint8 *module = end > m0 * perModule ? lead.segmentBase(0) + m0 * moduleBytes : nullptr;
+                int q = 0;
+                for (qint64 r = m0 * perModule; r < end;) {
+                    const int m = int(qMin(chunk, end - r));
+                    for (int i = 0; i < m; ++i) {
+                        records[size_t(i)] = module + offsets[q];
+                        if (++q == perModule) {
+                            q = 0;
+                            module += moduleBytes;
+                        }
+                    }
+                    f(gi, k, r, records.data(), m);
+                    r += m;
+                }
+            }
+        }
+        runEnd(k);
+    }
+}
+
+template<typename F>
+void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups, F f)
+{
+    forEachSlice(decoder, groups, f, [](int) {});
+}
+
 } // namespace PeriodGroups
 
 // The value a file stores for a sample: zero-corrected where the channel asks

@@ -4,8 +4,10 @@
 #include "conversion.h"
 #include "decodedatalogged.h"
 
+#include <QtEndian>
 #include <QtGlobal>
 
+#include <memory>
 #include <vector>
 
 namespace SampleCodec {
@@ -50,6 +52,8 @@ public:
                 m_table[raw] = zeroCorrect(raw, m_k, m_zeroEng);
         }
     }
+    // Raw value -> corrected value for every raw of the sample size, or null.
+    const quint32 *table() const { return m_table.empty() ? nullptr : m_table.data(); }
     quint32 operator()(quint32 raw) const
     {
         if (!m_table.empty())
@@ -80,5 +84,41 @@ inline void putLE(quint8 *out, quint32 v, int bytes)
     for (int i = 0; i < bytes; ++i, v >>= 8)
         out[i] = quint8(v);
 }
+
+// The samples of one period's channels as the MDF files store a record:
+// each little-endian, zero-corrected where the channel asks. Channels of one
+// period are sampled in the same slot one after the other, so a record lies
+// in memory as one piece: where the processor can, a record is turned round
+// sixteen bytes at a time by a byte shuffle; else (and for the zero
+// correction) channel by channel, one tight loop per sample size.
+class RecordCodec
+{
+public:
+    RecordCodec(const QVector<ChannelInfo> &channels, int first, int count, qint64 records);
+    ~RecordCodec();
+
+    // Bytes after the last record that encode() may overwrite.
+    static constexpr int Slack = 16;
+    // Record r of m from src[r] to out + r * stride. Input is read at most
+    // Slack bytes past a record, never at or past end.
+    void encode(const quint8 *const *src, int m, quint8 *out, int stride, const quint8 *end) const;
+
+private:
+    void byColumn(const quint8 *const *src, int m, quint8 *out, int stride, bool correctedOnly) const;
+    struct Column
+    {
+        int at, size;
+        std::unique_ptr<ZeroCorrection> correct;
+    };
+    struct Window
+    {
+        int at;
+        quint8 mask[16];
+    };
+    std::vector<Column> m_columns;
+    std::vector<Window> m_windows;
+    int m_reach = 0;   // bytes the windows read from a record's start
+    bool m_corrected = false;
+};
 
 } // namespace SampleCodec

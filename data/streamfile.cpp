@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 StreamFile::StreamFile(const QString &path, int bufferSize) : m_path(path), m_own(size_t(qMax(bufferSize, 64)))
 {
@@ -58,6 +59,21 @@ void StreamFile::flush()
         if (w <= 0) {
             m_ok = false;
             m_error = errno ? QString::fromLocal8Bit(std::strerror(errno)) : m_file.errorString();
+            return;
+        }
+        done += w;
+    }
+}
+
+void StreamFile::writeAt(quint64 offset, const void *data, qint64 n)
+{
+    const char *p = static_cast<const char *>(data);
+    for (qint64 done = 0; m_ok && done < n;) {
+        errno = 0;
+        const ssize_t w = ::pwrite(m_file.handle(), p + done, size_t(n - done), off_t(offset + quint64(done)));
+        if (w <= 0) {
+            m_ok = false;
+            m_error = errno ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("write failed");
             return;
         }
         done += w;

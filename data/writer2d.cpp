@@ -1,6 +1,7 @@
 #include "writer2d.h"
 
 #include "bigbuffer.h"
+#include "periodgroups.h"
 #include "samplecodec.h"
 #include "streamfile.h"
 
@@ -64,7 +65,7 @@ struct SampleEncoder
     {
         if (zero)   // the zero reference goes through the file's coefficients too
             correction = std::make_unique<SampleCodec::ZeroCorrection>(k, c.zeroReference, width, samples);
-        if ((isSigned || zero) && size <= 2 && samples > (qint64(4) << (8 * size))) {
+        if (zero && size <= 2 && samples > (qint64(4) << (8 * size))) {
             table.resize(size_t(1) << (8 * size));
             for (quint32 raw = 0; raw < table.size(); ++raw)
                 table[raw] = convert(raw);
@@ -91,49 +92,39 @@ struct SampleEncoder
         return raw & mask;
     }
 
-    template<typename F>
-    static void walk(const SampleList &l, const quint8 *module, qint64 n, F f)
+    // The samples at src[r] + at, r < m, into out; one loop per kind of
+    // sample with its pointers in locals.
+    void column(const quint8 *const *src, int m, int at, quint8 *out) const
     {
-        const quint32 *off = l.offsets();
-        const int perModule = l.perModule();
-        for (qint64 j = 0; j < n;) {
-            for (int q = 0; q < perModule && j < n; ++q, ++j)
-                f(module + off[q]);
-            module += l.moduleBytes();
-        }
-    }
-
-    // n samples of l from the module at `module` on, into out.
-    void write(const SampleList &l, const quint8 *module, qint64 n, quint8 *out) const
-    {
+        const quint32 *const t = table.data();
         if (!table.empty() && size == 1) {
-            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[p[0]], 2); out += 2; });
-            return;
-        }
-        if (!table.empty()) {
-            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, table[quint32(p[0]) << 8 | p[1]], 2); out += 2; });
-            return;
-        }
-        if (isSigned || zero) {
-            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, value(p), width); out += width; });
-            return;
-        }
-        switch (size) {
-        case 1:
-            walk(l, module, n, [&](const quint8 *p) { out[0] = p[0]; out[1] = 0; out += 2; });
-            break;
-        case 2:
-            walk(l, module, n, [&](const quint8 *p) { out[0] = p[1]; out[1] = p[0]; out += 2; });
-            break;
-        case 4:
-            walk(l, module, n, [&](const quint8 *p) {
-                const quint32 v = qFromBigEndian<quint32>(p);
-                std::memcpy(out, &v, 4);
-                out += 4;
-            });
-            break;
-        default:
-            walk(l, module, n, [&](const quint8 *p) { SampleCodec::putLE(out, value(p), width); out += width; });
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(quint16(t[src[r][at]]), out);
+        } else if (!table.empty()) {
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(quint16(t[qFromBigEndian<quint16>(src[r] + at)]), out);
+        } else if (zero || (size != 1 && size != 2 && size != 4)) {
+            for (int r = 0; r < m; ++r, out += width)
+                SampleCodec::putLE(out, value(src[r] + at), width);
+        } else if (isSigned && size == 1) {
+            // Offset binary: a byte's sign extended to 16 bits plus 0x8000.
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(quint16((src[r][at] ^ 0x80u) + 0x7F80u), out);
+        } else if (isSigned && size == 2) {
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(qFromBigEndian<quint16>(src[r] + at) ^ 0x8000u, out);
+        } else if (isSigned) {
+            for (int r = 0; r < m; ++r, out += 4)
+                qToLittleEndian(qFromBigEndian<quint32>(src[r] + at) ^ 0x80000000u, out);
+        } else if (size == 1) {
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian<quint16>(src[r][at], out);
+        } else if (size == 2) {
+            for (int r = 0; r < m; ++r, out += 2)
+                qToLittleEndian(qFromBigEndian<quint16>(src[r] + at), out);
+        } else {
+            for (int r = 0; r < m; ++r, out += 4)
+                qToLittleEndian(qFromBigEndian<quint32>(src[r] + at), out);
         }
     }
 };
@@ -277,13 +268,9 @@ bool Writer2D::write(const QString &dir)
         return fail(*files.back());
 
     // All data files are open before any sample is written. Their buffers
-    // share one block; a slice of modules of every channel fits in them.
+    // share one block.
     const int channelCount = int(channels.size());
     const int bufferSize = qBound(16 << 10, (16 << 20) / qMax(1, channelCount), 256 << 10);
-    int widest = 1;
-    for (const ChannelInfo &c : channels)
-        widest = qMax(widest, (m_decoder.maxPeriodFind() / c.period) * sampleWidth(c.sampleSize));
-    const qint64 sliceModules = qBound(1, (256 << 10) / qMax(1, m_decoder.numBytesModulo()), bufferSize / widest);
     BigBuffer buffers(size_t(bufferSize) * size_t(qMax(1, channelCount)));
     if (!buffers.data()) {
         for (auto &g : files)
@@ -292,6 +279,7 @@ bool Writer2D::write(const QString &dir)
         return false;
     }
     std::vector<SampleEncoder> encoders;
+    std::vector<int> at;   // of each channel's sample in its group's record
     qint64 total = 0, done = 0;
     for (int i = 0; i < channelCount; ++i) {
         files.push_back(std::make_unique<StreamFile>(base + QStringLiteral(".A%1").arg(i, 3, 10, QLatin1Char('0')),
@@ -301,35 +289,43 @@ bool Writer2D::write(const QString &dir)
         const qint64 samples = m_decoder.sampleCount(i);
         encoders.emplace_back(m_decoder.channels()[i], samples);
         total += samples * encoders.back().width;
+        at.push_back(i > 0 && channels[i - 1].period == channels[i].period ? at.back() + channels[i - 1].sampleSize : 0);
     }
 
-    // Channel by channel over a slice of modules at a time: the slice stays in
-    // the cache while every channel takes its samples from it.
-    for (int k = 0; k < m_decoder.numRun(); ++k) {
-        const QList<SampleList> *lists = m_decoder.getVarDataInRun(k);
-        if (!lists)
-            continue;
-        qint64 modules = 0;
-        for (const SampleList &l : *lists)
-            modules = qMax(modules, (l.count() + l.perModule() - 1) / qMax(1, l.perModule()));
-        for (qint64 m0 = 0; m0 < modules; m0 += sliceModules) {
-            for (int i = 0; i < channelCount; ++i) {
-                const SampleList &l = (*lists)[i];
-                const qint64 first = m0 * l.perModule(), n = qMin(l.count(), first + sliceModules * l.perModule()) - first;
-                if (n <= 0)
-                    continue;
+    // One pass over the memory: each group's records of a slice go out
+    // channel by channel while they are in the cache. A run cut by the end of
+    // the download leaves the first channels of a group one sample more than
+    // the group's records; those follow at the run's end.
+    const QVector<PeriodGroup> groups = PeriodGroups::of(m_decoder);
+    PeriodGroups::forEachSlice(
+        m_decoder, groups,
+        [&](int gi, int, qint64, const quint8 *const *src, int m) {
+            const PeriodGroup &g = groups[gi];
+            for (int i = g.first; i < g.first + g.count; ++i) {
                 StreamFile &f = *files[size_t(3 + i)];
                 const SampleEncoder &e = encoders[size_t(i)];
-                e.write(l, l.segmentBase(0) + m0 * l.moduleBytes(), n, f.room(int(n * e.width)));
-                f.advance(int(n * e.width));
-                done += n * e.width;
-                if (!f.ok())
-                    return fail(f);
+                e.column(src, m, at[size_t(i)], f.room(m * e.width));
+                f.advance(m * e.width);
+                done += qint64(m) * e.width;
+            }
+        },
+        [&](int k) {
+            const QList<SampleList> *lists = m_decoder.getVarDataInRun(k);
+            for (const PeriodGroup &g : groups) {
+                for (int i = g.first; lists && i < g.first + g.count; ++i) {
+                    const SampleList &l = (*lists)[i];
+                    StreamFile &f = *files[size_t(3 + i)];
+                    const SampleEncoder &e = encoders[size_t(i)];
+                    for (qint64 j = g.perRun[k]; j < l.count(); ++j) {
+                        SampleCodec::putLE(f.room(e.width), e.value(l.at(j)), e.width);
+                        f.advance(e.width);
+                        done += e.width;
+                    }
+                }
             }
             if (m_progress)
                 m_progress(done, total);
-        }
-    }
+        });
     for (auto &f : files) {
         if (!f->finish())
             return fail(*f);

@@ -1,22 +1,30 @@
-// Builds a 64 MiB logger dump (about 200 channels of 1, 2 and 4 bytes over
-// the eight periods, four runs of three laps each) and times, in the same run:
-// a plain copy of the dump file, load + decode + MDF write, and load + decode
-// + 2D write. Targets: each export at most 2x the copy; peak memory of each
+// Records a 64 MiB logger dump with the simulated logger (200 channels of 1,
+// 2 and 4 bytes over the eight periods, four runs with laps) and times, in
+// the same run:
+// a plain copy of the dump file and load + decode + write as MDF 3.30, MDF
+// 4.10 and 2D. Targets: each export at most 2x the copy; peak memory of each
 // export below the dump size + 64 MiB.
 //
 //   bench_data [repeats] [folder]
-//   bench_data --dump FILE      only write the dump (for profiling the tool)
+//   bench_data --dump FILE [--truth FILE] [--small]
+//                               only record the dump (and the ground truth)
+//   bench_data --profile copy|mdf|mdf4|2d DUMP [N]
+//                               one job N times, for a profiler
 
 #include "decodedatalogged.h"
 #include "protocoldownload.h"
+#include "mdf4writer.h"
 #include "mdfwriter.h"
+#include "simrecording.h"
 #include "writer2d.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -24,100 +32,13 @@
 #include <sys/resource.h>
 #include <cstring>
 #include <functional>
-#include <random>
 #include <vector>
 
 namespace {
 
 constexpr quint32 MemoryBytes = 64u << 20;
-constexpr quint32 Capacity = 208;
 constexpr int Channels = 200;
-constexpr int Runs = 4, LapsPerRun = 3;
-constexpr quint32 PageAlignment = 4096;
-const int periods[8] = {5, 10, 20, 40, 80, 160, 320, 640};
-
-// Dump file as the logger protocol writes it: big-endian head, the read-back
-// block (logger header + configuration image, little-endian inside), the data.
-void writeDump(const QString &path)
-{
-    std::vector<quint8> block(60 * Capacity + 906, 0);
-    quint8 *header = block.data(), *head = header + 884, *records = head + 20 + 5 * Capacity;
-    std::memcpy(header, "BENCH ECU 1.0", 13);
-    int moduleBytes = 0;
-    for (int c = 0; c < Channels; ++c) {
-        const int cls = c % 8, size = 1 << (c % 3);
-        // Channels land in the image sorted by period, as the logger keeps them.
-        ++head[12 + cls];
-        moduleBytes += 640 / periods[cls] * size;
-    }
-    int slot = 0;
-    for (int cls = 0; cls < 8; ++cls) {
-        for (int c = cls; c < Channels; c += 8, ++slot) {
-            quint8 *r = records + 55 * slot;
-            qToLittleEndian<quint16>(quint16(periods[cls]), r + 2);
-            r[4] = 0x03 | (c % 5 == 0 ? 0x10 : 0) | (c % 7 == 0 ? 0x20 : 0);
-            qToLittleEndian<qint32>(c % 7 == 0 ? 3 : 0, r + 6);
-            qToLittleEndian<float>(0.5f + c, r + 10);
-            qToLittleEndian<float>(-1.0f, r + 14);
-            qToLittleEndian<float>(0.0f, r + 18);
-            qToLittleEndian<float>(1.0f, r + 22);
-            std::snprintf(reinterpret_cast<char *>(r + 26), 16, "ch%03d", c);
-            std::memcpy(r + 42, "u", 1);
-            r[54] = quint8(1 << (c % 3));
-        }
-    }
-    // Four runs filling the memory, each split into three laps.
-    const quint32 runBytes = MemoryBytes / Runs - PageAlignment;
-    const quint32 modules = runBytes / quint32(moduleBytes);
-    const quint32 ticks = modules * (640 / 5);
-    int e = 0;
-    for (int k = 0; k < Runs; ++k) {
-        qToLittleEndian<quint32>(0, header + 42 + 4 * e++);
-        for (int l = 1; l <= LapsPerRun; ++l)
-            qToLittleEndian<quint32>(ticks * l / LapsPerRun, header + 42 + 4 * e++);
-    }
-    header[39] = quint8(e);
-
-    // Slowly moving signals with a little noise, as a logger records them;
-    // the gaps between runs keep whatever the memory held.
-    std::vector<quint8> memory(MemoryBytes);
-    std::mt19937 rng(7);
-    for (size_t i = 0; i < memory.size(); i += 4) {
-        const quint32 v = rng();
-        std::memcpy(memory.data() + i, &v, 4);
-    }
-    std::vector<qint64> taken(Channels);
-    const quint32 runStride = (modules * quint32(moduleBytes) + PageAlignment - 1) / PageAlignment * PageAlignment;
-    for (int k = 0; k < Runs; ++k) {
-        quint8 *p = memory.data() + size_t(k) * runStride;
-        for (quint32 m = 0; m < modules; ++m) {
-            for (int t = 5; t <= 640; t += 5) {
-                for (int cls = 0; cls < 8; ++cls) {
-                    if (t % periods[cls])
-                        continue;
-                    for (int c = cls; c < Channels; c += 8) {
-                        const int size = 1 << (c % 3);
-                        const qint64 j = taken[size_t(c)]++;
-                        const quint32 span = size == 1 ? 200 : size == 2 ? 50000 : 1000000;
-                        const quint32 phase = quint32((j * (c + 1) / 16) % (2 * span));
-                        const quint32 v = (phase < span ? phase : 2 * span - phase) + (rng() & 1);
-                        for (int b = 0; b < size; ++b)
-                            *p++ = quint8(v >> (8 * (size - 1 - b)));
-                    }
-                }
-            }
-        }
-    }
-    QFile f(path);
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    QDataStream out(&f);
-    out.setVersion(QDataStream::Qt_3_3);
-    out << quint32(0x4F525654) << quint32(0x4C440001) << qint32(0) << qint32(0) << PageAlignment << Capacity
-        << MemoryBytes << quint32(block.size());
-    out.writeRawData(reinterpret_cast<const char *>(block.data()), int(block.size()));
-    out << MemoryBytes;
-    out.writeRawData(reinterpret_cast<const char *>(memory.data()), int(memory.size()));
-}
+constexpr int Runs = 4;
 
 // Peak resident memory since the last reset (Linux VmHWM).
 void resetPeak()
@@ -150,21 +71,46 @@ bool plainCopy(const QString &from, const QString &to)
     return true;
 }
 
-bool exportDump(const QString &dump, const QString &target, bool mdf)
+enum Kind { Mdf, Mdf4, TwoD };
+
+// A fixed time stamp makes the files of one dump the same in every run, so
+// their checksums show whether a change to a writer changed its output.
+const QDateTime benchTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
+
+QByteArray checksum(const QStringList &paths)
+{
+    QCryptographicHash h(QCryptographicHash::Md5);
+    for (const QString &path : paths) {
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly))
+            h.addData(&f);
+    }
+    return h.result().toHex().left(12);
+}
+
+bool exportDump(const QString &dump, const QString &target, Kind kind)
 {
     DumpFile f;
     if (!f.open(dump))
         return false;
     DecodeDataLogged d(loggedDownload(f));
-    if (mdf) {
+    if (kind == Mdf) {
         MdfWriter w(d);
         w.setTexts(QStringLiteral("bench"), QStringLiteral("64 MiB"), QStringLiteral("BENCH ECU 1.0\n"));
+        w.setTimestamp(benchTime);
+        return w.write(target);
+    }
+    if (kind == Mdf4) {
+        Mdf4Writer w(d);
+        w.setTexts(QStringLiteral("bench"), QStringLiteral("64 MiB"), QStringLiteral("BENCH ECU 1.0"));
+        w.setTimestamp(benchTime);
         return w.write(target);
     }
     QDir(target).removeRecursively();
     QDir().mkpath(target);
     Writer2D w(d);
     w.setComment({QString()});
+    w.setTimestamp(benchTime);
     return w.write(target);
 }
 
@@ -206,29 +152,59 @@ Figure measure(int repeats, const std::function<bool()> &job)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc > 2 && !std::strcmp(argv[1], "--dump")) {
-        writeDump(QString::fromLocal8Bit(argv[2]));
+    if (argc > 3 && !std::strcmp(argv[1], "--profile")) {
+        const QString kind = QString::fromLocal8Bit(argv[2]), dump = QString::fromLocal8Bit(argv[3]);
+        for (int i = 0, n = argc > 4 ? atoi(argv[4]) : 20; i < n; ++i) {
+            if (kind == QLatin1String("copy"))
+                plainCopy(dump, dump + QStringLiteral(".copy"));
+            else if (kind == QLatin1String("2d"))
+                exportDump(dump, dump + QStringLiteral(".mes"), TwoD);
+            else
+                exportDump(dump, dump + QStringLiteral(".mdf"), kind == QLatin1String("mdf4") ? Mdf4 : Mdf);
+        }
         return 0;
+    }
+    if (argc > 2 && !std::strcmp(argv[1], "--dump")) {
+        // --small: 24 channels in 1 MiB, for the reader check under ctest.
+        SimRecording rec{Channels, MemoryBytes, 4096, Runs, 6, 90};
+        QString truth;
+        for (int i = 3; i < argc; ++i) {
+            if (!std::strcmp(argv[i], "--small"))
+                rec = {24, 1u << 20, 4096, 3, 2, 30};
+            else if (!std::strcmp(argv[i], "--truth") && i + 1 < argc)
+                truth = QString::fromLocal8Bit(argv[++i]);
+        }
+        const SimRecorded r = recordWithSimLogger(rec);
+        return r.ok && r.writeDump(QString::fromLocal8Bit(argv[2])) && (truth.isEmpty() || r.writeTruth(truth)) ? 0 : 1;
     }
     const int repeats = argc > 1 ? qMax(1, atoi(argv[1])) : 3;
     QTemporaryDir tmp(argc > 2 ? QString::fromLocal8Bit(argv[2]) + QStringLiteral("/bench_data-XXXXXX") : QString());
     const QString dump = tmp.filePath(QStringLiteral("dump_bench.bin"));
-    writeDump(dump);
+    // Recorded by a child, so the peak memory below is the exports' own.
+    if (QProcess::execute(QCoreApplication::applicationFilePath(), {QStringLiteral("--dump"), dump}) != 0) {
+        std::fprintf(stderr, "the simulated logger did not record a dump\n");
+        return 1;
+    }
     const double dumpMiB = QFileInfo(dump).size() / 1048576.0;
 
     // One untimed pass each so every output file exists and the dump is cached.
     plainCopy(dump, tmp.filePath(QStringLiteral("copy.bin")));
-    exportDump(dump, tmp.filePath(QStringLiteral("m.mdf")), true);
-    exportDump(dump, tmp.filePath(QStringLiteral("m.mes")), false);
+    exportDump(dump, tmp.filePath(QStringLiteral("m.mdf")), Mdf);
+    exportDump(dump, tmp.filePath(QStringLiteral("m4.mdf")), Mdf4);
+    exportDump(dump, tmp.filePath(QStringLiteral("m.mes")), TwoD);
 
     const Figure copy = measure(repeats, [&] { return plainCopy(dump, tmp.filePath(QStringLiteral("copy.bin"))); });
-    const Figure mdf = measure(repeats, [&] { return exportDump(dump, tmp.filePath(QStringLiteral("m.mdf")), true); });
-    const Figure twoD = measure(repeats, [&] { return exportDump(dump, tmp.filePath(QStringLiteral("m.mes")), false); });
+    const Figure mdf = measure(repeats, [&] { return exportDump(dump, tmp.filePath(QStringLiteral("m.mdf")), Mdf); });
+    const Figure mdf4 = measure(repeats, [&] { return exportDump(dump, tmp.filePath(QStringLiteral("m4.mdf")), Mdf4); });
+    const Figure twoD = measure(repeats, [&] { return exportDump(dump, tmp.filePath(QStringLiteral("m.mes")), TwoD); });
 
     qint64 twoDBytes = 0;
     for (const QFileInfo &fi : QDir(tmp.filePath(QStringLiteral("m.mes"))).entryInfoList(QDir::Files))
         twoDBytes += fi.size();
-    std::printf("dump %.1f MiB, %d channels, %d runs, best of %d\n", dumpMiB, Channels, Runs, repeats);
+    QFile load(QStringLiteral("/proc/loadavg"));
+    const QByteArray loadAverage = load.open(QIODevice::ReadOnly) ? load.readAll().trimmed() : QByteArray("?");
+    std::printf("dump %.1f MiB, %d channels, %d runs, best of %d; load average %s\n", dumpMiB, Channels, Runs, repeats,
+                loadAverage.constData());
     // The machine may be shared: the CPU time (user + system) of each job is
     // shown beside the wall-clock time.
     std::printf("%-22s %8s %10s %8s %8s %8s %10s\n", "", "seconds", "MB/s", "ratio", "cpu s", "cpu rat", "peak MiB");
@@ -238,11 +214,20 @@ int main(int argc, char **argv)
     };
     row("plain copy", copy);
     row("decode + MDF write", mdf);
+    row("decode + MDF 4 write", mdf4);
     row("decode + 2D write", twoD);
-    std::printf("MDF file %.1f MiB, 2D files %.1f MiB\n", QFileInfo(tmp.filePath(QStringLiteral("m.mdf"))).size() / 1048576.0,
-                twoDBytes / 1048576.0);
+    std::printf("MDF file %.1f MiB, MDF 4 file %.1f MiB, 2D files %.1f MiB\n",
+                QFileInfo(tmp.filePath(QStringLiteral("m.mdf"))).size() / 1048576.0,
+                QFileInfo(tmp.filePath(QStringLiteral("m4.mdf"))).size() / 1048576.0, twoDBytes / 1048576.0);
+    QStringList twoDFiles;
+    for (const QFileInfo &fi : QDir(tmp.filePath(QStringLiteral("m.mes"))).entryInfoList(QDir::Files, QDir::Name))
+        twoDFiles << fi.filePath();
+    std::printf("checksums: MDF %s, MDF 4 %s, 2D %s\n", checksum({tmp.filePath(QStringLiteral("m.mdf"))}).constData(),
+                checksum({tmp.filePath(QStringLiteral("m4.mdf"))}).constData(), checksum(twoDFiles).constData());
     const double limit = dumpMiB + 64;
-    const bool ok = mdf.seconds <= 2 * copy.seconds && twoD.seconds <= 2 * copy.seconds && mdf.peak < limit && twoD.peak < limit;
+    bool ok = true;
+    for (const Figure *f : {&mdf, &mdf4, &twoD})
+        ok = ok && f->seconds <= 2 * copy.seconds && f->peak < limit;
     std::printf("targets (ratio <= 2, peak < %.1f MiB): %s\n", limit, ok ? "met" : "NOT met");
     return 0;
 }
