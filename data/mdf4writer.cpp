@@ -1,14 +1,11 @@
 #include "mdf4writer.h"
 
-#include "bigbuffer.h"
 #include "briscaversion.h"
-#include "periodgroups.h"
-#include "streamfile.h"
+#include "grouprecords.h"
 
 #include <QtEndian>
 
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -105,7 +102,6 @@ bool Mdf4Writer::write(const QString &path)
         quint64 at, dataBytes;
     };
     std::vector<Placed> placed;
-    qint64 totalRecordBytes = 0;
     for (int gi = 0; gi < groups.size(); ++gi) {
         const PeriodGroup &g = groups[gi];
         const quint32 recordBytes = 8 + quint32(g.recordBytes);
@@ -156,23 +152,11 @@ bool Mdf4Writer::write(const QString &path)
         if (gi + 1 < groups.size())
             m.link(dg, 0, next);
         placed.push_back({m.bytes(), m.here() - m.bytes().size(), dataBytes});
-        totalRecordBytes += qint64(dataBytes);
         pos = next;
     }
 
-    // Every group's records fill their own stretch of the file in one pass
-    // over the memory; each stretch has a share of one buffer.
-    const qint64 slice = qMax<qint64>(1, (128 << 10) / qMax(1, m_decoder.numBytesModulo()));
-    std::vector<size_t> share;
-    size_t bufferBytes = 0;
-    for (const PeriodGroup &g : groups) {
-        const qint64 perModule = m_decoder.maxPeriodFind() / g.period;
-        const qint64 chunk = qint64(PeriodGroups::chunkRecords(g)) * (8 + g.recordBytes) + SampleCodec::RecordCodec::Slack;
-        share.push_back(size_t(qMax<qint64>(qMax<qint64>(16 << 10, chunk), 16 * slice * perModule * (8 + g.recordBytes))));
-        bufferBytes += share.back();
-    }
-    BigBuffer buffer(bufferBytes);
-    if (!buffer.data()) {
+    GroupRecords records(m_decoder, groups, 8);
+    if (!records.allocated()) {
         m_error = QStringLiteral("not enough memory for the output buffer");
         return false;
     }
@@ -182,11 +166,7 @@ bool Mdf4Writer::write(const QString &path)
         return false;
     }
     file.writeAt(0, out.constData(), out.size());
-    std::vector<PlacedOutput> records;
-    std::vector<std::unique_ptr<SampleCodec::RecordCodec>> codecs;
-    quint8 *region = buffer.data();
     for (int gi = 0; gi < groups.size(); ++gi) {
-        const PeriodGroup &g = groups[gi];
         const Placed &p = placed[size_t(gi)];
         QByteArray meta = p.meta + QByteArray(DtHead, '\0');
         std::memcpy(meta.data() + p.meta.size(), "##DT", 4);
@@ -196,38 +176,21 @@ bool Mdf4Writer::write(const QString &path)
         const int pad = int(pad8(DtHead + p.dataBytes) - DtHead - p.dataBytes);
         if (pad)
             file.writeAt(dataAt + p.dataBytes, QByteArray(pad, '\0').constData(), pad);
-        records.emplace_back(file, dataAt, region, int(share[size_t(gi)]));
-        region += share[size_t(gi)];
-        codecs.push_back(std::make_unique<SampleCodec::RecordCodec>(channels, g.first, g.count, g.records));
+        records.place(file, gi, dataAt);
     }
 
     // Times count from the run's start, the first record one period after it.
     const QVector<qint64> starts = PeriodGroups::runStartsMs(m_decoder);
-    qint64 done = 0;
-    int lastRun = -1;
-    const quint8 *const memoryEnd = m_decoder.memory() + m_decoder.memorySize();
-    PeriodGroups::forEachSlice(m_decoder, groups, [&](int gi, int run, qint64 first, const quint8 *const *src, int m) {
-        const PeriodGroup &g = groups[gi];
-        const int size = 8 + g.recordBytes;
-        PlacedOutput &o = records[size_t(gi)];
-        quint8 *p = o.room(m * size + SampleCodec::RecordCodec::Slack);
-        codecs[size_t(gi)]->encode(src, m, p + 8, size, memoryEnd);
-        qint64 t = starts[run] + first * g.period;
-        for (int r = 0; r < m; ++r, p += size) {
-            t += g.period;
-            qToLittleEndian<double>(double(t) * 0.001, p);
-        }
-        o.advance(m * size);
-        done += qint64(m) * size;
-        if (m_progress && run != lastRun) {
-            lastRun = run;
-            m_progress(done, totalRecordBytes);
-        }
-    });
-    for (PlacedOutput &o : records)
-        o.flush();
-    if (m_progress)
-        m_progress(done, totalRecordBytes);
+    records.write(
+        [&](int gi, int run, qint64 first, quint8 *p, int m) {
+            const int size = records.recordSize(gi);
+            qint64 t = starts[run] + first * groups[gi].period;
+            for (int r = 0; r < m; ++r, p += size) {
+                t += groups[gi].period;
+                qToLittleEndian<double>(double(t) * 0.001, p);
+            }
+        },
+        m_progress);
     if (!file.finish()) {
         m_error = path + QStringLiteral(": ") + file.errorString();
         return false;

@@ -1,14 +1,10 @@
 #include "mdfwriter.h"
 
-#include "bigbuffer.h"
-#include "periodgroups.h"
-#include "samplecodec.h"
-#include "streamfile.h"
+#include "grouprecords.h"
 
 #include <QtEndian>
 
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -67,11 +63,9 @@ bool MdfWriter::write(const QString &path)
     std::vector<Group> groups;
     const quint32 firstGroup = IdSize + HdSize + 5 + quint32(m_comment.size());
     quint64 pos = firstGroup;
-    qint64 totalRecordBytes = 0, done = 0;
     for (const PeriodGroup &p : periods) {
         Group g{p, quint32(p.recordBytes), pos};
         pos = g.end();
-        totalRecordBytes += p.records * p.recordBytes;
         groups.push_back(g);
     }
     if (pos > 0xFFFFFFFFu) {
@@ -79,19 +73,8 @@ bool MdfWriter::write(const QString &path)
         return false;
     }
 
-    // Every group's records fill their own stretch of the file in one pass
-    // over the memory; each stretch has a share of one buffer.
-    const qint64 slice = qMax<qint64>(1, (128 << 10) / qMax(1, m_decoder.numBytesModulo()));
-    std::vector<size_t> share;
-    size_t bufferBytes = 0;
-    for (const Group &g : groups) {
-        const qint64 perModule = m_decoder.maxPeriodFind() / g.g.period;
-        const qint64 chunk = qint64(PeriodGroups::chunkRecords(g.g)) * g.recordSize + SampleCodec::RecordCodec::Slack;
-        share.push_back(size_t(qMax<qint64>(qMax<qint64>(16 << 10, chunk), 16 * slice * perModule * g.recordSize)));
-        bufferBytes += share.back();
-    }
-    BigBuffer buffer(bufferBytes);
-    if (!buffer.data()) {
+    GroupRecords records(m_decoder, periods, 0);
+    if (!records.allocated()) {
         m_error = QStringLiteral("not enough memory for the output buffer");
         return false;
     }
@@ -115,32 +98,9 @@ bool MdfWriter::write(const QString &path)
     tx.text(0, "TX", 2).at<quint16>(2, quint16(m_comment.size() + 5)).text(4, m_comment, m_comment.size());
     out.writeAt(IdSize + HdSize, tx.bytes().constData(), tx.bytes().size());
 
-    std::vector<PlacedOutput> records;
-    std::vector<std::unique_ptr<SampleCodec::RecordCodec>> codecs;
-    quint8 *region = buffer.data();
-    for (size_t gi = 0; gi < groups.size(); ++gi) {
-        const Group &g = groups[gi];
-        records.emplace_back(out, g.offset + DgSize, region, int(share[gi]));
-        region += share[gi];
-        codecs.push_back(std::make_unique<SampleCodec::RecordCodec>(channels, g.g.first, g.g.count, g.g.records));
-    }
-    qint64 lastRun = -1;
-    const quint8 *const memoryEnd = m_decoder.memory() + m_decoder.memorySize();
-    PeriodGroups::forEachSlice(m_decoder, periods, [&](int gi, int run, qint64, const quint8 *const *src, int m) {
-        const int size = int(groups[size_t(gi)].recordSize);
-        PlacedOutput &o = records[size_t(gi)];
-        codecs[size_t(gi)]->encode(src, m, o.room(m * size + SampleCodec::RecordCodec::Slack), size, memoryEnd);
-        o.advance(m * size);
-        done += qint64(m) * size;
-        if (m_progress && run != lastRun) {
-            lastRun = run;
-            m_progress(done, totalRecordBytes);
-        }
-    });
-    for (PlacedOutput &o : records)
-        o.flush();
-    if (m_progress)
-        m_progress(done, totalRecordBytes);
+    for (size_t gi = 0; gi < groups.size(); ++gi)
+        records.place(out, int(gi), groups[gi].offset + DgSize);
+    records.write([](int, int, qint64, quint8 *, int) {}, m_progress);
 
     for (size_t gi = 0; gi < groups.size(); ++gi) {
         const Group &g = groups[gi];
