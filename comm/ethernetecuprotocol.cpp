@@ -41,9 +41,8 @@ inline quint32 payloadLength(const RawFrame &f)
 inline quint32 command(const RawFrame &f) { return f.length >= 20 ? get32(f.data + 16) : 0xFFFFFFFFu; }
 inline int sequenceOf(const RawFrame &f) { return get16(f.data + 14) & 0x0FFF; }
 
-// Two frames in a row with the same data: legal (erased memory repeats), but
-// also what a copied frame looks like.
-// Positions of the frames equal to the frame before them.
+// Positions of the frames equal to the frame before them. Legal (erased
+// memory repeats), but also what a copied frame looks like.
 std::vector<bool> repeatedFrames(const RawFrameList &frames)
 {
     std::vector<bool> repeated(frames.size(), false);

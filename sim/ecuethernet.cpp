@@ -1,6 +1,7 @@
 #include "ecuethernet.h"
 
 #include <QDateTime>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
