@@ -32,6 +32,20 @@ struct ChannelRecord
     QByteArray scalingId;
 
     bool isSigned() const { return typeCode != 0; }
+    // What the user set for the channel (a snapshot or the ECU's read-back
+    // configuration carries it), leaving what the device file says alone.
+    void takeSettings(const ChannelRecord &from)
+    {
+        label = from.label;
+        unit = from.unit;
+        periodMs = from.periodMs;
+        g1 = from.g1;
+        o1 = from.o1;
+        g2 = from.g2;
+        o2 = from.o2;
+        zeroable = from.zeroable;
+        zeroValue = from.zeroValue;
+    }
     void setIdentity()
     {
         g1 = 1;

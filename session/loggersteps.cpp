@@ -117,15 +117,7 @@ void mergeReadBack(DeviceModel &device, QList<ChannelRecord *> decoded, bool mat
                 ChannelRecord *e = decoded.at(i);
                 if (e->address != c->address)
                     continue;
-                c->label = e->label;
-                c->unit = e->unit;
-                c->periodMs = e->periodMs;
-                c->g1 = e->g1;
-                c->o1 = e->o1;
-                c->g2 = e->g2;
-                c->o2 = e->o2;
-                c->zeroable = e->zeroable;
-                c->zeroValue = e->zeroValue;
+                c->takeSettings(*e);
                 if (triggerChannel == e)
                     newTrigger = c;
                 device.selected.append(c);

@@ -176,15 +176,7 @@ OpenResult open(const QString &fileName, const QList<ChannelRecord *> &channels,
             const ChannelRecord *rec = pending[i];
             if (rec->uniqueCode != ch->uniqueCode)
                 continue;
-            ch->label = rec->label;
-            ch->unit = rec->unit;
-            ch->periodMs = rec->periodMs;
-            ch->g1 = rec->g1;
-            ch->o1 = rec->o1;
-            ch->g2 = rec->g2;
-            ch->o2 = rec->o2;
-            ch->zeroable = rec->zeroable;
-            ch->zeroValue = rec->zeroValue;
+            ch->takeSettings(*rec);
             if (channelTrigger && !r.trigger.channel && rec->uniqueCode == c.triggerCode)
                 r.trigger.channel = ch;
             r.selected.append(ch);

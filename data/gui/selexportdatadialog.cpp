@@ -279,9 +279,14 @@ void SelMDFFormat::refresh()
     fillEvents();
     if (m_event == event && !target.isEmpty()) {
         *m_target = target;
-        m_fileName->setText(QFileInfo(QDir::fromNativeSeparators(target)).fileName());
-        m_fileName->setToolTip(target);
+        showTarget();
     }
+}
+
+void SelMDFFormat::showTarget()
+{
+    m_fileName->setText(QFileInfo(QDir::fromNativeSeparators(*m_target)).fileName());
+    m_fileName->setToolTip(*m_target);
 }
 
 void SelMDFFormat::proposeName()
@@ -290,8 +295,7 @@ void SelMDFFormat::proposeName()
     const QString name = ExportNaming::measureMdf(m_rule, m_description, dir, QDateTime::currentDateTime(), extension());
     if (!name.isEmpty())
         *m_target = native(dir + QLatin1Char('/') + name);
-    m_fileName->setText(QFileInfo(QDir::fromNativeSeparators(*m_target)).fileName());
-    m_fileName->setToolTip(*m_target);
+    showTarget();
 }
 
 void SelMDFFormat::eventsChanged()

@@ -92,6 +92,7 @@ private:
     QString newEventCaption() const override;
     QString newEventLabel() const override;
     void proposeName();
+    void showTarget();   // the target's file name in the button, the path as its tip
     QString extension() const;
     IniFile *m_settings;
     QString *m_target;
