@@ -48,3 +48,13 @@ QVector<qint64> PeriodGroups::runStartsMs(const DecodeDataLogged &decoder)
     }
     return starts;
 }
+
+PeriodGroups::RunLists PeriodGroups::runLists(DecodeDataLogged &decoder)
+{
+    RunLists runs;
+    for (int k = 0; k < decoder.numRun(); ++k) {
+        const QList<SampleList> *lists = decoder.getVarDataInRun(k);
+        runs.push_back(lists ? *lists : QList<SampleList>());
+    }
+    return runs;
+}

@@ -64,27 +64,34 @@ inline int chunkRecords(const PeriodGroup &g)
     return qBound(16, (8 << 10) / qMax(1, g.recordBytes), 1024);
 }
 
+// Every run's lists as getVarDataInRun() gives them (empty for a run without
+// any), held together so that more than one thread can walk one download.
+using RunLists = std::vector<QList<SampleList>>;
+RunLists runLists(DecodeDataLogged &decoder);
+
 // Reads the memory once for all groups, a slice of modules at a time, so
 // the slice is still in the cache while each group takes its records from
 // it (a pass per group would read the memory as often as there are periods).
 // Calls f(group, run, first record in the run, records, m) with records[r]
 // pointing at the first stored sample of record r, at most about 8 KiB of
-// records a call; runEnd(run) after each run.
+// records a call; runEnd(run) after each run. A group may be part of a
+// period group: its first channel leads, its records start there.
 template<typename F, typename R>
-void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups, F f, R runEnd)
+void forEachSlice(const DecodeDataLogged &decoder, const RunLists &runs, const QVector<PeriodGroup> &groups, F f,
+                  R runEnd)
 {
     const qint64 moduleBytes = qMax(1, decoder.numBytesModulo());
     const qint64 sliceModules = qMax<qint64>(1, (128 << 10) / moduleBytes);
     std::vector<const quint8 *> records(1024);
     const QVector<quint64> starts = decoder.runStarts();
     const quint8 *const memoryEnd = decoder.memory() + decoder.memorySize();
-    for (int k = 0; k < decoder.numRun(); ++k) {
-        const QList<SampleList> *lists = decoder.getVarDataInRun(k);
-        if (!lists)
+    for (int k = 0; k < decoder.numRun() && k < int(runs.size()); ++k) {
+        const QList<SampleList> &lists = runs[size_t(k)];
+        if (lists.isEmpty())
             continue;
         qint64 modules = 0;
         for (const PeriodGroup &g : groups)
-            modules = qMax(modules, (g.perRun.value(k) + (*lists)[g.first].perModule() - 1) / (*lists)[g.first].perModule());
+            modules = qMax(modules, (g.perRun.value(k) + lists[g.first].perModule() - 1) / lists[g.first].perModule());
         const quint8 *const runStart = decoder.memory() + starts[k];
         for (qint64 m0 = 0; m0 < modules; m0 += sliceModules) {
             // The next slice is asked for while this one is worked on.
@@ -96,7 +103,7 @@ void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups,
             }
             for (int gi = 0; gi < groups.size(); ++gi) {
                 const PeriodGroup &g = groups[gi];
-                const SampleList &lead = (*lists)[g.first];
+                const SampleList &lead = lists[g.first];
                 const int perModule = lead.perModule();
                 const qint64 end = qMin(g.perRun[k], (m0 + sliceModules) * perModule);
                 const qint64 chunk = chunkRecords(g);
@@ -124,7 +131,7 @@ void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups,
 template<typename F>
 void forEachSlice(DecodeDataLogged &decoder, const QVector<PeriodGroup> &groups, F f)
 {
-    forEachSlice(decoder, groups, f, [](int) {});
+    forEachSlice(decoder, runLists(decoder), groups, f, [](int) {});
 }
 
 } // namespace PeriodGroups

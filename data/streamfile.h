@@ -30,6 +30,16 @@ public:
             flush();
         return m_pos;
     }
+    // Room for up to *n bytes, *n set to what it holds: the buffer is
+    // written only when full, so a file whose pieces divide the buffer size
+    // goes out in whole buffers at aligned offsets.
+    quint8 *space(int *n)
+    {
+        if (m_pos == m_end)
+            flush();
+        *n = int(qMin<qint64>(*n, m_end - m_pos));
+        return m_pos;
+    }
     void advance(int n) { m_pos += n; }
     void put(const void *data, qint64 n);
     // A positioned write beside the sequential stream, for layouts filled

@@ -3,12 +3,14 @@
 #include "bigbuffer.h"
 #include "periodgroups.h"
 #include "samplecodec.h"
+#include "sidethread.h"
 #include "streamfile.h"
 
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QtEndian>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -126,6 +128,82 @@ struct SampleEncoder
             for (int r = 0; r < m; ++r, out += 4)
                 qToLittleEndian(qFromBigEndian<quint32>(src[r] + at), out);
         }
+    }
+};
+
+constexpr size_t MinBuffer = 16 << 10, MaxBuffer = 1 << 20, BufferPool = 16 << 20;
+
+// The data files of channels [from, to), one pass over the memory. Reads
+// the decoder only through its const accessors and the lists taken before,
+// so two parts can be written at once.
+struct DataFiles
+{
+    const DecodeDataLogged &decoder;
+    QVector<PeriodGroup> groups;
+    PeriodGroups::RunLists runs;
+    std::unique_ptr<StreamFile> *files;   // of the channels, in order
+
+    void write(int from, int to, std::atomic<qint64> &done, const std::function<void()> &afterRun) const
+    {
+        if (from >= to)
+            return;
+        // The part's channels of each period group; a part's group begins at
+        // its first channel, which leads its records.
+        QVector<PeriodGroup> part;
+        for (const PeriodGroup &g : groups) {
+            const int first = qMax(from, g.first), last = qMin(to, g.first + g.count);
+            if (first < last) {
+                part.append(g);
+                part.back().first = first;
+                part.back().count = last - first;
+            }
+        }
+        std::vector<SampleEncoder> encoders;
+        std::vector<int> at(size_t(to - from));   // of each sample from its record's start
+        const QVector<ChannelInfo> &channels = decoder.channels();
+        for (int i = from; i < to; ++i) {
+            encoders.emplace_back(channels[i], decoder.sampleCount(i));
+            const bool follows = i > from && channels[i - 1].period == channels[i].period;
+            at[size_t(i - from)] = follows ? at[size_t(i - from - 1)] + channels[i - 1].sampleSize : 0;
+        }
+        // Each group's records of a slice go out channel by channel while
+        // they are in the cache. A run cut by the end of the download leaves
+        // the first channels of a group one sample more than the group's
+        // records; those follow at the run's end.
+        PeriodGroups::forEachSlice(
+            decoder, runs, part,
+            [&](int gi, int, qint64, const quint8 *const *src, int m) {
+                const PeriodGroup &g = part[gi];
+                for (int i = g.first; i < g.first + g.count; ++i) {
+                    StreamFile &f = *files[i];
+                    const SampleEncoder &e = encoders[size_t(i - from)];
+                    for (int r = 0; r < m;) {
+                        int n = (m - r) * e.width;
+                        quint8 *out = f.space(&n);
+                        e.column(src + r, n / e.width, at[size_t(i - from)], out);
+                        f.advance(n);
+                        r += n / e.width;
+                    }
+                    done.fetch_add(qint64(m) * e.width, std::memory_order_relaxed);
+                }
+            },
+            [&](int k) {
+                const QList<SampleList> &lists = runs[size_t(k)];
+                for (const PeriodGroup &g : part) {
+                    for (int i = g.first; !lists.isEmpty() && i < g.first + g.count; ++i) {
+                        const SampleList &l = lists[i];
+                        StreamFile &f = *files[i];
+                        const SampleEncoder &e = encoders[size_t(i - from)];
+                        for (qint64 j = g.perRun[k]; j < l.count(); ++j) {
+                            SampleCodec::putLE(f.room(e.width), e.value(l.at(j)), e.width);
+                            f.advance(e.width);
+                            done.fetch_add(e.width, std::memory_order_relaxed);
+                        }
+                    }
+                }
+                if (afterRun)
+                    afterRun();
+            });
     }
 };
 
@@ -268,64 +346,52 @@ bool Writer2D::write(const QString &dir)
         return fail(*files.back());
 
     // All data files are open before any sample is written. Their buffers
-    // share one block.
+    // share one block; each is a power of two in proportion to its file, so
+    // files go out in whole buffers at aligned offsets and the page cache
+    // keeps them in large pieces, cheaper to write and to drop.
     const int channelCount = int(channels.size());
-    const int bufferSize = qBound(16 << 10, (16 << 20) / qMax(1, channelCount), 256 << 10);
-    BigBuffer buffers(size_t(bufferSize) * size_t(qMax(1, channelCount)));
+    std::vector<qint64> bytes;   // of each data file
+    qint64 total = 0;
+    for (int i = 0; i < channelCount; ++i) {
+        bytes.push_back(m_decoder.sampleCount(i) * sampleWidth(channels[i].sampleSize));
+        total += bytes.back();
+    }
+    std::vector<size_t> at{0};   // of each file's buffer in the block
+    for (int i = 0; i < channelCount; ++i) {
+        size_t size = MinBuffer;
+        while (size < MaxBuffer && double(2 * size) <= double(BufferPool) * double(bytes[size_t(i)]) / double(qMax<qint64>(total, 1)))
+            size *= 2;
+        at.push_back(at.back() + size);
+    }
+    BigBuffer buffers(qMax<size_t>(at.back(), 1));
     if (!buffers.data()) {
         for (auto &g : files)
             g->discard();
         m_error = QStringLiteral("not enough memory for the output buffers");
         return false;
     }
-    std::vector<SampleEncoder> encoders;
-    std::vector<int> at;   // of each channel's sample in its group's record
-    qint64 total = 0, done = 0;
     for (int i = 0; i < channelCount; ++i) {
         files.push_back(std::make_unique<StreamFile>(base + QStringLiteral(".A%1").arg(i, 3, 10, QLatin1Char('0')),
-                                                     buffers.data() + size_t(i) * size_t(bufferSize), bufferSize));
+                                                     buffers.data() + at[size_t(i)], int(at[size_t(i) + 1] - at[size_t(i)])));
         if (!files.back()->open())
             return fail(*files.back());
-        const qint64 samples = m_decoder.sampleCount(i);
-        encoders.emplace_back(m_decoder.channels()[i], samples);
-        total += samples * encoders.back().width;
-        at.push_back(i > 0 && channels[i - 1].period == channels[i].period ? at.back() + channels[i - 1].sampleSize : 0);
     }
 
-    // One pass over the memory: each group's records of a slice go out
-    // channel by channel while they are in the cache. A run cut by the end of
-    // the download leaves the first channels of a group one sample more than
-    // the group's records; those follow at the run's end.
-    const QVector<PeriodGroup> groups = PeriodGroups::of(m_decoder);
-    PeriodGroups::forEachSlice(
-        m_decoder, groups,
-        [&](int gi, int, qint64, const quint8 *const *src, int m) {
-            const PeriodGroup &g = groups[gi];
-            for (int i = g.first; i < g.first + g.count; ++i) {
-                StreamFile &f = *files[size_t(3 + i)];
-                const SampleEncoder &e = encoders[size_t(i)];
-                e.column(src, m, at[size_t(i)], f.room(m * e.width));
-                f.advance(m * e.width);
-                done += qint64(m) * e.width;
-            }
-        },
-        [&](int k) {
-            const QList<SampleList> *lists = m_decoder.getVarDataInRun(k);
-            for (const PeriodGroup &g : groups) {
-                for (int i = g.first; lists && i < g.first + g.count; ++i) {
-                    const SampleList &l = (*lists)[i];
-                    StreamFile &f = *files[size_t(3 + i)];
-                    const SampleEncoder &e = encoders[size_t(i)];
-                    for (qint64 j = g.perRun[k]; j < l.count(); ++j) {
-                        SampleCodec::putLE(f.room(e.width), e.value(l.at(j)), e.width);
-                        f.advance(e.width);
-                        done += e.width;
-                    }
-                }
-            }
-            if (m_progress)
-                m_progress(done, total);
-        });
+    // The channels are split where half the bytes are reached: the first
+    // part is written here, the rest beside it on another core.
+    DataFiles data{m_decoder, PeriodGroups::of(m_decoder), {}, files.data() + 3};
+    data.runs = PeriodGroups::runLists(m_decoder);
+    int split = 0;
+    for (qint64 sum = 0; split < channelCount - 1 && 2 * (sum + bytes[size_t(split)]) <= total; ++split)
+        sum += bytes[size_t(split)];
+    std::atomic<qint64> besideDone{0};
+    SideThread beside([&] { data.write(split, channelCount, besideDone, {}); });
+    std::atomic<qint64> done{0};
+    data.write(0, beside.ran() ? split : channelCount, done, [&] {
+        if (m_progress)
+            m_progress(done + besideDone, total);
+    });
+    beside.join();
     for (auto &f : files) {
         if (!f->finish())
             return fail(*f);
