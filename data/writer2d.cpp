@@ -133,79 +133,111 @@ struct SampleEncoder
 
 constexpr size_t MinBuffer = 16 << 10, MaxBuffer = 1 << 20, BufferPool = 16 << 20;
 
-// The data files of channels [from, to), one pass over the memory. Reads
-// the decoder only through its const accessors and the lists taken before,
-// so two parts can be written at once.
+// The data files of some channels, one pass over the memory. Reads the
+// decoder only through its const accessors and the lists taken before, so
+// two parts can be written at once.
 struct DataFiles
 {
     const DecodeDataLogged &decoder;
-    QVector<PeriodGroup> groups;
     PeriodGroups::RunLists runs;
     std::unique_ptr<StreamFile> *files;   // of the channels, in order
 
-    void write(int from, int to, std::atomic<qint64> &done, const std::function<void()> &afterRun) const
+    // part: period groups or pieces of them, each led by its first channel.
+    void write(const QVector<PeriodGroup> &part, std::atomic<qint64> &done, const std::function<void()> &afterRun) const
     {
-        if (from >= to)
+        if (part.isEmpty())
             return;
-        // The part's channels of each period group; a part's group begins at
-        // its first channel, which leads its records.
-        QVector<PeriodGroup> part;
-        for (const PeriodGroup &g : groups) {
-            const int first = qMax(from, g.first), last = qMin(to, g.first + g.count);
-            if (first < last) {
-                part.append(g);
-                part.back().first = first;
-                part.back().count = last - first;
+        std::vector<SampleEncoder> encoders;   // of the part's channels in order
+        std::vector<int> at;                   // of each sample from its record's start
+        const QVector<ChannelInfo> &channels = decoder.channels();
+        for (const PeriodGroup &g : part) {
+            for (int i = g.first, offset = 0; i < g.first + g.count; offset += channels[i++].sampleSize) {
+                encoders.emplace_back(channels[i], decoder.sampleCount(i));
+                at.push_back(offset);
             }
         }
-        std::vector<SampleEncoder> encoders;
-        std::vector<int> at(size_t(to - from));   // of each sample from its record's start
-        const QVector<ChannelInfo> &channels = decoder.channels();
-        for (int i = from; i < to; ++i) {
-            encoders.emplace_back(channels[i], decoder.sampleCount(i));
-            const bool follows = i > from && channels[i - 1].period == channels[i].period;
-            at[size_t(i - from)] = follows ? at[size_t(i - from - 1)] + channels[i - 1].sampleSize : 0;
-        }
+        std::vector<size_t> firstSlot{0};   // of each group's channels
+        for (const PeriodGroup &g : part)
+            firstSlot.push_back(firstSlot.back() + size_t(g.count));
         // Each group's records of a slice go out channel by channel while
         // they are in the cache. A run cut by the end of the download leaves
         // the first channels of a group one sample more than the group's
-        // records; those follow at the run's end.
+        // records; those follow at the run's end. Progress is told once a
+        // run, so the hot loop shares nothing with the other part.
+        qint64 written = 0;
         PeriodGroups::forEachSlice(
             decoder, runs, part,
             [&](int gi, int, qint64, const quint8 *const *src, int m) {
                 const PeriodGroup &g = part[gi];
-                for (int i = g.first; i < g.first + g.count; ++i) {
-                    StreamFile &f = *files[i];
-                    const SampleEncoder &e = encoders[size_t(i - from)];
+                for (int c = 0; c < g.count; ++c) {
+                    StreamFile &f = *files[g.first + c];
+                    const size_t slot = firstSlot[size_t(gi)] + size_t(c);
+                    const SampleEncoder &e = encoders[slot];
                     for (int r = 0; r < m;) {
                         int n = (m - r) * e.width;
                         quint8 *out = f.space(&n);
-                        e.column(src + r, n / e.width, at[size_t(i - from)], out);
+                        e.column(src + r, n / e.width, at[slot], out);
                         f.advance(n);
                         r += n / e.width;
                     }
-                    done.fetch_add(qint64(m) * e.width, std::memory_order_relaxed);
+                    written += qint64(m) * e.width;
                 }
             },
             [&](int k) {
                 const QList<SampleList> &lists = runs[size_t(k)];
-                for (const PeriodGroup &g : part) {
-                    for (int i = g.first; !lists.isEmpty() && i < g.first + g.count; ++i) {
-                        const SampleList &l = lists[i];
-                        StreamFile &f = *files[i];
-                        const SampleEncoder &e = encoders[size_t(i - from)];
+                for (int gi = 0; gi < part.size() && !lists.isEmpty(); ++gi) {
+                    const PeriodGroup &g = part[gi];
+                    for (int c = 0; c < g.count; ++c) {
+                        const SampleList &l = lists[g.first + c];
+                        StreamFile &f = *files[g.first + c];
+                        const SampleEncoder &e = encoders[firstSlot[size_t(gi)] + size_t(c)];
                         for (qint64 j = g.perRun[k]; j < l.count(); ++j) {
                             SampleCodec::putLE(f.room(e.width), e.value(l.at(j)), e.width);
                             f.advance(e.width);
-                            done.fetch_add(e.width, std::memory_order_relaxed);
+                            written += e.width;
                         }
                     }
                 }
+                done.store(written, std::memory_order_relaxed);
                 if (afterRun)
                     afterRun();
             });
     }
 };
+
+// Two halves of the groups' channels, each group cut where half its bytes
+// are reached: both parts then hold records of every period, and so cost
+// alike (a slow period's sparse samples cost more a byte than a fast one's).
+std::pair<QVector<PeriodGroup>, QVector<PeriodGroup>> halves(const QVector<PeriodGroup> &groups,
+                                                             const std::vector<qint64> &bytes)
+{
+    std::pair<QVector<PeriodGroup>, QVector<PeriodGroup>> parts;
+    qint64 first = 0, second = 0;   // bytes of each part so far
+    for (const PeriodGroup &g : groups) {
+        qint64 total = 0;
+        for (int i = g.first; i < g.first + g.count; ++i)
+            total += bytes[size_t(i)];
+        int cut = 0;
+        for (qint64 sum = 0; cut < g.count && 2 * (sum + bytes[size_t(g.first + cut)]) <= total; ++cut)
+            sum += bytes[size_t(g.first + cut)];
+        if (cut == 0 && first <= second)   // a lone channel goes to the lighter part
+            cut = g.count;
+        PeriodGroup a = g, b = g;
+        a.count = cut;
+        b.first = g.first + cut;
+        b.count = g.count - cut;
+        qint64 inFirst = 0;
+        for (int i = a.first; i < a.first + a.count; ++i)
+            inFirst += bytes[size_t(i)];
+        first += inFirst;
+        second += total - inFirst;
+        if (a.count)
+            parts.first.append(a);
+        if (b.count)
+            parts.second.append(b);
+    }
+    return parts;
+}
 
 } // namespace
 
@@ -377,17 +409,14 @@ bool Writer2D::write(const QString &dir)
             return fail(*files.back());
     }
 
-    // The channels are split where half the bytes are reached: the first
-    // part is written here, the rest beside it on another core.
-    DataFiles data{m_decoder, PeriodGroups::of(m_decoder), {}, files.data() + 3};
-    data.runs = PeriodGroups::runLists(m_decoder);
-    int split = 0;
-    for (qint64 sum = 0; split < channelCount - 1 && 2 * (sum + bytes[size_t(split)]) <= total; ++split)
-        sum += bytes[size_t(split)];
+    // One half is written here, the other beside it on another core.
+    const QVector<PeriodGroup> groups = PeriodGroups::of(m_decoder);
+    const DataFiles data{m_decoder, PeriodGroups::runLists(m_decoder), files.data() + 3};
+    const auto parts = halves(groups, bytes);
     std::atomic<qint64> besideDone{0};
-    SideThread beside([&] { data.write(split, channelCount, besideDone, {}); });
+    SideThread beside([&] { data.write(parts.second, besideDone, {}); });
     std::atomic<qint64> done{0};
-    data.write(0, beside.ran() ? split : channelCount, done, [&] {
+    data.write(beside.ran() ? parts.first : groups, done, [&] {
         if (m_progress)
             m_progress(done + besideDone, total);
     });
