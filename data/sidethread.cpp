@@ -38,6 +38,12 @@ int currentCore()
 
 bool SideThread::available()
 {
+#ifdef Q_OS_LINUX
+    // The cores this process may run on, not those of the machine.
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        return CPU_COUNT(&allowed) > 1;
+#endif
     return std::thread::hardware_concurrency() > 1;
 }
 

@@ -10,7 +10,7 @@
 class SideThread
 {
 public:
-    // Starts work at once, or runs nothing when the machine has one core
+    // Starts work at once, or runs nothing when the process has one core
     // (then ran() is false and the caller does all the work itself).
     explicit SideThread(std::function<void()> work);
     ~SideThread() { join(); }

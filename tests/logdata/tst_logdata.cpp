@@ -8,6 +8,7 @@
 #include "writer2d.h"
 
 #include <QProcess>
+#include <sched.h>
 #include <unistd.h>
 #include <QTemporaryDir>
 #include <QTest>
@@ -281,6 +282,46 @@ private slots:
         // RPM: raw - 1 after the zero correction; Temp: offset binary, -2 -> 0x7ffe.
         QCOMPARE(TestFiles::readAll(base + ".A000").toHex(), QByteArray("0000010002000300"));
         QCOMPARE(TestFiles::readAll(base + ".A001").toHex(), QByteArray("fe7f0580"));
+    }
+
+    // Each data file of a download, whole or cut at points that leave some
+    // channels of a period a sample ahead, holds every sample of its channel
+    // in order, whether the files are written on one core or two.
+    void large2DOnOneCoreAndTwo()
+    {
+        LoggedMemory m = largeMeasurement();
+        QTemporaryDir dir;
+        cpu_set_t all, one;
+        QVERIFY(sched_getaffinity(0, sizeof all, &all) == 0);
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        for (int cut : {0, 10, 50, 333}) {
+            DecodeDataLogged d(m.download(m.memory.size() - cut));
+            for (const char *cores : {"one", "all"}) {
+                QVERIFY(sched_setaffinity(0, sizeof one, !qstrcmp(cores, "one") ? &one : &all) == 0);
+                const QString mes = dir.filePath(QStringLiteral("%1-%2").arg(cut).arg(cores));
+                QVERIFY(QDir().mkpath(mes));
+                Writer2D w(d);
+                const bool written = w.write(mes);
+                sched_setaffinity(0, sizeof all, &all);
+                QVERIFY2(written, qPrintable(w.errorString()));
+                for (int i = 0; i < d.channels().size(); ++i) {
+                    const ChannelInfo &c = d.channels()[i];
+                    const int width = c.sampleSize == 4 ? 4 : 2;
+                    QByteArray e(int(d.sampleCount(i)) * width, '\0');
+                    for (int j = 0; j * width < e.size(); ++j) {
+                        const quint32 v = LoggedMemory::value(c.imageIndex, j, c.sampleSize);
+                        if (width == 4)
+                            qToLittleEndian(v, e.data() + j * width);
+                        else
+                            qToLittleEndian(quint16(v), e.data() + j * width);
+                    }
+                    QVERIFY(!e.isEmpty());
+                    const QString file = QStringLiteral("%1/%2-%3.A%4").arg(mes).arg(cut).arg(cores).arg(i, 3, 10, QLatin1Char('0'));
+                    QVERIFY2(TestFiles::readAll(file) == e, qPrintable(file));
+                }
+            }
+        }
     }
 
     // Every link of a larger file lands on a block of the expected kind, and
