@@ -220,7 +220,7 @@ std::pair<QVector<PeriodGroup>, QVector<PeriodGroup>> halves(const QVector<Perio
         int cut = 0;
         for (qint64 sum = 0; cut < g.count && 2 * (sum + bytes[size_t(g.first + cut)]) <= total; ++cut)
             sum += bytes[size_t(g.first + cut)];
-        if (cut == 0 && first <= second)   // a lone channel goes to the lighter part
+        if (cut == 0 && first <= second)   // too uneven to cut: whole to the lighter part
             cut = g.count;
         PeriodGroup a = g, b = g;
         a.count = cut;
