@@ -34,9 +34,7 @@ int currentCore()
 #endif
 }
 
-} // namespace
-
-bool SideThread::available()
+bool severalCores()
 {
 #ifdef Q_OS_LINUX
     // The cores this process may run on, not those of the machine.
@@ -47,9 +45,11 @@ bool SideThread::available()
     return std::thread::hardware_concurrency() > 1;
 }
 
+} // namespace
+
 SideThread::SideThread(std::function<void()> work)
 {
-    if (!available())
+    if (!severalCores())
         return;
     const int core = currentCore();
     try {
@@ -57,6 +57,7 @@ SideThread::SideThread(std::function<void()> work)
             avoidCore(core);
             work();
         });
+        m_ran = true;
     } catch (const std::system_error &) {
         // No thread to be had: the caller does the work alone.
     }
@@ -64,8 +65,6 @@ SideThread::SideThread(std::function<void()> work)
 
 void SideThread::join()
 {
-    if (m_thread.joinable()) {
+    if (m_thread.joinable())
         m_thread.join();
-        m_joined = true;
-    }
 }

@@ -17,12 +17,10 @@ public:
     SideThread(const SideThread &) = delete;
     SideThread &operator=(const SideThread &) = delete;
 
-    bool ran() const { return m_thread.joinable() || m_joined; }
+    bool ran() const { return m_ran; }
     void join();
-
-    static bool available();
 
 private:
     std::thread m_thread;
-    bool m_joined = false;
+    bool m_ran = false;
 };
